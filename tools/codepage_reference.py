@@ -45,9 +45,9 @@ REFERENCES = {
     20423: ("iconv", "IBM423"), 20424: ("py", "cp424"), 20871: ("iconv", "IBM871"),
     20880: ("iconv", "IBM880"), 20905: ("iconv", "IBM905"), 21025: ("iconv", "IBM1025"),
     # Mac and others
-    10000: ("py", "mac_roman"), 10004: ("perl", "MacArabic"), 10005: ("perl", "MacHebrew"),
+    10000: ("py", "mac_roman"), 10004: ("py", "mac_arabic"), 10005: ("perl", "MacHebrew"),
     10006: ("py", "mac_greek"), 10007: ("py", "mac_cyrillic"), 10010: ("py", "mac_romanian"),
-    10017: ("perl", "MacUkrainian"), 10021: ("perl", "MacThai"), 10029: ("py", "mac_latin2"),
+    10017: ("iconv", "MAC-UK"), 10021: ("perl", "MacThai"), 10029: ("py", "mac_latin2"),
     10079: ("py", "mac_iceland"), 10081: ("py", "mac_turkish"), 10082: ("py", "mac_croatian"),
     20106: ("iconv", "DIN_66003"), 20107: ("iconv", "SEN_850200_B"),
     20108: ("iconv", "NS_4551-1"), 20261: ("iconv", "T.61-8BIT"), 20269: ("iconv", "ISO_6937"),
