@@ -4,8 +4,6 @@
 //        stream to its end the output is zlib's;
 //  odd:  the rest is data that zlib deflates (level and strategy from the second byte); both
 //        forms give the data back.
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +13,7 @@
 #include "codecs/InflateOutput.h"
 #include "codecs/InflateState2.h"
 #include "log/LogNull.h"
+#include "tests/ZlibRaw.h"
 
 namespace {
 
@@ -79,37 +78,6 @@ bool inflateBoth(const std::uint8_t* bytes, std::size_t size, std::size_t chunk,
     return ok;
 }
 
-bool zlibInflate(const std::uint8_t* bytes, std::size_t size, Bytes& out) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    z.next_in = const_cast<Bytef*>(bytes);
-    z.avail_in = uInt(size);
-    Bytes buffer(1 << 16);
-    int rc;
-    do {
-        z.next_out = buffer.data();
-        z.avail_out = uInt(buffer.size());
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.insert(out.end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
-    } while (rc == Z_OK && out.size() < (64u << 20));
-    inflateEnd(&z);
-    return rc == Z_STREAM_END;
-}
-
-Bytes zlibDeflate(const std::uint8_t* bytes, std::size_t size, int level, int strategy) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
-    Bytes out(deflateBound(&z, uLong(size)) + 16);
-    z.next_in = const_cast<Bytef*>(bytes);
-    z.avail_in = uInt(size);
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -118,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] % 2 == 0) {
         Bytes ours, theirs;
         bool ok = inflateBoth(data + 2, size - 2, chunk, ours);
-        if (ok && zlibInflate(data + 2, size - 2, theirs)) check(ours == theirs);
+        if (ok && zlibInflateRaw(data + 2, size - 2, theirs)) check(ours == theirs);
         return 0;
     }
     static const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
-    Bytes packed = zlibDeflate(data + 2, size - 2, data[1] % 10, strategies[(data[1] / 10) % 5]);
+    Bytes packed = zlibDeflateRaw(data + 2, size - 2, data[1] % 10, strategies[(data[1] / 10) % 5]);
     Bytes ours;
     check(inflateBoth(packed.data(), packed.size(), chunk, ours));
     check(ours == Bytes(data + 2, data + size));
