@@ -1,6 +1,7 @@
 // Unshrink: the code table, partial clearing and the decode loop. All state lives in one call.
 #include "codecs/Unshrink.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/DataBuffer.h"
@@ -17,7 +18,7 @@ constexpr std::uint16_t kFree = 0x8000;  // flag in a prefix entry: the code is 
 
 class ShrinkTable {
 public:
-    ShrinkTable() : m_prefix(kCodes, kFree), m_suffix(kCodes, 0), m_stack(kCodes)
+    ShrinkTable() : m_prefix(kCodes, kFree), m_suffix(kCodes, 0), m_stack(kCodes), m_isPrefix(kCodes)
     {
         for (int c = 0; c < 256; ++c) m_prefix[c] = 0;
     }
@@ -48,16 +49,17 @@ public:
         if (m_next == kCodes) return;
         m_prefix[m_next] = static_cast<std::uint16_t>(prefix);
         m_suffix[m_next] = suffix;
+        if (m_next >= m_end) m_end = m_next + 1;
     }
 
     // Frees every defined code from 257 up that is no other defined code's prefix.
     void partialClear()
     {
-        std::vector<bool> isPrefix(kCodes, false);
-        for (int c = kFirstFree; c < kCodes; ++c)
-            if (!isFree(c)) isPrefix[m_prefix[c]] = true;
-        for (int c = kFirstFree; c < kCodes; ++c)
-            if (!isPrefix[c]) m_prefix[c] |= kFree;
+        std::fill(m_isPrefix.begin(), m_isPrefix.end(), false);
+        for (int c = kFirstFree; c < m_end; ++c)
+            if (!isFree(c)) m_isPrefix[m_prefix[c]] = true;
+        for (int c = kFirstFree; c < m_end; ++c)
+            if (!m_isPrefix[c]) m_prefix[c] |= kFree;
         m_next = kFirstFree;
     }
 
@@ -65,7 +67,9 @@ private:
     std::vector<std::uint16_t> m_prefix;
     std::vector<std::uint8_t> m_suffix;
     std::vector<std::uint8_t> m_stack;
+    std::vector<bool> m_isPrefix;
     int m_start = kCodes;
+    int m_end = kFirstFree;  // one past the highest code ever defined: the clear looks no further
     int m_next = kFirstFree;
 };
 
