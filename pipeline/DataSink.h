@@ -29,6 +29,7 @@ public:
     bool endOfInput() const { return m_endOfInput; }
     void setComputeCrc(bool on) { m_computeCrc = on; }
     void setProgressMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
+    ProgressMonitor* progressMonitor() const { return m_monitor; }
     // CRC-32 of every byte given to write since construction, when computing was on.
     std::uint32_t receivedCrc() const { return m_crc.finalValue(); }
 
