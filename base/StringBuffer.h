@@ -11,6 +11,7 @@ public:
     StringBuffer();
     explicit StringBuffer(const char* text);
     StringBuffer(const StringBuffer& other);
+    // Starts with `capacity` bytes and grows by that much (200 when capacity <= 0).
     explicit StringBuffer(int capacity, bool /*withCapacity*/);
     StringBuffer& operator=(const StringBuffer& other);
     ~StringBuffer() override;
@@ -18,9 +19,12 @@ public:
     // Growth and storage.
     bool ensureRoom(int n);
     void shrinkToFit();
-    void takeData(DataBuffer& other);
+    // Moves the other's storage here without copying when it holds a terminated text of at
+    // least one character; a borrowed or unterminated block is copied instead.
+    bool takeData(DataBuffer& other);
 
-    // Editing. Text arguments are zero-terminated; null text is ignored.
+    // Editing. Text arguments are zero-terminated; null text is ignored. Arguments may point
+    // into this buffer.
     bool append(const char* text);
     bool appendBytes(const void* bytes, int n);
     bool appendChar(char c);
@@ -45,6 +49,7 @@ public:
     bool appendHex(const void* bytes, int n);
     bool appendSystemMessage(int errorCode);
     bool appendLastError();
+    // Replaces the content by its conversion; an unsupported page leaves the buffer empty.
     bool convertCodePage(int fromCodePage, int toCodePage);
 
     // Queries.
@@ -65,8 +70,17 @@ public:
     void setTag(std::uint8_t tag);
 
 private:
+    // How a reallocation sizes the new block and whether it adapts the growth step.
+    enum class Grow { Text, Bytes, Char };
+
     void check() const;
-    bool grow(int n, bool forText);
+    bool isStatic() const;
+    void setLength(int n);
+    bool allocateInitial(int capacity);
+    bool appendRaw(const void* bytes, int n, Grow kind);
+    bool reallocate(std::int64_t newCapacity, const void* extra, int n);
+    bool replaceSpan(int at, int removed, const char* replacement, int n);
+    int find(const char* pattern, int patternLength, int from) const;
 
     std::uint8_t m_marker;
     std::uint8_t m_tag;
