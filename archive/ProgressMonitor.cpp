@@ -1,16 +1,9 @@
 // Percent arithmetic and event pacing of ProgressMonitor.
 #include "archive/ProgressMonitor.h"
 
-#include <chrono>
+#include "base/TickCount.h"
 
 namespace {
-
-// Milliseconds of a monotonic clock; wraps like a 32-bit tick count, so only differences count.
-std::uint32_t tickCount() {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
 
 // Both values are scaled down together so that done * 100 cannot overflow.
 int percentOf(std::int64_t done, std::int64_t total) {
@@ -25,7 +18,7 @@ int percentOf(std::int64_t done, std::int64_t total) {
 }  // namespace
 
 ProgressMonitor::ProgressMonitor(ProgressEvent* sink, std::int64_t total)
-    : m_total(total), m_sink(sink ? sink : &m_ownEvent), m_lastCallTick(tickCount()) {}
+    : m_total(total), m_sink(sink ? sink : &m_ownEvent), m_lastCallTick(tickCountMs()) {}
 
 int ProgressMonitor::currentPercent() const { return percentOf(m_done, m_total); }
 
@@ -37,7 +30,7 @@ bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {
     if (m_done > m_total) m_done = m_total;
     int after = currentPercent();
     if (after <= before || after <= m_lastReported) return false;
-    m_lastCallTick = tickCount();
+    m_lastCallTick = tickCountMs();
     m_lastReported = after;
     m_sink->percentDone(after, abort);
     return true;
@@ -45,7 +38,7 @@ bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {
 
 void ProgressMonitor::heartbeat(bool* abort) {
     if (m_heartbeatOff) return;
-    std::uint32_t now = tickCount();
+    std::uint32_t now = tickCountMs();
     if (now - m_lastCallTick <= heartbeatInterval()) return;
     m_lastHeartbeatTick = now;
     m_lastCallTick = now;

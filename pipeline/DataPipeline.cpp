@@ -17,17 +17,23 @@ constexpr int kMaxIdlePasses = 64;
 }  // namespace
 
 DataPipeline::DataPipeline() {
-    std::snprintf(m_name, sizeof m_name, "DataPipeline_%d", g_pipelineCount.fetch_add(1));
+    char label[32];
+    std::snprintf(label, sizeof label, "DataPipeline_%d", g_pipelineCount.fetch_add(1));
+    m_name.setString(label);
 }
 
-void DataPipeline::addProcessor(DataProcessor* processor) {
-    if (processor) m_processors.push_back(processor);
+bool DataPipeline::addProcessor(DataProcessor* processor) {
+    return processor && m_processors.add(processor);
+}
+
+DataProcessor* DataPipeline::processor(int i) const {
+    return static_cast<DataProcessor*>(m_processors.get(i));
 }
 
 DataPipeline::PassResult DataPipeline::pass(ProgressMonitor* monitor) {
     PassResult r;
-    for (size_t i = 0; i < m_processors.size(); ++i) {
-        DataProcessor* p = m_processors[i];
+    for (int i = 0; i < m_processors.count(); ++i) {
+        DataProcessor* p = processor(i);
         std::uint64_t outBefore = p->bytesOut();
         std::uint64_t pendingBefore = p->bytesPending();
         if (p->step() < 0 || (monitor && monitor->isAborted())) {
@@ -43,8 +49,8 @@ DataPipeline::PassResult DataPipeline::pass(ProgressMonitor* monitor) {
 }
 
 bool DataPipeline::run(ProgressMonitor* monitor) {
-    if (m_processors.empty()) return false;
-    for (DataProcessor* p : m_processors) p->begin();
+    if (m_processors.count() == 0) return false;
+    for (int i = 0; i < m_processors.count(); ++i) processor(i)->begin();
     int idle = 0;
     for (;;) {
         PassResult r = pass(monitor);
@@ -53,6 +59,6 @@ bool DataPipeline::run(ProgressMonitor* monitor) {
         idle = r.moved ? 0 : idle + 1;
         if (idle > kMaxIdlePasses) return false;
     }
-    for (DataProcessor* p : m_processors) p->finish();
+    for (int i = 0; i < m_processors.count(); ++i) processor(i)->finish();
     return true;
 }

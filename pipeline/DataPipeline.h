@@ -3,7 +3,9 @@
 // sinks into processor k + 1, the last into a concrete sink. Owns none of them.
 #pragma once
 #include <cstdint>
-#include <vector>
+
+#include "base/ExtPtrArray.h"
+#include "base/StringBuffer.h"
 
 class DataProcessor;
 class ProgressMonitor;
@@ -15,12 +17,13 @@ public:
     DataPipeline& operator=(const DataPipeline&) = delete;
     ~DataPipeline() = default;
 
-    void addProcessor(DataProcessor* processor);
+    // False when the list cannot grow.
+    bool addProcessor(DataProcessor* processor);
     // False when a step fails, when monitor (may be null) is aborted after a step, or when the
     // chain stops moving. finish is called only after a successful run.
     bool run(ProgressMonitor* monitor);
 
-    const char* name() const { return m_name; }
+    const char* name() const { return m_name.text(); }
 
 private:
     struct PassResult {
@@ -31,6 +34,8 @@ private:
     };
     PassResult pass(ProgressMonitor* monitor);
 
-    std::vector<DataProcessor*> m_processors;
-    char m_name[32];  // "DataPipeline_N", N from a process-wide counter
+    DataProcessor* processor(int i) const;
+
+    ExtPtrArray m_processors;  // not owned: never deleteAll
+    StringBuffer m_name;       // "DataPipeline_N", N from a process-wide counter
 };

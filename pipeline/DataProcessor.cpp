@@ -14,8 +14,9 @@ constexpr std::int32_t kRingCapacity = 50000;
 }  // namespace
 
 DataProcessor::DataProcessor() {
-    std::snprintf(m_instanceName, sizeof m_instanceName, "processor_%d",
-                  g_processorCount.fetch_add(1));
+    char label[32];
+    std::snprintf(label, sizeof label, "processor_%d", g_processorCount.fetch_add(1));
+    m_instanceName.setString(label);
     initRing(kRingCapacity);
 }
 

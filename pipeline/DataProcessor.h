@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "base/StringBuffer.h"
 #include "base/TarnelObject.h"
 #include "pipeline/MemoryDataSink.h"
 
@@ -35,7 +36,7 @@ public:
     // The source's endOfStream; true without a source.
     bool sourceEnded();
 
-    const char* instanceName() const { return m_instanceName; }
+    const char* instanceName() const { return m_instanceName.text(); }
     std::uint64_t bytesOut() const { return m_bytesPassed; }
 
 protected:
@@ -56,7 +57,7 @@ private:
     bool forward(std::uint8_t* bytes, std::uint32_t n, bool fromRing);
     void releaseInputBuffer();
 
-    char m_instanceName[24];  // "processor_N", N from a process-wide counter
+    StringBuffer m_instanceName;  // "processor_N", N from a process-wide counter
     bool m_ownsInputBuffer = false;
     std::uint8_t* m_inputBuffer = nullptr;
     std::uint32_t m_inputBufferSize = 0;
