@@ -47,19 +47,25 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     // load overlaps the work of the symbol before it.
     refill();
     std::uint32_t e = lit[bits & litMask];
+    // A root-table literal entry holds one literal or a pair; both bytes are stored either way
+    // and the second is overwritten later when it is not part of the output.
+    auto putLiterals = [&](std::uint32_t entry) {
+        drop(entry & 63);
+        out[0] = std::uint8_t(entry >> 16);
+        out[1] = std::uint8_t(entry >> 24);
+        out += 1 + ((entry >> 7) & 1);
+    };
+
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to two more root-table literals fit in the bits already loaded (10 bits each).
-            drop(e & 63);
-            *out++ = std::uint8_t(e >> 16);
+            // Up to two more root-table literal entries fit in the bits already loaded (10 bits each).
+            putLiterals(e);
             e = lit[bits & litMask];
             if (e & InflateTable::kLit) {
-                drop(e & 63);
-                *out++ = std::uint8_t(e >> 16);
+                putLiterals(e);
                 e = lit[bits & litMask];
                 if (e & InflateTable::kLit) {
-                    drop(e & 63);
-                    *out++ = std::uint8_t(e >> 16);
+                    putLiterals(e);
                     refill();
                     e = lit[bits & litMask];
                     continue;
