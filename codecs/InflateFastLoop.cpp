@@ -1,6 +1,6 @@
-// The inflate hot loop. Every symbol starts with at least 56 bits in the bit buffer, or 26 after
-// two literals, enough for a literal/length code with its extra bits and a distance code with
-// its extra bits (48 bits), or for one more literal.
+// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for three
+// root-table literal entries (10 bits each at most), or for a literal/length code with its extra
+// bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
 
 #include "codecs/InflateTable.h"
@@ -11,10 +11,6 @@ namespace {
 inline unsigned valueOf(std::uint32_t e, std::uint64_t bits) {
     return (e >> 16) + unsigned((bits & ((std::uint64_t(1) << (e & 31)) - 1)) >> ((e >> 8) & 15));
 }
-
-}  // namespace
-
-namespace {
 
 // The loop body, compiled once for any x86-64 (or other) processor and once more with BMI2, whose
 // shift and bit-extract instructions shorten the work on every code.

@@ -22,7 +22,7 @@ InflateState2::InflateState2() {
     m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
     m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
     if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;
-    InflateTable::fixedLitLen();
+    InflateTable::fixedLitLen();  // the process-wide fixed tables exist from the first construction on
 }
 
 InflateState2::~InflateState2() {
