@@ -30,6 +30,15 @@ std::uint32_t loadLe32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+// One step: b += (a + f + add) rotated left, then the words move along (a <- d <- c <- b).
+inline void step(std::uint32_t w[4], std::uint32_t f, std::uint32_t add, int shift) {
+    std::uint32_t sum = w[0] + f + add;
+    w[0] = w[3];
+    w[3] = w[2];
+    w[2] = w[1];
+    w[1] += rotl(sum, shift);
+}
+
 }  // namespace
 
 void Md5::reset() {
@@ -40,29 +49,16 @@ void Md5::reset() {
     m_length = 0;
 }
 
+// The four rounds run as separate loops so each has one fixed mixing function of b, c, d.
 void Md5::transform(const std::uint8_t block[64]) {
     std::uint32_t x[16];
     for (int i = 0; i < 16; ++i) x[i] = loadLe32(block + 4 * i);
-    std::uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t f;
-        int k;
-        switch (i / 16) {
-        case 0: f = (b & c) | (~b & d), k = i; break;
-        case 1: f = (d & b) | (~d & c), k = (5 * i + 1) % 16; break;
-        case 2: f = b ^ c ^ d, k = (3 * i + 5) % 16; break;
-        default: f = c ^ (b | ~d), k = (7 * i) % 16; break;
-        }
-        std::uint32_t sum = a + f + kSine[i] + x[k];
-        a = d;
-        d = c;
-        c = b;
-        b += rotl(sum, kShift[i / 16][i % 4]);
-    }
-    m_state[0] += a;
-    m_state[1] += b;
-    m_state[2] += c;
-    m_state[3] += d;
+    std::uint32_t w[4] = {m_state[0], m_state[1], m_state[2], m_state[3]};  // a, b, c, d
+    for (int i = 0; i < 16; ++i) step(w, (w[1] & w[2]) | (~w[1] & w[3]), kSine[i] + x[i], kShift[0][i % 4]);
+    for (int i = 16; i < 32; ++i) step(w, (w[3] & w[1]) | (~w[3] & w[2]), kSine[i] + x[(5 * i + 1) % 16], kShift[1][i % 4]);
+    for (int i = 32; i < 48; ++i) step(w, w[1] ^ w[2] ^ w[3], kSine[i] + x[(3 * i + 5) % 16], kShift[2][i % 4]);
+    for (int i = 48; i < 64; ++i) step(w, w[2] ^ (w[1] | ~w[3]), kSine[i] + x[(7 * i) % 16], kShift[3][i % 4]);
+    for (int i = 0; i < 4; ++i) m_state[i] += w[i];
 }
 
 void Md5::update(const void* bytes, std::size_t n) {
