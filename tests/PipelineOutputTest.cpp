@@ -14,8 +14,6 @@
 
 namespace {
 
-
-
 // Compressible text with some variety, so deflate makes literals, matches and several blocks.
 std::vector<std::uint8_t> textBytes(size_t n) {
     auto noise = patternBytes(n);
@@ -77,12 +75,19 @@ TEST(FileDataSink, WritesThroughAndForgetsAFailingOutput) {
 
 TEST(DataSource, CopyToOutputReportsItsFailures) {
     auto data = patternBytes(70000);
-    struct Case { const char* what; size_t outLimit; size_t failAt; int abortAt; const char* error; };
+    struct Case {
+        const char* what;
+        size_t outLimit;
+        size_t failAt;
+        int abortAt;
+        const char* error;
+    };
     const Case cases[] = {
         {"whole copy", SIZE_MAX, SIZE_MAX, 1000, ""},
         {"output fills up", 30000, SIZE_MAX, 1000, "Failed to write data to output.|"},
         {"read fails midway", SIZE_MAX, 50000, 1000, ""},
-        {"application aborts", SIZE_MAX, SIZE_MAX, 50, "Copy-to-output aborted in application event callback.|"},
+        {"application aborts", SIZE_MAX, SIZE_MAX, 50,
+         "Copy-to-output aborted in application event callback.|"},
     };
     for (const Case& c : cases) {
         ChunkySource src(data, 13000, c.failAt);
@@ -221,7 +226,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
         VectorOutput out(50000);
         ErrorLog log;
         EXPECT_FALSE(help.inflateSourceToOutput(src, out, log, crc, false));
-        EXPECT_TRUE(log.lastErrorIs("Failed to inflate from data source because sink write failed."))
+        EXPECT_TRUE(
+            log.lastErrorIs("Failed to inflate from data source because sink write failed."))
             << log.errors;
     }
     {
@@ -238,8 +244,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
     }
     VectorOutput out;
     ErrorLog log;
-    EXPECT_FALSE(help.inflateMemoryToOutput(truncated.data(), static_cast<std::uint32_t>(truncated.size()),
-                                            out, crc, log, false));
+    EXPECT_FALSE(help.inflateMemoryToOutput(
+        truncated.data(), static_cast<std::uint32_t>(truncated.size()), out, crc, log, false));
     EXPECT_TRUE(log.lastErrorIs("Internal error in huffman decoding.")) << log.errors;
     EXPECT_FALSE(help.inflateMemoryToOutput(nullptr, 3, out, crc, log, false));
     EXPECT_EQ(crc, 0u);
