@@ -6,6 +6,7 @@
 #include "archive/ProgressMonitor.h"
 #include "crypto/PwdProtect.h"
 #include "log/LogBase.h"
+#include "pipeline/CrcProcessor.h"
 #include "pipeline/DataPipeline.h"
 #include "pipeline/FileDataSink.h"
 #include "pipeline/MemoryDataSource.h"
@@ -135,6 +136,34 @@ TEST(ZipDecodeProcessor, DecryptsEachByteOnceWhateverTheSplits) {
             EXPECT_STREQ(proc.name(), "PassThruProcessor");
         }
     }
+}
+
+// Fed through its ring by a stage before it, the decode stage decrypts as the bytes leave the ring.
+TEST(ZipDecodeProcessor, DecryptsRingContentAcrossWraps) {
+    const auto cipher = patternBytes(5003);
+    std::vector<std::uint8_t> expected = cipher;
+    PwdProtect whole, pwd;
+    for (PwdProtect* p : {&whole, &pwd}) {
+        p->setPassword("secret");
+        p->initKeys();
+    }
+    whole.decryptBytes(expected.data(), static_cast<std::uint32_t>(expected.size()));
+    ChunkySource src(cipher, 31);
+    CrcProcessor first;
+    ZipDecodeProcessor second;
+    second.initRing(13);
+    second.setDecryptor(&pwd);
+    NarrowSink sink(7);
+    first.setSource(&src);
+    first.setSink(&second);
+    first.allocateInputBuffer(31);
+    second.setSink(&sink);
+    DataPipeline pipe;
+    pipe.addProcessor(&first);
+    pipe.addProcessor(&second);
+    ASSERT_TRUE(pipe.run(nullptr));
+    EXPECT_EQ(sink.received, expected);
+    EXPECT_EQ(first.crcValue(), zlibCrc(cipher));
 }
 
 TEST(PipelineHelp, MemoryPipelines) {
