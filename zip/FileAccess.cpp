@@ -60,17 +60,25 @@ bool FileAccess::readChunk(std::uint8_t* into, std::uint32_t n, std::uint32_t& g
 // Shared by both window reads: seek, make room, read whatever is there.
 bool FileAccess::read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got,
                       LogBase* log) {
-    got = 0;
-    if (!isOpen() || !seekTo(address, log)) return false;
     buffer.clear();
-    if (!buffer.ensureCapacity(n ? n : 1)) return rejectWith(log, "File access error: no data available.");
+    if (!readMore(address, n, buffer, log)) return false;
+    got = buffer.size();
+    return true;
+}
+
+bool FileAccess::readMore(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, LogBase* log) {
+    if (!isOpen() || !seekTo(address, log)) return false;
+    const std::uint32_t held = buffer.size();
+    if (n > UINT32_MAX - held || !buffer.ensureCapacity(held + (n ? n : 1)))
+        return rejectWith(log, "File access error: no data available.");
+    std::uint32_t got = 0;
     bool endOfFile = false;
-    if (!m_handle.read(buffer.data(), n, got, endOfFile, log)) {
+    if (!m_handle.read(buffer.data() + held, n, got, endOfFile, log)) {
         m_position = kUnknown;
         return false;
     }
     m_position += got;
-    buffer.setSize(got);
+    buffer.setSize(held + got);
     return true;
 }
 

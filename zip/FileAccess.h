@@ -29,6 +29,9 @@ public:
     bool readExact(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, LogBase& log);
     // The buffer holds the bytes read, possibly fewer than n (none at the end of the file).
     bool readUpTo(std::uint64_t address, std::uint32_t n, DataBuffer& buffer);
+    // Appends up to n bytes at the address to what the buffer already holds (none at the end of
+    // the file). Only a failed seek, growth or platform read fails; those go to the log if given.
+    bool readMore(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, LogBase* log);
 
     // Finds the next little-endian 32-bit signature at or after the address, moves the address
     // to it and copies its 4 bytes to found. On failure the address is unchanged.

@@ -39,17 +39,41 @@ void MemoryData::reset() {
 }
 
 bool MemoryData::windowCovers(std::uint64_t address, std::uint32_t n) const {
-    return address == m_windowAddress && n <= m_windowSize;
+    return address >= m_windowAddress && address - m_windowAddress <= m_windowSize &&
+           n <= m_windowSize - (address - m_windowAddress);
+}
+
+// Makes the window start at the address with up to max(n, kReadAhead) bytes. Bytes of the old
+// window at and after the address are moved to the front and the read continues behind them.
+// The window may end up shorter than n at the end of the file; false only when the read fails,
+// and then the window is invalid.
+bool MemoryData::fillWindow(std::uint64_t address, std::uint32_t n, LogBase* log) {
+    const std::uint32_t want = n > kReadAhead ? n : kReadAhead;
+    std::uint32_t kept = 0;
+    if (m_windowSize != 0 && address >= m_windowAddress && address - m_windowAddress <= m_windowSize) {
+        const std::uint32_t skip = std::uint32_t(address - m_windowAddress);
+        kept = m_windowSize - skip;
+        if (kept != 0 && skip != 0) std::memmove(m_window.data(), m_window.data() + skip, kept);
+    }
+    m_windowSize = 0;
+    m_window.setSize(kept);
+    if (!m_file.readMore(address + kept, want - kept, m_window, log)) return false;
+    m_windowAddress = address;
+    m_windowSize = m_window.size();
+    return true;
 }
 
 const std::uint8_t* MemoryData::getData(std::uint64_t address, std::uint32_t n, LogBase& log) {
     if (!m_fileBacked) return blockData(address, n, log);
-    if (windowCovers(address, n)) return m_window.data();
-    m_windowSize = 0;
-    if (!m_file.readExact(address, n, m_window, log)) return nullptr;
-    m_windowAddress = address;
-    m_windowSize = n;
-    return m_window.data();
+    if (!windowCovers(address, n)) {
+        if (!fillWindow(address, n, &log)) return nullptr;
+        if (m_windowSize < n) {
+            m_windowSize = 0;
+            rejectWith(&log, "File access error: did not read full requested amount of data.");
+            return nullptr;
+        }
+    }
+    return m_window.data() + (address - m_windowAddress);
 }
 
 const std::uint8_t* MemoryData::getDataUpTo(std::uint64_t address, std::uint32_t n, std::uint32_t& available) {
@@ -60,16 +84,10 @@ const std::uint8_t* MemoryData::getDataUpTo(std::uint64_t address, std::uint32_t
         available = rest < n ? std::uint32_t(rest) : n;
         return m_block + address;
     }
-    if (windowCovers(address, n)) {
-        available = n;
-        return m_window.data();
-    }
-    m_windowSize = 0;
-    if (!m_file.readUpTo(address, n, m_window)) return nullptr;
-    m_windowAddress = address;
-    m_windowSize = m_window.size();
-    available = m_windowSize;
-    return m_window.data();
+    if (!windowCovers(address, n) && !fillWindow(address, n, nullptr)) return nullptr;
+    const std::uint32_t rest = m_windowSize - std::uint32_t(address - m_windowAddress);
+    available = rest < n ? rest : n;
+    return m_window.data() + (address - m_windowAddress);
 }
 
 const std::uint8_t* MemoryData::blockData(std::uint64_t address, std::uint32_t n, LogBase& log) {
@@ -102,10 +120,22 @@ const std::uint8_t* MemoryData::blockSearch(std::uint64_t& address, std::uint32_
     return m_block + address;
 }
 
-// A match becomes the window, so that reading the record at the match starts from its bytes.
+// The window's bytes are searched first; the file search goes on behind them (from the last 3,
+// which may begin a signature the file completes). A match found there becomes the window, so
+// that reading the record at the match starts from its bytes.
 const std::uint8_t* MemoryData::fileSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second) {
-    std::uint8_t found[4];
     std::uint64_t at = address;
+    if (m_windowSize != 0 && address >= m_windowAddress && address - m_windowAddress < m_windowSize) {
+        const std::uint32_t skip = std::uint32_t(address - m_windowAddress);
+        const std::uint32_t rest = m_windowSize - skip;
+        std::int64_t match = FileAccess::scanForSignature(m_window.data() + skip, rest, first, second);
+        if (match >= 0) {
+            address += std::uint64_t(match);
+            return m_window.data() + skip + match;
+        }
+        at = m_windowAddress + m_windowSize - (rest < 3 ? rest : 3);
+    }
+    std::uint8_t found[4];
     if (!m_file.findEitherSignature(at, first, second, found)) return nullptr;
     m_windowSize = 0;
     m_window.clear();

@@ -1,8 +1,10 @@
-// Byte ranges of an archive by 64-bit address: from a file through a one-request window (the
-// way the archive object always uses it), or from a memory block.
+// Byte ranges of an archive by 64-bit address: from a file through a read-ahead window (the way
+// the archive object always uses it), or from a memory block.
 //
-// A returned pointer stays valid only until the next request on the same object. A repeated
-// request for the window's address and a count not above its size costs no platform call.
+// A returned pointer stays valid only until the next request on the same object. A request that
+// lies inside the window costs no platform call. A request the window does not cover reads at
+// least kReadAhead bytes; when it starts inside the window, the bytes it shares are kept and the
+// read continues where the window ends, so sequential requests cost no seek.
 #pragma once
 #include <cstdint>
 
@@ -15,6 +17,9 @@ class LogBase;
 
 class MemoryData : public TarnelObject {
 public:
+    // Smallest platform read a window miss makes; larger requests read exactly their count.
+    static constexpr std::uint32_t kReadAhead = 256 * 1024;
+
     MemoryData() = default;
     MemoryData(const MemoryData&) = delete;
     MemoryData& operator=(const MemoryData&) = delete;
@@ -45,13 +50,14 @@ private:
     const std::uint8_t* blockSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
     const std::uint8_t* fileSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
     bool windowCovers(std::uint64_t address, std::uint32_t n) const;
+    bool fillWindow(std::uint64_t address, std::uint32_t n, LogBase* log);
     void releaseBlock();
 
     std::uint8_t m_fileBacked = 0;
     std::uint8_t m_ownsBlock = 1;
     std::uint8_t* m_block = nullptr;
     std::uint32_t m_blockLength = 0;
-    // The range most recently read from the file; size 0 means no valid window.
+    // A range of the file held in m_window; size 0 means no valid window.
     std::uint64_t m_windowAddress = 0;
     std::uint32_t m_windowSize = 0;
     DataBuffer m_window;
