@@ -4,13 +4,13 @@
 #pragma once
 #include <cstdint>
 
+#include "base/StringBuffer.h"
 #include "zip/ZipWalkEntry.h"
 
 class DataBuffer;
 class ExtPtrArray;
 class LogBase;
 class MemoryData;
-class StringBuffer;
 
 class ZipWalk {
 public:
@@ -67,4 +67,6 @@ private:
     bool m_verbose = false;
     bool* m_sizeMismatch = nullptr;
     std::int32_t m_scanCount = 0;
+    // The central record's name being matched; kept across records to spare an allocation each.
+    StringBuffer m_centralName;
 };

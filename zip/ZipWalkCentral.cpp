@@ -46,9 +46,10 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
     }
     p = readRecordPart(addr, rec.nameLength, "Failed to get directory entry filename", addr);
     if (p == nullptr) return false;
-    StringBuffer name;
+    StringBuffer& name = m_centralName;
+    name.clear();
     name.appendBytes(p, rec.nameLength);
-    name.replaceChar('\\', '/');
+    if (std::memchr(p, '\\', rec.nameLength) != nullptr) name.replaceChar('\\', '/');
     addr = advance(addr, rec.nameLength);
     if (m_verbose) {
         m_log->logDataInt64("OffsetAfterFilename", static_cast<std::int64_t>(addr));
