@@ -146,7 +146,7 @@ bool StringBuffer::appendRaw(const void* bytes, int n, Grow kind) {
         setLength(static_cast<int>(needed));
         return true;
     }
-    std::int64_t newCapacity = needed + m_growth + (kind == Grow::Bytes || kind == Grow::Char ? 0 : 1);
+    std::int64_t newCapacity = needed + m_growth + (kind == Grow::Bytes ? 0 : 1);
     if (newCapacity < needed + 1) newCapacity = needed + 1;
     if (!reallocate(newCapacity, bytes, n)) return false;
     setLength(static_cast<int>(needed));
@@ -204,9 +204,10 @@ bool StringBuffer::appendBytes(const void* bytes, int n) {
     return appendRaw(bytes, n, Grow::Bytes);
 }
 
+// Sized like a byte append: 202 single characters into a new buffer end at capacity 404.
 bool StringBuffer::appendChar(char c) {
     check();
-    return appendRaw(&c, 1, Grow::Char);
+    return appendRaw(&c, 1, Grow::Bytes);
 }
 
 bool StringBuffer::appendCharRepeated(char c, int n) {

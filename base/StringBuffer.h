@@ -70,8 +70,8 @@ public:
     void setTag(std::uint8_t tag);
 
 private:
-    // How a reallocation sizes the new block and whether it adapts the growth step.
-    enum class Grow { Text, Bytes, Char };
+    // How an append sizes a new block: text appends keep one more byte than byte appends.
+    enum class Grow { Text, Bytes };
 
     void check() const;
     bool isStatic() const;

@@ -7,7 +7,11 @@ public:
     TarnelCritSec() = default;
     TarnelCritSec(const TarnelCritSec&) = delete;
     TarnelCritSec& operator=(const TarnelCritSec&) = delete;
-    virtual ~TarnelCritSec() = default;
+    // Waits for a thread still inside to leave before the lock goes away.
+    virtual ~TarnelCritSec() {
+        enter();
+        leave();
+    }
 
     void enter() { m_mutex.lock(); }
     void leave() { m_mutex.unlock(); }
