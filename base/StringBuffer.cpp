@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/DataBuffer.h"
+#include "base/EncodingConvert.h"
 
 namespace {
 
@@ -442,10 +443,13 @@ bool StringBuffer::convertCodePage(int fromCodePage, int toCodePage) {
     if (fromCodePage == toCodePage) return true;
     bool asciiTarget = toCodePage == 1252 || toCodePage == 28591 || toCodePage == 65001;
     if (fromCodePage == 437 && asciiTarget && isSevenBit()) return true;
-    // Other pages need the code page converter, which is not wired in yet: the empty result
-    // is how callers see an unsupported page.
-    clear();
-    return false;
+    // The content is replaced whatever the converter reports: an unsupported page leaves the
+    // buffer empty, which is how callers detect it.
+    DataBuffer converted;
+    bool ok = EncodingConvert().convert(fromCodePage, toCodePage, m_data, static_cast<std::uint32_t>(m_length), converted);
+    converted.appendByte(0);
+    if (!takeData(converted)) clear();
+    return ok;
 }
 
 int StringBuffer::length() const {

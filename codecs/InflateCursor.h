@@ -1,0 +1,93 @@
+// The decoder's moving parts, shared by the fast and the careful decode loops: the bit reader
+// over the input and the write position in the output window.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+struct InflateCursor {
+    // Unconsumed input bits, the next one lowest. `count` of them are valid; every bit at or above
+    // `count` is either 0 or the true input bit at that position, so ORing in input bytes at
+    // `count` and above never corrupts anything.
+    std::uint64_t bits = 0;
+    unsigned count = 0;
+    const std::uint8_t* in = nullptr;     // next input byte not yet taken into `bits`
+    const std::uint8_t* inEnd = nullptr;  // end of the valid input
+    std::uint8_t* out = nullptr;          // next output byte in the window
+
+    static std::uint64_t load64(const std::uint8_t* p) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        v = __builtin_bswap64(v);
+#endif
+        return v;
+    }
+
+    // Tops `bits` up to at least 56 valid bits; needs 8 readable bytes at `in`.
+    void refillWide() {
+        bits |= load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    }
+
+    // Tops `bits` up as far as the valid input allows.
+    void refill() {
+        if (inEnd - in >= 8) return refillWide();
+        while (count < 56 && in < inEnd) {
+            bits |= std::uint64_t(*in++) << count;
+            count += 8;
+        }
+    }
+
+    void drop(unsigned n) {
+        bits >>= n;
+        count -= n;
+    }
+
+    std::uint32_t peek(unsigned n) const { return std::uint32_t(bits & ((std::uint64_t(1) << n) - 1)); }
+
+    std::uint32_t take(unsigned n) {
+        std::uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+
+    // Hands whole unconsumed bytes back to the input so `in` is the first byte not fully consumed.
+    void giveBackBytes() {
+        in -= count >> 3;
+        count &= 7;
+        bits &= (std::uint64_t(1) << count) - 1;
+    }
+};
+
+// Copies a match of `length` bytes from `distance` back. Writes up to 15 bytes past the match,
+// which the window's slack absorbs and later output overwrites; the source always lies inside
+// the window because the window keeps 32,768 bytes of history ahead of the write position.
+inline std::uint8_t* inflateCopyMatch(std::uint8_t* out, unsigned distance, unsigned length) {
+    const std::uint8_t* src = out - distance;
+    std::uint8_t* end = out + length;
+    if (distance >= 16) {
+        do {
+            std::memcpy(out, src, 16);
+            out += 16;
+            src += 16;
+        } while (out < end);
+    } else if (distance >= 8) {
+        do {
+            std::memcpy(out, src, 8);
+            out += 8;
+            src += 8;
+        } while (out < end);
+    } else if (distance == 1) {
+        std::uint64_t v = 0x0101010101010101ull * *src;
+        do {
+            std::memcpy(out, &v, 8);
+            std::memcpy(out + 8, &v, 8);
+            out += 16;
+        } while (out < end);
+    } else {
+        do *out++ = *src++;
+        while (out < end);
+    }
+    return end;
+}

@@ -1,0 +1,30 @@
+// The inflate hot loop: decodes Huffman-coded symbols without bounds checks while the input and
+// the window are far enough from their ends that no symbol can reach them.
+#pragma once
+#include <cstdint>
+
+#include "codecs/InflateCursor.h"
+
+class InflateFastLoop {
+public:
+    // Input bytes the loop may read past `inLimit`, and window bytes it may write past
+    // `outLimit` (two literals, a longest match, and the copy's overrun).
+    static constexpr unsigned kInMargin = 32;
+    static constexpr unsigned kOutMargin = 2 + 258 + 16;
+
+    enum class Stop { Limit, EndOfBlock, BadLitLen, BadDistance };
+
+    struct Codes {
+        const std::uint32_t* litLen;
+        unsigned litLenRoot;
+        const std::uint32_t* dist;
+        unsigned distRoot;
+    };
+
+    // Runs while cursor.in < inLimit and cursor.out < outLimit, where inLimit <= inEnd - kInMargin
+    // and the window has kOutMargin writable bytes past outLimit. Stops before a symbol it cannot
+    // decode, with the cursor at the start of that symbol's code for Bad*, after the end-of-block
+    // code for EndOfBlock.
+    static Stop run(InflateCursor& cursor, const std::uint8_t* inLimit, const std::uint8_t* outLimit,
+                    const Codes& codes);
+};

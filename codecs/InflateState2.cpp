@@ -1,0 +1,345 @@
+// The inflate state machine: block headers, stored blocks, dynamic code headers, the careful
+// symbol loop around the fast loop, window hand-over, streaming refills and the entry points.
+#include "codecs/InflateState2.h"
+
+#include <cstring>
+#include <new>
+
+#include "codecs/InflateInput.h"
+#include "codecs/InflateOutput.h"
+#include "codecs/InflateTable.h"
+#include "log/LogBase.h"
+
+namespace {
+
+// Order in which the code-length code lengths are sent.
+const std::uint8_t kCodeLenOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+}  // namespace
+
+InflateState2::InflateState2() {
+    m_buffer = new (std::nothrow) std::uint8_t[kBufferSize]();
+    m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
+    m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
+    if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;
+    InflateTable::fixedLitLen();
+}
+
+InflateState2::~InflateState2() {
+    delete[] m_buffer;
+    delete[] m_litLenTable;
+    delete[] m_distTable;
+    delete[] m_inputBuffer;
+}
+
+// ---- entry points ----
+
+void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count, LogBase& log, bool verbose) {
+    if (!bytes) return;
+    if (verbose) log.enterContext("inflateDataB");
+    if (count == 0) {
+        if (verbose) log.logInfo("No data to inflate.");
+    } else {
+        m_log = &log;
+        m_logSteps = verbose;
+        m_inBase = m_cur.in = bytes;
+        m_cur.inEnd = bytes + count;
+        m_location = (m_buffer && m_litLenTable && m_distTable) ? run() : kNoMemory;
+        m_error = m_location != kSuccess;
+    }
+    if (verbose) log.leaveContext();
+}
+
+bool InflateState2::inflateSource(InflateInput& source, LogBase& log, bool verbose) {
+    if (verbose) log.enterContext("inflator");
+    m_progressMarker = 0;
+    m_inputBuffer = new (std::nothrow) std::uint8_t[kInputBufferSize];
+    if (!m_inputBuffer || !m_buffer || !m_litLenTable || !m_distTable) {
+        log.logError("Internal error occurred when inflating from data source.");
+        log.logDataLong("progressMarker", m_progressMarker);
+        if (verbose) log.leaveContext();
+        m_error = true;
+        m_location = kNoMemory;
+        return false;
+    }
+    m_progressMarker = 1;
+    m_source = &source;
+    m_inBase = m_cur.in = m_cur.inEnd = m_inputBuffer;
+    refillInput(0);
+    m_progressMarker = 2;
+    m_location = run();
+    m_progressMarker = m_location == kSuccess ? 4 : 3;
+    if (verbose) {
+        log.logDataLong("returnedFromLoc", m_location);
+        log.logDataLong("progressMarker", m_progressMarker);
+        log.leaveContext();
+    }
+    delete[] m_inputBuffer;
+    m_inputBuffer = nullptr;
+    if (m_location == kSuccess) return true;
+    log.logError("Inflate from data source failed.");
+    log.logDataLong("InflateErrorCode", m_location);
+    if (m_location == kAborted)
+        log.logError("Inflate aborted by application event callback.");
+    else
+        m_error = true;
+    return false;
+}
+
+// ---- state machine ----
+
+int InflateState2::run() {
+    while (!(m_state == -1 && m_lastBlock)) {
+        refillInput(kRefillBeforeStep);
+        if (m_logSteps) m_log->logDataLong("m_state", m_state);
+        if (int loc = step()) return loc;
+    }
+    return finish();
+}
+
+int InflateState2::step() {
+    switch (m_state) {
+        case -1: return readBlockHeader();
+        case 0: return setupStored();
+        case 1:
+            m_codes = {InflateTable::fixedLitLen(), InflateTable::kFixedLitLenRoot, InflateTable::fixedDist(),
+                       InflateTable::kFixedDistRoot};
+            m_noDistances = false;
+            m_state = 11;
+            return 0;
+        case 2: return setupDynamic();
+        case 10: return copyStored();
+        default: return decodeBlockData();
+    }
+}
+
+int InflateState2::readBlockHeader() {
+    if (!needBits(3)) return kTruncatedHeader;
+    m_lastBlock = m_cur.take(1) != 0;
+    int type = int(m_cur.take(2));
+    if (type == 3) return kBlockType3;
+    m_state = type;
+    return 0;
+}
+
+int InflateState2::setupStored() {
+    m_cur.drop(m_cur.count & 7);  // `in` is byte aligned, so this reaches the next byte boundary
+    if (!needBits(32)) return kTruncatedStoredLength;
+    std::uint32_t len = m_cur.take(16), nlen = m_cur.take(16);
+    if (len != (~nlen & 0xFFFF)) return kStoredLengthMismatch;
+    m_storedLeft = len;
+    m_state = 10;
+    return 0;
+}
+
+int InflateState2::copyStored() {
+    while (m_storedLeft) {
+        refillInput(kRefillInsideBlock);
+        m_cur.giveBackBytes();  // aligned, so the bit buffer empties and bytes come straight from input
+        std::uint32_t n = m_storedLeft;
+        std::uint32_t room = std::uint32_t(m_flushed + kWindowSize - m_cur.out);
+        if (std::uint64_t(m_cur.inEnd - m_cur.in) < n) n = std::uint32_t(m_cur.inEnd - m_cur.in);
+        if (room < n) n = room;
+        if (n == 0) return kTruncatedStored;
+        std::memcpy(m_cur.out, m_cur.in, n);
+        m_cur.out += n;
+        m_cur.in += n;
+        m_storedLeft -= n;
+        if (m_cur.out == m_flushed + kWindowSize)
+            if (int loc = flushWindow()) return loc;
+    }
+    m_state = -1;
+    return 0;
+}
+
+int InflateState2::setupDynamic() {
+    if (!needBits(14)) return kTruncatedCounts;
+    // At most 288 literal/length and 32 distance lengths by the widths of their counts.
+    unsigned hlit = m_cur.take(5) + 257, hdist = m_cur.take(5) + 1, hclen = m_cur.take(4) + 4;
+    std::uint8_t codeLenLengths[19] = {};
+    for (unsigned i = 0; i < hclen; ++i) {
+        if (!needBits(3)) return kTruncatedCodeLenLengths;
+        codeLenLengths[kCodeLenOrder[i]] = std::uint8_t(m_cur.take(3));
+    }
+    // The code-length table borrows the distance table's storage until the lengths are read.
+    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, 19, InflateTable::kCodeLenRoot,
+                            m_distTable) != InflateTable::Shape::Complete)
+        return kCodeLenCodeNotComplete;
+    if (int loc = readCodeLengths(hlit + hdist)) return loc;
+    if (InflateTable::build(InflateTable::Kind::LitLen, m_lengths, hlit, InflateTable::kLitLenRoot,
+                            m_litLenTable) != InflateTable::Shape::Complete)
+        return kLitLenCodeNotComplete;
+    if (InflateTable::build(InflateTable::Kind::Dist, m_lengths + hlit, hdist, InflateTable::kDistRoot,
+                            m_distTable) == InflateTable::Shape::OverSubscribed)
+        return kDistCodeOverSubscribed;
+    m_noDistances = true;
+    for (unsigned i = 0; i < hdist; ++i) m_noDistances = m_noDistances && !m_lengths[hlit + i];
+    m_codes = {m_litLenTable, InflateTable::kLitLenRoot, m_distTable, InflateTable::kDistRoot};
+    m_state = 12;
+    return 0;
+}
+
+// Reads `total` literal/length and distance code lengths with the code-length code in m_distTable.
+// Symbol 16 repeats the last length written (0 before any), 17 and 18 write zeros.
+int InflateState2::readCodeLengths(unsigned total) {
+    unsigned i = 0;
+    std::uint8_t previous = 0;
+    while (i < total) {
+        std::uint32_t e;
+        if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) return kTruncatedCodeLenSymbol;
+        unsigned symbol = e >> 16;
+        if (symbol < 16) {
+            previous = m_lengths[i++] = std::uint8_t(symbol);
+            continue;
+        }
+        static const std::uint8_t extraBits[3] = {2, 3, 7}, base[3] = {3, 3, 11};
+        unsigned k = symbol - 16;
+        if (!needBits(extraBits[k])) return kTruncatedRepeat;
+        unsigned repeat = base[k] + m_cur.take(extraBits[k]);
+        if (i + repeat > total) return kRepeatPastEnd;
+        if (symbol != 16) previous = 0;
+        std::memset(m_lengths + i, previous, repeat);
+        i += repeat;
+    }
+    return 0;
+}
+
+// ---- Huffman-coded block data ----
+
+int InflateState2::decodeBlockData() {
+    for (;;) {
+        refillInput(kRefillInsideBlock);
+        std::uint8_t* windowEnd = m_flushed + kWindowSize;
+        // The fast loop may not run into the end of the input, nor past a streaming refill point.
+        std::uint32_t inputSize = std::uint32_t(m_cur.inEnd - m_inBase);
+        std::uint32_t fastEnd = inputSize > InflateFastLoop::kInMargin ? inputSize - InflateFastLoop::kInMargin : 0;
+        if (m_source && !m_sourceEnded && fastEnd > kRefillInsideBlock) fastEnd = kRefillInsideBlock;
+        if (m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
+            auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, windowEnd - InflateFastLoop::kOutMargin, m_codes);
+            if (stop == InflateFastLoop::Stop::EndOfBlock) {
+                m_state = -1;
+                return 0;
+            }
+        }
+        bool endOfBlock = false;
+        if (int loc = decodeSymbolCareful(endOfBlock)) return loc;
+        if (m_cur.out >= windowEnd)
+            if (int loc = flushWindow()) return loc;
+        if (endOfBlock) {
+            m_state = -1;
+            return 0;
+        }
+    }
+}
+
+// One symbol with every input check: the path near the ends of input and window, and the one
+// that names a failure the fast loop stopped at.
+int InflateState2::decodeSymbolCareful(bool& endOfBlock) {
+    std::uint32_t e;
+    if (!decodeCode(m_codes.litLen, m_codes.litLenRoot, e)) return kTruncatedLitLen;
+    if (e & InflateTable::kLit) {
+        *m_cur.out++ = std::uint8_t(e >> 16);
+        return 0;
+    }
+    if (e & InflateTable::kEnd) {
+        endOfBlock = true;
+        return 0;
+    }
+    if (e & InflateTable::kBad) return kBadLitLen;
+    if (m_noDistances) return kNoDistanceCodes;
+    unsigned extra = (e >> 8) & 15;
+    if (!needBits(extra)) return kTruncatedLengthExtra;
+    unsigned length = (e >> 16) + m_cur.take(extra);
+    std::uint32_t d;
+    if (!decodeCode(m_codes.dist, m_codes.distRoot, d)) return kTruncatedDistance;
+    if (d & InflateTable::kBad) return kBadDistance;
+    extra = (d >> 8) & 15;
+    if (!needBits(extra)) return kTruncatedDistanceExtra;
+    unsigned distance = (d >> 16) + m_cur.take(extra);
+    m_cur.out = inflateCopyMatch(m_cur.out, distance, length);
+    return 0;
+}
+
+// Looks a code up with whatever bits remain (missing ones read as 0) and consumes it; false when
+// the code is longer than the bits left. An invalid code is returned as such, consuming nothing.
+bool InflateState2::decodeCode(const std::uint32_t* table, unsigned rootBits, std::uint32_t& entry) {
+    m_cur.refill();
+    std::uint32_t e = table[m_cur.peek(rootBits)];
+    unsigned used = 0;
+    if (e & InflateTable::kSub) {
+        used = rootBits;
+        e = table[(e >> 16) + std::uint32_t((m_cur.bits >> rootBits) & ((1u << ((e >> 8) & 15)) - 1))];
+    }
+    entry = e;
+    if (e & InflateTable::kBad) return true;
+    used += e & 31;
+    if (used > m_cur.count) return false;
+    m_cur.drop(used);
+    return true;
+}
+
+bool InflateState2::needBits(unsigned n) {
+    if (m_cur.count < n) m_cur.refill();
+    return m_cur.count >= n;
+}
+
+// ---- output ----
+
+// Hands over the window that just filled and, when the run of windows is used up, slides the
+// last window back to be the history of the next run.
+int InflateState2::flushWindow() {
+    if (int loc = handOver(kWindowSize)) return loc;
+    m_flushed += kWindowSize;
+    if (m_flushed == m_buffer + kWindowSize * (1 + kRunWindows)) {
+        std::size_t pending = std::size_t(m_cur.out - m_flushed);
+        std::memmove(m_buffer, m_flushed - kWindowSize, kWindowSize + pending);
+        m_flushed = m_buffer + kWindowSize;
+        m_cur.out = m_flushed + pending;
+    }
+    if (m_source && m_sink->isAborted()) return kAborted;
+    return 0;
+}
+
+int InflateState2::handOver(std::uint32_t n) {
+    std::uint32_t space = 0;
+    if (!m_sink || !m_sink->spaceAvailable(space) || space < n) return kSinkRefused;
+    m_sink->write(m_flushed, n);
+    return 0;
+}
+
+int InflateState2::finish() {
+    std::uint32_t n = std::uint32_t(m_cur.out - m_flushed);
+    if (n == 0) return kSuccess;
+    if (int loc = handOver(n)) return loc;
+    m_flushed += n;
+    if (m_source && m_sink->isAborted()) return kAborted;
+    return kSuccess;
+}
+
+// ---- streaming input ----
+
+std::uint32_t InflateState2::consumed() const {
+    return std::uint32_t(m_cur.in - m_inBase) - (m_cur.count >> 3);
+}
+
+// Moves the unconsumed input to the front of the buffer and fills the rest from the source, when
+// more than `threshold` bytes (or all of them) have been consumed and the source has not ended.
+void InflateState2::refillInput(std::uint32_t threshold) {
+    if (!m_source || m_sourceEnded) return;
+    if (m_cur.in != m_cur.inEnd && consumed() <= threshold) return;
+    m_cur.giveBackBytes();
+    std::uint32_t filled = std::uint32_t(m_cur.inEnd - m_cur.in);
+    std::memmove(m_inputBuffer, m_cur.in, filled);
+    while (filled < kInputChunk) {
+        std::uint32_t got = 0;
+        bool ok = m_source->read(m_inputBuffer + filled, kInputChunk - filled, got);
+        if (got > kInputChunk - filled) got = kInputChunk - filled;
+        filled += got;
+        if (!ok || got == 0) {
+            m_sourceEnded = true;
+            break;
+        }
+    }
+    m_cur.in = m_inputBuffer;
+    m_cur.inEnd = m_inputBuffer + filled;
+}

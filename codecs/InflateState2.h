@@ -1,0 +1,110 @@
+// Raw deflate decoder (no zlib or gzip wrapper, no preset dictionary): a whole block in memory,
+// or streamed from an InflateInput in large chunks; decoded bytes leave through a 32,768-byte
+// window into an InflateOutput.
+//
+// Use: construct, setSink, one call of inflateBuffer or inflateSource, destroy.
+// Output leaves in blocks of 32,768 bytes as they complete, and the remainder at the normal end.
+// A failure or an abort leaves in the sink exactly the blocks completed before it.
+// The pipeline layer wraps its DataSource and DataSink in adapters (see InflateInput.h and
+// InflateOutput.h); nothing here depends on it.
+#pragma once
+#include <cstdint>
+
+#include "codecs/InflateCursor.h"
+#include "codecs/InflateFastLoop.h"
+
+class InflateInput;
+class InflateOutput;
+class LogBase;
+
+class InflateState2 {
+public:
+    // Result locations: success, abort, and one number per failing check below 50.
+    static constexpr int kSuccess = 50;
+    static constexpr int kAborted = 67812;
+
+    InflateState2();
+    ~InflateState2();
+    InflateState2(const InflateState2&) = delete;
+    InflateState2& operator=(const InflateState2&) = delete;
+
+    void setSink(InflateOutput* sink) { m_sink = sink; }
+
+    // Decodes `count` bytes that hold the whole stream. Null bytes do nothing. A failure sets
+    // hadError. Never aborts.
+    void inflateBuffer(const std::uint8_t* bytes, std::uint32_t count, LogBase& log, bool verbose);
+
+    // Streams from `source`. True on success. A failure (not an abort) also sets hadError;
+    // an abort shows in location() == kAborted and in the sink's progress monitor.
+    bool inflateSource(InflateInput& source, LogBase& log, bool verbose);
+
+    bool hadError() const { return m_error; }
+    int location() const { return m_location; }
+
+private:
+    enum Check : int {
+        kTruncatedHeader = 1, kBlockType3, kTruncatedStoredLength, kStoredLengthMismatch, kTruncatedStored,
+        kTruncatedCounts, kTruncatedCodeLenLengths, kCodeLenCodeNotComplete, kTruncatedCodeLenSymbol,
+        kRepeatPastEnd, kTruncatedRepeat, kLitLenCodeNotComplete, kDistCodeOverSubscribed,
+        kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedLengthExtra, kTruncatedDistance,
+        kBadDistance, kTruncatedDistanceExtra, kSinkRefused, kNoMemory,
+    };
+
+    static constexpr std::uint32_t kWindowSize = 32768;
+    // Output is decoded into a run of windows after one window of history, so matches never
+    // wrap; the history is refreshed (slid) only when the run is used up.
+    static constexpr std::uint32_t kRunWindows = 4;
+    static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end
+    static constexpr std::uint32_t kBufferSize = kWindowSize * (1 + kRunWindows) + kSlack;
+
+    // Streaming input: a buffer of 4,004,000 bytes read in chunks of up to 4,000,000, topped up
+    // when fewer than 150,000 bytes (before a block step) or 40,000 (inside block data) are left.
+    static constexpr std::uint32_t kInputBufferSize = 4004000;
+    static constexpr std::uint32_t kInputChunk = 4000000;
+    static constexpr std::uint32_t kRefillBeforeStep = 3850000;
+    static constexpr std::uint32_t kRefillInsideBlock = 3960000;
+
+    int run();
+    int step();
+    int readBlockHeader();
+    int setupStored();
+    int setupDynamic();
+    int readCodeLengths(unsigned total);
+    int copyStored();
+    int decodeBlockData();
+    int decodeSymbolCareful(bool& endOfBlock);
+    bool decodeCode(const std::uint32_t* table, unsigned rootBits, std::uint32_t& entry);
+    bool needBits(unsigned n);
+    int flushWindow();
+    int handOver(std::uint32_t n);
+    int finish();
+
+    void refillInput(std::uint32_t threshold);
+    std::uint32_t consumed() const;
+
+    int m_state = -1;  // -1 header; 0/1/2 stored/fixed/dynamic setup; 10/11/12 their data
+    bool m_lastBlock = false;
+    std::uint32_t m_storedLeft = 0;
+    InflateCursor m_cur;
+    const std::uint8_t* m_inBase = nullptr;  // start of the input buffer the cursor runs in
+
+    std::uint8_t* m_buffer = nullptr;   // history window, run of windows, slack; zeroed at start
+    std::uint8_t* m_flushed = nullptr;  // first byte not yet handed to the sink
+
+    InflateFastLoop::Codes m_codes{};
+    bool m_noDistances = false;  // the dynamic block's distance lengths are all 0
+    std::uint32_t* m_litLenTable = nullptr;
+    std::uint32_t* m_distTable = nullptr;
+    std::uint8_t m_lengths[320] = {};
+
+    InflateOutput* m_sink = nullptr;
+    InflateInput* m_source = nullptr;  // streaming form only
+    std::uint8_t* m_inputBuffer = nullptr;
+    bool m_sourceEnded = false;
+
+    LogBase* m_log = nullptr;
+    bool m_logSteps = false;
+    bool m_error = false;
+    int m_location = 0;
+    int m_progressMarker = 0;
+};

@@ -1,0 +1,49 @@
+// Huffman decode tables for inflate: one lookup on the leading code bits resolves a symbol,
+// with a second lookup in a sub-table for codes longer than the table's root width.
+#pragma once
+#include <cstdint>
+
+// Entry layout (32 bits), shared by the literal/length, distance and code-length tables:
+//   bits 0-4   bits to consume at this level: the code length (less the root width inside a
+//              sub-table), or the root width for a link to a sub-table
+//   bits 8-11  extra bits that follow the code (length and distance bases), or the index width
+//              of the linked sub-table
+//   bit 12     link to a sub-table            bit 13  end of block
+//   bit 14     invalid code                   bit 15  literal
+//   bits 16-31 literal byte, length or distance base, code-length symbol, or sub-table offset
+class InflateTable {
+public:
+    static constexpr std::uint32_t kSub = 1u << 12;
+    static constexpr std::uint32_t kEnd = 1u << 13;
+    static constexpr std::uint32_t kBad = 1u << 14;
+    static constexpr std::uint32_t kLit = 1u << 15;
+    static constexpr std::uint32_t kSpecial = kSub | kEnd | kBad;
+
+    static constexpr unsigned kMaxCodeBits = 15;
+    static constexpr unsigned kLitLenRoot = 10;
+    static constexpr unsigned kDistRoot = 8;
+    static constexpr unsigned kCodeLenRoot = 7;
+    // Root table plus at most one sub-table per symbol, each as large as the longest code allows.
+    static constexpr unsigned kLitLenSize = (1u << kLitLenRoot) + 288 * (1u << (kMaxCodeBits - kLitLenRoot));
+    static constexpr unsigned kDistSize = (1u << kDistRoot) + 32 * (1u << (kMaxCodeBits - kDistRoot));
+    static constexpr unsigned kCodeLenSize = 1u << kCodeLenRoot;
+
+    enum class Kind { LitLen, Dist, CodeLen };
+    enum class Shape { Complete, Incomplete, OverSubscribed };
+
+    // Fills `table` (of the kind's size) for `count` code lengths. An over-subscribed set leaves
+    // the table unfilled; absent codes of an incomplete set become invalid entries.
+    static Shape build(Kind kind, const std::uint8_t* lengths, unsigned count, unsigned rootBits,
+                       std::uint32_t* table);
+
+    // The fixed codes of block type 1, built once per process: every literal/length code fits
+    // the 9-bit root, every distance code the 5-bit root.
+    static constexpr unsigned kFixedLitLenRoot = 9;
+    static constexpr unsigned kFixedDistRoot = 5;
+    static const std::uint32_t* fixedLitLen();
+    static const std::uint32_t* fixedDist();
+
+private:
+    static std::uint32_t symbolEntry(Kind kind, unsigned symbol, unsigned length);
+    static Shape shapeOf(const unsigned* countPerLength);
+};

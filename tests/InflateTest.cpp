@@ -1,0 +1,553 @@
+// Inflate: round trips against zlib's raw deflate, the streaming form under awkward chunking,
+// hand-built bitstreams for every failure, window hand-over, abort and the log lines.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codecs/InflateInput.h"
+#include "codecs/InflateOutput.h"
+#include "codecs/InflateState2.h"
+#include "log/LogNull.h"
+#include "log/LogBase.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes deflateRaw(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+    Bytes out(deflateBound(&z, uLong(data.size())) + 16);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = uInt(data.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// zlib's reading of a raw stream, for hand-built streams it accepts.
+bool zlibInflateRaw(const Bytes& in, Bytes& out) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    out.assign(1 << 20, 0);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = uInt(in.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    int rc = inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return rc == Z_STREAM_END;
+}
+
+// Text-like and binary stretches with runs, so every block type and match distance shows up.
+Bytes sampleData(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    static const char* words[] = {"inflate ", "window ", "the ", "archive ", "entry ", "of ", "data\n", "a "};
+    Bytes d;
+    while (d.size() < size) {
+        unsigned kind = rng() % 8;
+        if (kind < 5) {
+            for (int i = 0; i < 40; ++i) {
+                const char* w = words[rng() % 8];
+                d.insert(d.end(), w, w + std::strlen(w));
+            }
+        } else if (kind == 5) {
+            for (int i = 0; i < 300; ++i) d.push_back(std::uint8_t(rng()));
+        } else {
+            d.insert(d.end(), 1 + rng() % 700, std::uint8_t(rng() % 3));
+        }
+    }
+    d.resize(size);
+    return d;
+}
+
+class CollectSink : public InflateOutput {
+public:
+    bool spaceAvailable(std::uint32_t& count) override {
+        count = writes.size() >= refuseAfter ? space - 1 : space;
+        return true;
+    }
+    bool write(const std::uint8_t* bytes, std::uint32_t count) override {
+        data.insert(data.end(), bytes, bytes + count);
+        writes.push_back(count);
+        return true;
+    }
+    bool isAborted() override { return writes.size() >= abortAfter; }
+
+    Bytes data;
+    std::vector<std::uint32_t> writes;
+    std::uint32_t space = 32768;
+    std::size_t refuseAfter = SIZE_MAX;  // windows taken before the sink reports too little room
+    std::size_t abortAfter = SIZE_MAX;   // windows taken before the monitor answers abort
+};
+
+// Delivers the bytes `chunk` at a time; reports a failed read once `failAt` bytes are out.
+class ChunkedInput : public InflateInput {
+public:
+    ChunkedInput(const Bytes& bytes, std::size_t chunk) : m_bytes(bytes), m_chunk(chunk) {}
+    bool read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count) override {
+        if (m_pos >= failAt) return count = 0, false;
+        std::size_t n = std::min({std::size_t(capacity), m_chunk, m_bytes.size() - m_pos});
+        std::memcpy(buffer, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        count = std::uint32_t(n);
+        return true;
+    }
+    std::size_t failAt = SIZE_MAX;
+
+private:
+    const Bytes& m_bytes;
+    std::size_t m_chunk;
+    std::size_t m_pos = 0;
+};
+
+struct Decoded {
+    bool ok;
+    Bytes data;
+    int location;
+};
+
+Decoded inflateMemory(const Bytes& in, CollectSink&& sink = CollectSink()) {
+    InflateState2 inflater;
+    inflater.setSink(&sink);
+    LogNull log;
+    inflater.inflateBuffer(in.data(), std::uint32_t(in.size()), log, false);
+    return {!inflater.hadError(), sink.data, inflater.location()};
+}
+
+Decoded inflateStream(const Bytes& in, std::size_t chunk, CollectSink&& sink = CollectSink()) {
+    InflateState2 inflater;
+    inflater.setSink(&sink);
+    ChunkedInput input(in, chunk);
+    LogNull log;
+    bool ok = inflater.inflateSource(input, log, false);
+    EXPECT_EQ(ok, inflater.location() == InflateState2::kSuccess);
+    EXPECT_EQ(inflater.hadError(), !ok && inflater.location() != InflateState2::kAborted);
+    return {ok, sink.data, inflater.location()};
+}
+
+TEST(Inflate, RoundTripsZlibAtEveryLevelAndStrategy) {
+    Bytes original = sampleData(300000, 1);
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED}) {
+        for (int level = 0; level <= 9; ++level) {
+            SCOPED_TRACE("strategy " + std::to_string(strategy) + " level " + std::to_string(level));
+            Bytes packed = deflateRaw(original, level, strategy);
+            Decoded memory = inflateMemory(packed);
+            ASSERT_TRUE(memory.ok);
+            ASSERT_EQ(memory.location, InflateState2::kSuccess);
+            ASSERT_EQ(memory.data, original);
+            Decoded stream = inflateStream(packed, 1 << 16);
+            ASSERT_TRUE(stream.ok);
+            ASSERT_EQ(stream.data, original);
+        }
+    }
+}
+
+TEST(Inflate, StreamsAwkwardChunksAndHandsOverWholeWindows) {
+    Bytes original = sampleData(100000, 2);
+    Bytes packed = deflateRaw(original, 6);
+    for (std::size_t chunk : {1, 13, 31}) {
+        CollectSink sink;
+        InflateState2 inflater;
+        inflater.setSink(&sink);
+        ChunkedInput input(packed, chunk);
+        LogNull log;
+        ASSERT_TRUE(inflater.inflateSource(input, log, false)) << chunk;
+        EXPECT_EQ(sink.data, original);
+        EXPECT_EQ(sink.writes, (std::vector<std::uint32_t>{32768, 32768, 32768, 100000 - 3 * 32768}));
+    }
+}
+
+// More compressed input than one 4,000,000-byte read: the decoder refills mid-block, in the
+// middle of its bit buffer, and the output still matches.
+TEST(Inflate, StreamsInputLargerThanItsBuffer) {
+    std::mt19937 rng(3);
+    Bytes original(12000000);
+    for (auto& b : original) b = std::uint8_t("abcdefghijklmnop"[rng() % 16] + (rng() % 64 == 0 ? rng() % 7 : 0));
+    Bytes packed = deflateRaw(original, 1);
+    ASSERT_GT(packed.size(), 4000000u);
+    for (std::size_t chunk : {std::size_t(13), std::size_t(1) << 20}) {
+        Decoded stream = inflateStream(packed, chunk);
+        ASSERT_TRUE(stream.ok) << chunk;
+        ASSERT_TRUE(stream.data == original) << chunk;
+    }
+    Decoded memory = inflateMemory(packed);
+    ASSERT_TRUE(memory.ok);
+    ASSERT_TRUE(memory.data == original);
+}
+
+// Builds deflate bitstreams: fields least significant bit first, Huffman codes most significant first.
+class BitWriter {
+public:
+    BitWriter& bits(std::uint32_t value, unsigned n) {
+        for (unsigned i = 0; i < n; ++i) put((value >> i) & 1);
+        return *this;
+    }
+    BitWriter& code(std::uint32_t value, unsigned n) {
+        for (unsigned i = n; i-- > 0;) put((value >> i) & 1);
+        return *this;
+    }
+    BitWriter& align() {
+        while (m_used) put(0);
+        return *this;
+    }
+    BitWriter& byte(std::uint8_t b) { return bits(b, 8); }
+    Bytes bytes() const {
+        Bytes b = m_bytes;
+        if (m_used) b.push_back(m_partial);
+        return b;
+    }
+
+private:
+    void put(unsigned bit) {
+        m_partial |= std::uint8_t(bit << m_used);
+        if (++m_used == 8) m_bytes.push_back(m_partial), m_partial = 0, m_used = 0;
+    }
+    Bytes m_bytes;
+    std::uint8_t m_partial = 0;
+    unsigned m_used = 0;
+};
+
+// Canonical codes of a set of code lengths.
+std::vector<std::uint32_t> canonical(const std::vector<unsigned>& lengths) {
+    unsigned count[16] = {}, next[16] = {};
+    for (unsigned l : lengths) count[l]++;
+    count[0] = 0;
+    for (unsigned l = 1, c = 0; l < 16; ++l) next[l] = c = (c + count[l - 1]) << 1;
+    std::vector<std::uint32_t> codes(lengths.size());
+    for (std::size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s]) codes[s] = next[lengths[s]]++;
+    return codes;
+}
+
+// Fixed-code symbols.
+BitWriter& fixedLitLen(BitWriter& w, unsigned symbol) {
+    if (symbol < 144) return w.code(0x30 + symbol, 8);
+    if (symbol < 256) return w.code(0x190 + symbol - 144, 9);
+    if (symbol < 280) return w.code(symbol - 256, 7);
+    return w.code(0xC0 + symbol - 280, 8);
+}
+
+Bytes fixedBlock(std::initializer_list<std::pair<unsigned, unsigned>> symbols) {  // {lit/len symbol, distance symbol}
+    BitWriter w;
+    w.bits(1, 1).bits(1, 2);  // BFINAL, BTYPE fixed
+    for (auto [lit, dist] : symbols) {
+        fixedLitLen(w, lit);
+        if (lit > 256) w.code(dist, 5);  // no extra bits for the symbols used here
+    }
+    return w.bytes();
+}
+
+// A dynamic block from literal/length and distance lengths. The code-length code gives symbols
+// 0-12 four bits and 13-18 five (complete); the lengths go out as plain symbols 0-15 unless an
+// explicit sequence of {code-length symbol, repeat bits} is given.
+struct DynamicBlock {
+    using Sequence = std::vector<std::pair<unsigned, unsigned>>;
+    std::vector<unsigned> lit, dist;
+    BitWriter w;
+    std::vector<std::uint32_t> litCodes, distCodes;
+
+    DynamicBlock(std::vector<unsigned> litLengths, std::vector<unsigned> distLengths, Sequence sequence = {})
+        : lit(std::move(litLengths)), dist(std::move(distLengths)) {
+        w.bits(1, 1).bits(2, 2);                                                             // BFINAL, BTYPE dynamic
+        w.bits(unsigned(lit.size() - 257), 5).bits(unsigned(dist.size() - 1), 5).bits(19 - 4, 4);  // HLIT HDIST HCLEN
+        const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        std::vector<unsigned> clLengths(19, 4);
+        for (unsigned s = 13; s < 19; ++s) clLengths[s] = 5;
+        for (unsigned s : order) w.bits(clLengths[s], 3);  // code-length code lengths in sending order
+        auto cl = canonical(clLengths);
+        if (sequence.empty())
+            for (auto* set : {&lit, &dist})
+                for (unsigned l : *set) sequence.push_back({l, 0});
+        const unsigned repeatBits[3] = {2, 3, 7};
+        for (auto [symbol, repeat] : sequence) {
+            w.code(cl[symbol], clLengths[symbol]);
+            if (symbol >= 16) w.bits(repeat, repeatBits[symbol - 16]);
+        }
+        litCodes = canonical(lit);
+        distCodes = canonical(dist);
+    }
+    DynamicBlock& symbol(unsigned s) { return w.code(litCodes[s], lit[s]), *this; }
+    DynamicBlock& distance(unsigned s) { return w.code(distCodes[s], dist[s]), *this; }
+};
+
+// Literal/length lengths with 1-bit codes for 'A' and end of block only.
+std::vector<unsigned> onlyA() {
+    std::vector<unsigned> lit(257, 0);
+    lit['A'] = 1, lit[256] = 1;
+    return lit;
+}
+
+// 288 literal/length lengths (0-223: 8 bits, 224-287: 9 bits) and 32 distance lengths of 5:
+// both complete, and both longer than the format's 286/30 used symbols.
+DynamicBlock fullHeader() {
+    std::vector<unsigned> lit(288, 8);
+    for (unsigned s = 224; s < 288; ++s) lit[s] = 9;
+    return DynamicBlock(lit, std::vector<unsigned>(32, 5));
+}
+
+Bytes withoutLastByte(Bytes b) {
+    b.pop_back();
+    return b;
+}
+
+struct StreamCase {
+    const char* name;
+    Bytes stream;
+    bool ok;
+    Bytes output;
+};
+
+std::vector<StreamCase> handBuiltCases() {
+    std::vector<StreamCase> cases;
+    // BFINAL 1, BTYPE stored, LEN 0, NLEN 0xFFFF.
+    cases.push_back({"empty stored block", BitWriter().bits(1, 1).bits(0, 2).align().bits(0, 16).bits(0xFFFF, 16).bytes(), true, {}});
+    // LEN 3 with NLEN not its complement.
+    cases.push_back({"stored NLEN mismatch", BitWriter().bits(1, 1).bits(0, 2).align().bits(3, 16).bits(0xFFFF, 16).byte(1).byte(2).byte(3).bytes(), false, {}});
+    // LEN 3 but only two bytes follow.
+    cases.push_back({"stored block cut short", BitWriter().bits(1, 1).bits(0, 2).align().bits(3, 16).bits(0xFFFC, 16).byte(1).byte(2).bytes(), false, {}});
+    // A non-final stored block "ab", then a final fixed block "c".
+    {
+        BitWriter w;
+        w.bits(0, 1).bits(0, 2).align().bits(2, 16).bits(0xFFFD, 16).byte('a').byte('b');
+        w.bits(1, 1).bits(1, 2);
+        fixedLitLen(w, 'c');
+        fixedLitLen(w, 256);
+        cases.push_back({"stored then fixed", w.bytes(), true, {'a', 'b', 'c'}});
+    }
+    cases.push_back({"block type 3", BitWriter().bits(1, 1).bits(3, 2).bits(0, 13).bytes(), false, {}});
+    cases.push_back({"empty input header only", BitWriter().bits(1, 1).bytes(), false, {}});
+    // 'a', then length 3 (257) from distance 5 (symbol 4, 1 extra bit 0): reaches before the start.
+    {
+        BitWriter w;
+        w.bits(1, 1).bits(1, 2);
+        fixedLitLen(w, 'a');
+        fixedLitLen(w, 257);
+        w.code(4, 5).bits(0, 1);
+        fixedLitLen(w, 256);
+        cases.push_back({"distance before the start copies zeros", w.bytes(), true, {'a', 0, 0, 0}});
+    }
+    cases.push_back({"fixed symbol 286", fixedBlock({{'a', 0}, {286, 0}, {256, 0}}), false, {}});
+    cases.push_back({"fixed symbol 287", fixedBlock({{287, 0}, {256, 0}}), false, {}});
+    cases.push_back({"fixed distance 30", fixedBlock({{'a', 0}, {257, 30}, {256, 0}}), false, {}});
+    cases.push_back({"fixed distance 31", fixedBlock({{'a', 0}, {257, 31}, {256, 0}}), false, {}});
+    cases.push_back({"fixed block without end", fixedBlock({{'a', 0}, {'b', 0}}), false, {}});
+    {
+        DynamicBlock b = fullHeader();
+        b.symbol('A').symbol(257).distance(0).symbol(256);
+        cases.push_back({"288/32 lengths accepted", b.w.bytes(), true, {'A', 'A', 'A', 'A'}});
+        cases.push_back({"dynamic block cut short", withoutLastByte(b.w.bytes()), false, {}});
+    }
+    {
+        DynamicBlock b = fullHeader();
+        b.symbol('A').symbol(286).symbol(256);
+        cases.push_back({"dynamic symbol 286", b.w.bytes(), false, {}});
+    }
+    {
+        DynamicBlock b = fullHeader();
+        b.symbol('A').symbol(257).distance(30).symbol(256);
+        cases.push_back({"dynamic distance 30", b.w.bytes(), false, {}});
+    }
+    {
+        // Distance lengths all 0: literals decode, a length symbol fails.
+        std::vector<unsigned> lit(258, 0);
+        lit['A'] = 1, lit[256] = 2, lit[257] = 2;
+        DynamicBlock ok(lit, {0});
+        ok.symbol('A').symbol('A').symbol(256);
+        cases.push_back({"no distance codes, literals only", ok.w.bytes(), true, {'A', 'A'}});
+        DynamicBlock bad(lit, {0});
+        bad.symbol('A').symbol(257).symbol(256);
+        cases.push_back({"no distance codes, a length", bad.w.bytes(), false, {}});
+        // An incomplete distance code (one code of 1 bit) is accepted.
+        DynamicBlock oneDist(lit, {5});
+        oneDist.symbol('A').symbol(257).distance(0).symbol(256);
+        cases.push_back({"incomplete distance code", oneDist.w.bytes(), true, {'A', 'A', 'A', 'A'}});
+        DynamicBlock over(lit, {1, 1, 1});
+        over.symbol('A').symbol(256);
+        cases.push_back({"over-subscribed distance code", over.w.bytes(), false, {}});
+        std::vector<unsigned> incomplete = lit;
+        incomplete[257] = 0;
+        DynamicBlock partial(incomplete, {5});
+        partial.symbol('A').symbol(256);
+        cases.push_back({"incomplete literal/length code", partial.w.bytes(), false, {}});
+    }
+    {
+        // 'A' (65) gets length 1; 17 writes zeros for 66-68 and the 16 after it repeats that 0
+        // (repeating the 1 would over-subscribe the code). zlib reads it the same way.
+        DynamicBlock b(onlyA(), {0}, {{18, 65 - 11}, {1, 0}, {17, 0}, {16, 0}, {18, 138 - 11}, {18, 46 - 11}, {1, 0}, {0, 0}});
+        b.symbol('A').symbol(256);
+        Bytes fromZlib;
+        EXPECT_TRUE(zlibInflateRaw(b.w.bytes(), fromZlib));
+        EXPECT_EQ(fromZlib, Bytes{'A'});
+        cases.push_back({"16 after 17 repeats zero", b.w.bytes(), true, {'A'}});
+        // 16 before any length repeats 0 (zlib refuses this one).
+        DynamicBlock first(onlyA(), {0}, {{16, 0}, {18, 62 - 11}, {1, 0}, {18, 138 - 11}, {18, 52 - 11}, {1, 0}, {0, 0}});
+        first.symbol('A').symbol(256);
+        cases.push_back({"16 first repeats zero", first.w.bytes(), true, {'A'}});
+        // 18 asking for 138 zeros where only 100 lengths are left.
+        DynamicBlock past(onlyA(), {0}, {{18, 127}, {18, 127}, {18, 127}});
+        cases.push_back({"repeat past the end", past.w.bytes(), false, {}});
+    }
+    {
+        // Code-length code of a single 1-bit code (symbol 8): incomplete.
+        BitWriter w;
+        w.bits(1, 1).bits(2, 2).bits(0, 5).bits(0, 5).bits(1, 4);  // HCLEN 5 reaches symbol 8
+        w.bits(0, 3).bits(0, 3).bits(0, 3).bits(0, 3).bits(1, 3);
+        w.bits(0, 64);
+        cases.push_back({"incomplete code-length code", w.bytes(), false, {}});
+    }
+    return cases;
+}
+
+TEST(Inflate, HandBuiltStreams) {
+    for (const StreamCase& c : handBuiltCases()) {
+        SCOPED_TRACE(c.name);
+        Decoded memory = inflateMemory(c.stream);
+        EXPECT_EQ(memory.ok, c.ok);
+        EXPECT_EQ(memory.data, c.output);
+        for (std::size_t chunk : {1, 4096}) {
+            Decoded stream = inflateStream(c.stream, chunk);
+            EXPECT_EQ(stream.ok, c.ok);
+            EXPECT_EQ(stream.data, c.output);
+            if (!c.ok) {
+                EXPECT_GT(stream.location, 0);
+                EXPECT_LT(stream.location, 50);
+            }
+        }
+    }
+}
+
+// A failure leaves in the sink exactly the windows completed before it.
+TEST(Inflate, FailureKeepsTheWindowsAlreadyCompleted) {
+    Bytes original = sampleData(200000, 4);
+    Bytes packed = deflateRaw(original, 6);
+    packed.resize(packed.size() * 3 / 4);
+    Decoded memory = inflateMemory(packed);
+    Decoded stream = inflateStream(packed, 13);
+    EXPECT_FALSE(memory.ok);
+    EXPECT_FALSE(stream.ok);
+    EXPECT_EQ(memory.data, stream.data);
+    EXPECT_GE(memory.data.size(), 2u * 32768);
+    EXPECT_EQ(memory.data.size() % 32768, 0u);
+    EXPECT_TRUE(std::equal(memory.data.begin(), memory.data.end(), original.begin()));
+
+    // A source whose read fails ends the input there: the same truncation.
+    Bytes whole = deflateRaw(original, 6);
+    CollectSink sink;
+    InflateState2 inflater;
+    inflater.setSink(&sink);
+    ChunkedInput input(whole, 13);
+    input.failAt = packed.size();
+    LogNull log;
+    EXPECT_FALSE(inflater.inflateSource(input, log, false));
+    EXPECT_EQ(sink.data, memory.data);
+}
+
+TEST(Inflate, SinkWithTooLittleRoomFailsTheDecode) {
+    Bytes original = sampleData(100000, 5);
+    Bytes packed = deflateRaw(original, 6);
+    CollectSink sink;
+    sink.refuseAfter = 2;
+    Decoded memory = inflateMemory(packed, std::move(sink));
+    EXPECT_FALSE(memory.ok);
+    EXPECT_EQ(memory.data, Bytes(original.begin(), original.begin() + 2 * 32768));
+    CollectSink streamSink;
+    streamSink.refuseAfter = 2;
+    Decoded stream = inflateStream(packed, 4096, std::move(streamSink));
+    EXPECT_FALSE(stream.ok);
+    EXPECT_EQ(stream.data, memory.data);
+
+    InflateState2 noSink;
+    LogNull log;
+    noSink.inflateBuffer(packed.data(), std::uint32_t(packed.size()), log, false);
+    EXPECT_TRUE(noSink.hadError());
+}
+
+TEST(Inflate, AbortStopsOnlyTheStreamingFormAfterAHandOver) {
+    Bytes original = sampleData(150000, 6);
+    Bytes packed = deflateRaw(original, 6);
+    CollectSink sink;
+    sink.abortAfter = 2;
+    Decoded stream = inflateStream(packed, 4096, std::move(sink));
+    EXPECT_FALSE(stream.ok);
+    EXPECT_EQ(stream.location, InflateState2::kAborted);
+    EXPECT_EQ(stream.data, Bytes(original.begin(), original.begin() + 2 * 32768));
+    CollectSink memorySink;
+    memorySink.abortAfter = 2;
+    EXPECT_EQ(inflateMemory(packed, std::move(memorySink)).data, original);
+}
+
+// Records log calls as "kind:key=value" lines.
+class LineLog : public LogBase {
+public:
+    bool logError(const char* text) override { return add("error:" + std::string(text)); }
+    bool logInfo(const char* text) override { return add("info:" + std::string(text)); }
+    bool enterContext(const char* tag) override { return add("enter:" + std::string(tag)); }
+    bool leaveContext() override { return add("leave"); }
+    bool logDataLong(const char* key, std::int32_t value) override {
+        return add(std::string(key) + "=" + std::to_string(value));
+    }
+    bool add(const std::string& line) {
+        lines.push_back(line);
+        return true;
+    }
+    std::vector<std::string> lines;
+};
+
+TEST(Inflate, LogLines) {
+    Bytes stored = BitWriter().bits(1, 1).bits(0, 2).align().bits(1, 16).bits(0xFFFE, 16).byte('x').bytes();
+    using Lines = std::vector<std::string>;
+    {
+        LineLog log;
+        CollectSink sink;
+        InflateState2 inflater;
+        inflater.setSink(&sink);
+        inflater.inflateBuffer(stored.data(), 0, log, true);
+        inflater.inflateBuffer(stored.data(), std::uint32_t(stored.size()), log, true);
+        EXPECT_EQ(log.lines, (Lines{"enter:inflateDataB", "info:No data to inflate.", "leave", "enter:inflateDataB",
+                                    "m_state=-1", "m_state=0", "m_state=10", "leave"}));
+    }
+    {
+        LineLog log;
+        CollectSink sink;
+        InflateState2 inflater;
+        inflater.setSink(&sink);
+        ChunkedInput input(stored, 100);
+        EXPECT_TRUE(inflater.inflateSource(input, log, true));
+        EXPECT_EQ(log.lines, (Lines{"enter:inflator", "returnedFromLoc=50", "progressMarker=4", "leave"}));
+    }
+    {
+        LineLog log;
+        CollectSink sink;
+        InflateState2 inflater;
+        inflater.setSink(&sink);
+        Bytes cut(stored.begin(), stored.end() - 1);
+        ChunkedInput input(cut, 100);
+        EXPECT_FALSE(inflater.inflateSource(input, log, false));
+        ASSERT_EQ(log.lines.size(), 2u);
+        EXPECT_EQ(log.lines[0], "error:Inflate from data source failed.");
+        EXPECT_EQ(log.lines[1], "InflateErrorCode=" + std::to_string(inflater.location()));
+    }
+    {
+        LineLog log;
+        CollectSink sink;
+        sink.abortAfter = 1;
+        InflateState2 inflater;
+        inflater.setSink(&sink);
+        ChunkedInput input(stored, 100);
+        EXPECT_FALSE(inflater.inflateSource(input, log, false));
+        EXPECT_FALSE(inflater.hadError());
+        EXPECT_EQ(log.lines, (Lines{"error:Inflate from data source failed.", "InflateErrorCode=67812",
+                                    "error:Inflate aborted by application event callback."}));
+    }
+}
+
+}  // namespace
