@@ -26,6 +26,8 @@ TN_CLMUL inline __m128i load(const std::uint8_t* p) {
 }  // namespace
 
 bool zipCRCHasClmul() {
+    // A CRC taken from a static constructor may run before the runtime has probed the CPU.
+    __builtin_cpu_init();
     return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
 }
 

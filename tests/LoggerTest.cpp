@@ -224,7 +224,9 @@ TEST(Logger, Helpers) {
         {[](LogBase& l) { l.logDataBytes("k", sig, 0); }, ""},
         {[](LogBase& l) { l.logDataBytes("k", nullptr, 4); }, ""},
         {[](LogBase& l) { l.logDataBracketed("k", "C:\\x y"); }, "[C:\\x y]"},
+        {[](LogBase& l) { l.logDataBracketed("k", nullptr); }, "[]"},
         {[](LogBase& l) { l.logDataQP("k", "a=b"); }, "a=3Db"},
+        {[](LogBase& l) { l.logDataQP("k", nullptr); }, ""},
     };
     for (const auto& c : cases) {
         Logger log;
