@@ -1,0 +1,187 @@
+// Windowed archive access: window reuse, seek avoidance, chunked signature searches at chunk
+// and file edges, the memory-block mode and the pool.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "TempFolder.h"
+#include "base/PlatformFiles.h"
+#include "zip/MemoryData.h"
+#include "zip/MemoryDataPool.h"
+
+namespace {
+
+constexpr std::uint32_t kLocal = 0x04034B50;    // "PK\3\4"
+constexpr std::uint32_t kCentral = 0x02014B50;  // "PK\1\2"
+
+std::string le32(std::uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+// size bytes of filler with the signature's bytes placed at offset (cut off at the end).
+std::string withSignature(std::size_t size, std::size_t offset, std::uint32_t signature) {
+    std::string content(size, 'P');
+    content.replace(offset, std::min<std::size_t>(4, size - offset), le32(signature).substr(0, size - offset));
+    return content;
+}
+
+// Platform reads and seeks made by this thread since construction.
+class CallCounter {
+public:
+    CallCounter() : m_start(platformFileCounters()) {}
+    std::uint64_t reads() const { return platformFileCounters().reads - m_start.reads; }
+    std::uint64_t seeks() const { return platformFileCounters().seeks - m_start.seeks; }
+
+private:
+    PlatformFileCounters m_start;
+};
+
+}  // namespace
+
+TEST(MemoryData, WindowIsReusedAndSequentialReadsDoNotSeek) {
+    TempFolder dir;
+    std::string content;
+    for (int i = 0; i < 100; ++i) content += char(i);
+    MemoryData md;
+    RecordingLog log;
+    ASSERT_TRUE(md.openFile(dir.write("a.bin", content).c_str(), log));
+    CallCounter calls;
+    const std::uint8_t* p = md.getData(0, 10, log);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[9], 9);
+    ASSERT_NE(md.getData(0, 4, log), nullptr);  // same address, smaller count: the window
+    ASSERT_NE(md.getData(0, 10, log), nullptr);
+    EXPECT_EQ(calls.reads(), 1u);
+    p = md.getData(10, 20, log);  // the file is already there: no seek
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[0], 10);
+    EXPECT_EQ(calls.reads(), 2u);
+    EXPECT_EQ(calls.seeks(), 0u);
+    p = md.getData(10, 30, log);  // a larger count at the window's address reads again
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[29], 39);
+    EXPECT_EQ(calls.reads(), 3u);
+    EXPECT_EQ(calls.seeks(), 1u);
+    EXPECT_TRUE(log.lines.empty()) << log.dump();
+}
+
+TEST(MemoryData, ShortFileFailsAndInvalidatesWindow) {
+    TempFolder dir;
+    MemoryData md;
+    RecordingLog log;
+    ASSERT_TRUE(md.openFile(dir.write("ten", "0123456789").c_str(), log));
+    EXPECT_EQ(md.getData(0, 16, log), nullptr);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"E:File access error: did not read full requested amount of data."});
+    // The failed window is not served again: a smaller request at the same address reads.
+    CallCounter calls;
+    const std::uint8_t* p = md.getData(0, 4, log);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::memcmp(p, "0123", 4), 0);
+    EXPECT_EQ(calls.reads(), 1u);
+
+    std::uint32_t available = 99;
+    p = md.getDataUpTo(6, 100, available);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(available, 4u);
+    EXPECT_EQ(std::memcmp(p, "6789", 4), 0);
+    md.getDataUpTo(6, 2, available);
+    EXPECT_EQ(available, 2u);
+    md.getDataUpTo(50, 2, available);
+    EXPECT_EQ(available, 0u);
+}
+
+// Signatures around the 20,000-byte chunk edges and the ends of the file.
+TEST(MemoryData, SignatureSearchAtChunkAndFileEdges) {
+    TempFolder dir;
+    struct Case { std::size_t size, at; std::uint64_t from; bool found; };
+    const Case cases[] = {
+        {50000, 0, 0, true},          {50000, 19996, 0, true},     {50000, 19997, 0, true},
+        {50000, 19998, 0, true},      {50000, 19999, 0, true},     {50000, 20000, 0, true},
+        {50000, 39995, 0, true},      {50000, 39994, 0, true},     {50000, 20001, 3, true},
+        {50000, 49996, 0, true},      {50000, 49997, 0, false},    {50000, 49999, 0, false},
+        {4, 0, 0, true},              {3, 0, 0, false},            {20003, 19999, 0, true},
+        {50000, 100, 101, false},
+    };
+    for (const Case& c : cases) {
+        MemoryData md;
+        RecordingLog log;
+        ASSERT_TRUE(md.openFile(dir.write("s.bin", withSignature(c.size, c.at, kLocal)).c_str(), log));
+        std::uint64_t address = c.from;
+        const std::uint8_t* p = md.findSignature(address, kLocal);
+        ASSERT_EQ(p != nullptr, c.found) << c.size << "@" << c.at;
+        EXPECT_EQ(address, c.found ? c.at : c.from) << c.size << "@" << c.at;
+        if (!c.found) continue;
+        EXPECT_EQ(std::memcmp(p, "PK\3\4", 4), 0);
+        // The match is the window: reading its 4 bytes again costs nothing.
+        CallCounter calls;
+        ASSERT_NE(md.getData(address, 4, log), nullptr);
+        EXPECT_EQ(calls.reads(), 0u);
+    }
+}
+
+TEST(MemoryData, EitherSignatureFindsTheFirst) {
+    TempFolder dir;
+    std::string content = withSignature(30000, 25000, kLocal);
+    content.replace(21000, 4, le32(kCentral));
+    MemoryData md;
+    RecordingLog log;
+    ASSERT_TRUE(md.openFile(dir.write("e.bin", content).c_str(), log));
+    std::uint64_t address = 0;
+    const std::uint8_t* p = md.findEitherSignature(address, kLocal, kCentral);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(address, 21000u);
+    EXPECT_EQ(p[2], 1);
+    address = 21001;
+    ASSERT_NE(md.findEitherSignature(address, kLocal, kCentral), nullptr);
+    EXPECT_EQ(address, 25000u);
+    // Reading on from the match works after the search moved the file.
+    p = md.getData(address, 8, log);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[4], 'P');
+}
+
+TEST(MemoryData, MemoryBlockBoundsAndSearch) {
+    MemoryData md;
+    auto* block = static_cast<std::uint8_t*>(std::malloc(16));
+    std::memcpy(block, withSignature(16, 11, kLocal).data(), 16);
+    md.setMemory(block, 16, true);
+    RecordingLog log;
+    EXPECT_EQ(md.getData(12, 4, log), block + 12);
+    EXPECT_EQ(md.getData(16, 4, log), nullptr);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"E:Address is beyond data length", "addr64=16", "dataLen=16"}));
+    log.lines.clear();
+    EXPECT_EQ(md.getData(12, 8, log), nullptr);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"E:Not enough bytes remaining to fulfill memory-data request."});
+    std::uint32_t available = 0;
+    EXPECT_EQ(md.getDataUpTo(10, 100, available), block + 10);
+    EXPECT_EQ(available, 6u);
+    EXPECT_EQ(md.getDataUpTo(16, 1, available), nullptr);
+    std::uint64_t address = 2;
+    EXPECT_EQ(md.findSignature(address, kLocal), block + 11);
+    EXPECT_EQ(address, 11u);
+    address = 12;
+    EXPECT_EQ(md.findSignature(address, kLocal), nullptr);
+    EXPECT_EQ(address, 12u);
+    md.reset();  // releases the owned block
+    EXPECT_EQ(md.getData(0, 1, log), nullptr);
+}
+
+TEST(MemoryDataPool, OneOpenFilePerPath) {
+    TempFolder dir;
+    std::string a = dir.write("a.zip", "aaaa"), b = dir.write("b.zip", "bbbb");
+    RecordingLog log;
+    MemoryDataPool pool;
+    MemoryData* first = pool.getOrOpen(a.c_str(), log);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isFileBacked());
+    EXPECT_EQ(pool.getOrOpen(a.c_str(), log), first);
+    MemoryData* second = pool.getOrOpen(b.c_str(), log);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(pool.count(), 2);
+    EXPECT_EQ(pool.getOrOpen((dir / "missing.zip").c_str(), log), nullptr);
+    EXPECT_EQ(pool.count(), 2);
+    EXPECT_TRUE(log.has("E:Failed to open file (2)")) << log.dump();
+    EXPECT_EQ(pool.getOrOpen("", log), nullptr);
+}

@@ -1,0 +1,88 @@
+// Test helpers: a fresh folder under the system's temporary directory, removed with all its
+// content afterwards, and a log that records every line it is given.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "log/LogBase.h"
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tnfs_XXXXXX").string();
+        m_path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        // Read-only leftovers must not stop the cleanup.
+        for (auto& e : std::filesystem::recursive_directory_iterator(m_path, ignored))
+            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+    std::string write(const std::string& name, const std::string& content) const {
+        std::string p = *this / name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+
+private:
+    std::string m_path;
+};
+
+inline std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Permission tests mean nothing to a user who bypasses permissions.
+inline bool runningAsRoot() { return geteuid() == 0; }
+
+// Keeps each line as "E:text", "I:text" or "key=value".
+class RecordingLog : public LogBase {
+public:
+    bool logError(const char* t) override { return add("E:" + std::string(t ? t : "")); }
+    bool logInfo(const char* t) override { return add("I:" + std::string(t ? t : "")); }
+    bool logData(const char* k, const char* v) override { return add(std::string(k) + "=" + (v ? v : "(NULL)")); }
+    bool logDataLong(const char* k, std::int32_t v) override { return add(std::string(k) + "=" + std::to_string(v)); }
+    bool logDataInt64(const char* k, std::int64_t v) override { return add(std::string(k) + "=" + std::to_string(v)); }
+    bool logDataHex(const char* k, std::uint32_t v) override {
+        char b[16];
+        snprintf(b, sizeof b, "0x%x", v);
+        return add(std::string(k) + "=" + b);
+    }
+
+    bool has(const std::string& line) const {
+        for (const std::string& l : lines)
+            if (l == line) return true;
+        return false;
+    }
+    // True when some line starts with the prefix.
+    bool hasPrefix(const std::string& prefix) const {
+        for (const std::string& l : lines)
+            if (l.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+    std::string dump() const {
+        std::string out;
+        for (const std::string& l : lines) out += l + "\n";
+        return out;
+    }
+
+    std::vector<std::string> lines;
+
+private:
+    bool add(std::string line) {
+        lines.push_back(std::move(line));
+        return true;
+    }
+};

@@ -1,0 +1,111 @@
+// Windowed reads and chunked signature searches on an archive file.
+#include "zip/FileAccess.h"
+
+#include <cstring>
+
+#include "base/DataBuffer.h"
+#include "base/FileOpen.h"
+#include "base/LogReject.h"
+
+std::int64_t FileAccess::scanForSignature(const std::uint8_t* bytes, std::uint64_t length, std::uint32_t first,
+                                          std::uint32_t second) {
+    for (std::uint64_t i = 0; i + 4 <= length; ++i) {
+        const std::uint8_t* p = bytes + i;
+        std::uint32_t value = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                              std::uint32_t(p[3]) << 24;
+        if (value == first || value == second) return std::int64_t(i);
+    }
+    return -1;
+}
+
+bool FileAccess::open(const char* utf8Path, LogBase& log) {
+    if (utf8Path == nullptr || *utf8Path == '\0') return false;
+    close();
+    m_position = 0;
+    int reason = 0;
+    return openForRead(utf8Path, m_handle, reason, &log);
+}
+
+void FileAccess::close() {
+    m_handle.close();
+    m_position = 0;
+}
+
+bool FileAccess::seekTo(std::uint64_t address, LogBase* log) {
+    if (address == m_position && m_position != kUnknown) return true;
+    if (address > std::uint64_t(INT64_MAX) || !m_handle.seekAbsolute(std::int64_t(address), log)) return false;
+    m_position = address;
+    return true;
+}
+
+bool FileAccess::readChunk(std::uint8_t* into, std::uint32_t n, std::uint32_t& got) {
+    bool endOfFile = false;
+    if (!m_handle.read(into, n, got, endOfFile, nullptr)) {
+        m_position = kUnknown;
+        return false;
+    }
+    m_position += got;
+    return true;
+}
+
+// Shared by both window reads: seek, make room, read whatever is there.
+bool FileAccess::read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got,
+                      LogBase* log) {
+    got = 0;
+    if (!isOpen() || !seekTo(address, log)) return false;
+    buffer.clear();
+    if (!buffer.ensureCapacity(n ? n : 1)) return rejectWith(log, "File access error: no data available.");
+    bool endOfFile = false;
+    if (!m_handle.read(buffer.data(), n, got, endOfFile, log)) {
+        m_position = kUnknown;
+        return false;
+    }
+    m_position += got;
+    buffer.setSize(got);
+    return true;
+}
+
+bool FileAccess::readExact(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, LogBase& log) {
+    std::uint32_t got = 0;
+    if (!read(address, n, buffer, got, &log)) return false;
+    if (got < n) return rejectWith(&log, "File access error: did not read full requested amount of data.");
+    return true;
+}
+
+bool FileAccess::readUpTo(std::uint64_t address, std::uint32_t n, DataBuffer& buffer) {
+    std::uint32_t got = 0;
+    return read(address, n, buffer, got, nullptr);
+}
+
+bool FileAccess::findSignature(std::uint64_t& address, std::uint32_t signature, std::uint8_t found[4]) {
+    return search(address, signature, signature, found);
+}
+
+bool FileAccess::findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second,
+                                     std::uint8_t found[4]) {
+    return search(address, first, second, found);
+}
+
+// The scratch chunk keeps at most 3 bytes across a refill: the bytes after the last position
+// tested, which may begin a signature that the next chunk completes.
+bool FileAccess::search(std::uint64_t& address, std::uint32_t first, std::uint32_t second, std::uint8_t found[4]) {
+    if (!isOpen() || !seekTo(address, nullptr)) return false;
+    std::uint8_t chunk[kSearchChunk];
+    std::uint32_t length = 0;
+    if (!readChunk(chunk, kSearchChunk, length) || length < 4) return false;
+    std::uint64_t chunkAddress = address;
+    for (;;) {
+        std::int64_t match = scanForSignature(chunk, length, first, second);
+        if (match >= 0) {
+            address = chunkAddress + std::uint64_t(match);
+            std::memcpy(found, chunk + match, 4);
+            return true;
+        }
+        std::uint32_t keep = length < 3 ? length : 3;
+        std::memmove(chunk, chunk + length - keep, keep);
+        chunkAddress += length - keep;
+        std::uint32_t got = 0;
+        if (!readChunk(chunk + keep, kSearchChunk - keep, got) || got == 0) return false;
+        length = keep + got;
+    }
+}

@@ -1,0 +1,117 @@
+// Window and block requests of MemoryData.
+#include "zip/MemoryData.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/LogReject.h"
+
+MemoryData::~MemoryData() { releaseBlock(); }
+
+void MemoryData::releaseBlock() {
+    if (m_ownsBlock) std::free(m_block);
+    m_block = nullptr;
+    m_blockLength = 0;
+}
+
+bool MemoryData::openFile(const char* utf8Path, LogBase& log) {
+    if (!m_file.open(utf8Path, log)) return false;
+    m_fileBacked = 1;
+    m_windowSize = 0;
+    m_path.setString(utf8Path);
+    return true;
+}
+
+void MemoryData::setMemory(std::uint8_t* block, std::uint32_t length, bool owns) {
+    releaseBlock();
+    m_block = block;
+    m_blockLength = length;
+    m_ownsBlock = owns ? 1 : 0;
+}
+
+void MemoryData::reset() {
+    if (m_fileBacked) m_file.close();
+    releaseBlock();
+    m_ownsBlock = 1;
+    m_window.clear();
+    m_windowAddress = 0;
+    m_windowSize = 0;
+}
+
+bool MemoryData::windowCovers(std::uint64_t address, std::uint32_t n) const {
+    return address == m_windowAddress && n <= m_windowSize;
+}
+
+const std::uint8_t* MemoryData::getData(std::uint64_t address, std::uint32_t n, LogBase& log) {
+    if (!m_fileBacked) return blockData(address, n, log);
+    if (windowCovers(address, n)) return m_window.data();
+    m_windowSize = 0;
+    if (!m_file.readExact(address, n, m_window, log)) return nullptr;
+    m_windowAddress = address;
+    m_windowSize = n;
+    return m_window.data();
+}
+
+const std::uint8_t* MemoryData::getDataUpTo(std::uint64_t address, std::uint32_t n, std::uint32_t& available) {
+    available = 0;
+    if (!m_fileBacked) {
+        if (address >= m_blockLength) return nullptr;
+        std::uint64_t rest = m_blockLength - address;
+        available = rest < n ? std::uint32_t(rest) : n;
+        return m_block + address;
+    }
+    if (windowCovers(address, n)) {
+        available = n;
+        return m_window.data();
+    }
+    m_windowSize = 0;
+    if (!m_file.readUpTo(address, n, m_window)) return nullptr;
+    m_windowAddress = address;
+    m_windowSize = m_window.size();
+    available = m_windowSize;
+    return m_window.data();
+}
+
+const std::uint8_t* MemoryData::blockData(std::uint64_t address, std::uint32_t n, LogBase& log) {
+    if (address >= m_blockLength) {
+        log.logError("Address is beyond data length");
+        log.logDataInt64("addr64", std::int64_t(address));
+        log.logDataInt64("dataLen", std::int64_t(m_blockLength));
+        return nullptr;
+    }
+    if (m_blockLength - address < n) {
+        rejectWith(&log, "Not enough bytes remaining to fulfill memory-data request.");
+        return nullptr;
+    }
+    return m_block + address;
+}
+
+const std::uint8_t* MemoryData::findSignature(std::uint64_t& address, std::uint32_t signature) {
+    return findEitherSignature(address, signature, signature);
+}
+
+const std::uint8_t* MemoryData::findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second) {
+    return m_fileBacked ? fileSearch(address, first, second) : blockSearch(address, first, second);
+}
+
+const std::uint8_t* MemoryData::blockSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second) {
+    if (address >= m_blockLength) return nullptr;
+    std::int64_t match = FileAccess::scanForSignature(m_block + address, m_blockLength - address, first, second);
+    if (match < 0) return nullptr;
+    address += std::uint64_t(match);
+    return m_block + address;
+}
+
+// A match becomes the window, so that reading the record at the match starts from its bytes.
+const std::uint8_t* MemoryData::fileSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second) {
+    std::uint8_t found[4];
+    std::uint64_t at = address;
+    if (!m_file.findEitherSignature(at, first, second, found)) return nullptr;
+    m_windowSize = 0;
+    m_window.clear();
+    if (!m_window.append(found, 4)) return nullptr;
+    address = at;
+    m_windowAddress = at;
+    m_windowSize = 4;
+    return m_window.data();
+}

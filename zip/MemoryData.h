@@ -1,0 +1,60 @@
+// Byte ranges of an archive by 64-bit address: from a file through a one-request window (the
+// way the archive object always uses it), or from a memory block.
+//
+// A returned pointer stays valid only until the next request on the same object. A repeated
+// request for the window's address and a count not above its size costs no platform call.
+#pragma once
+#include <cstdint>
+
+#include "base/DataBuffer.h"
+#include "base/StringBuffer.h"
+#include "base/TarnelObject.h"
+#include "zip/FileAccess.h"
+
+class LogBase;
+
+class MemoryData : public TarnelObject {
+public:
+    MemoryData() = default;
+    MemoryData(const MemoryData&) = delete;
+    MemoryData& operator=(const MemoryData&) = delete;
+    ~MemoryData() override;
+
+    // Makes the object file-backed for the rest of its life; the path is its key in a pool.
+    bool openFile(const char* utf8Path, LogBase& log);
+    // Serves requests from a block instead; an owned block is released with std::free.
+    void setMemory(std::uint8_t* block, std::uint32_t length, bool owns);
+
+    // Exactly n bytes at the address, or null.
+    const std::uint8_t* getData(std::uint64_t address, std::uint32_t n, LogBase& log);
+    // Up to n bytes at the address, available says how many; null when none.
+    const std::uint8_t* getDataUpTo(std::uint64_t address, std::uint32_t n, std::uint32_t& available);
+    // The 4 bytes of the next match at or after the address, which moves to it; null when none,
+    // the address then unchanged.
+    const std::uint8_t* findSignature(std::uint64_t& address, std::uint32_t signature);
+    const std::uint8_t* findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
+
+    // Closes the file, releases an owned block and empties the window.
+    void reset();
+
+    bool isFileBacked() const { return m_fileBacked != 0; }
+    const StringBuffer& path() const { return m_path; }
+
+private:
+    const std::uint8_t* blockData(std::uint64_t address, std::uint32_t n, LogBase& log);
+    const std::uint8_t* blockSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
+    const std::uint8_t* fileSearch(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
+    bool windowCovers(std::uint64_t address, std::uint32_t n) const;
+    void releaseBlock();
+
+    std::uint8_t m_fileBacked = 0;
+    std::uint8_t m_ownsBlock = 1;
+    std::uint8_t* m_block = nullptr;
+    std::uint32_t m_blockLength = 0;
+    // The range most recently read from the file; size 0 means no valid window.
+    std::uint64_t m_windowAddress = 0;
+    std::uint32_t m_windowSize = 0;
+    DataBuffer m_window;
+    StringBuffer m_path;
+    FileAccess m_file;
+};
