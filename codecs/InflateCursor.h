@@ -60,23 +60,29 @@ struct InflateCursor {
     }
 };
 
-// Copies a match of `length` bytes from `distance` back. Writes up to 15 bytes past the match,
+// Copies a match of `length` bytes from `distance` back. Writes up to 31 bytes past the match,
 // which the window's slack absorbs and later output overwrites; the source always lies inside
 // the window because the window keeps 32,768 bytes of history ahead of the write position.
+// Most matches are short, so the first 32 bytes go out without a loop.
 inline std::uint8_t* inflateCopyMatch(std::uint8_t* out, unsigned distance, unsigned length) {
     const std::uint8_t* src = out - distance;
     std::uint8_t* end = out + length;
     if (distance >= 16) {
-        do {
+        std::memcpy(out, src, 16);
+        std::memcpy(out + 16, src + 16, 16);
+        while (length > 32) {
+            out += 32;
+            src += 32;
+            length -= 32;
             std::memcpy(out, src, 16);
-            out += 16;
-            src += 16;
-        } while (out < end);
+            std::memcpy(out + 16, src + 16, 16);
+        }
     } else if (distance >= 8) {
         do {
             std::memcpy(out, src, 8);
-            out += 8;
-            src += 8;
+            std::memcpy(out + 8, src + 8, 8);
+            out += 16;
+            src += 16;
         } while (out < end);
     } else if (distance == 1) {
         std::uint64_t v = 0x0101010101010101ull * *src;

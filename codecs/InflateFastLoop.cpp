@@ -1,83 +1,106 @@
-// The inflate hot loop. Every iteration starts with at least 56 bits in the bit buffer, enough for
-// a literal/length code with its extra bits and a distance code with its extra bits (48 bits).
+// The inflate hot loop. Every symbol starts with at least 56 bits in the bit buffer, or 26 after
+// two literals, enough for a literal/length code with its extra bits and a distance code with
+// its extra bits (48 bits), or for one more literal.
 #include "codecs/InflateFastLoop.h"
 
 #include "codecs/InflateTable.h"
 
 namespace {
 
-// Resolves one code through the root table and, for long codes, its sub-table; consumes its bits.
-inline std::uint32_t decode(std::uint64_t& bits, unsigned& count, const std::uint32_t* table, std::uint64_t mask) {
-    std::uint32_t e = table[bits & mask];
-    if (e & InflateTable::kSub) {
-        unsigned root = e & 31;
-        bits >>= root;
-        count -= root;
-        e = table[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
-    }
-    unsigned n = e & 31;
-    bits >>= n;
-    count -= n;
-    return e;
+// The base carried by a length or distance entry plus the extra bits after its code.
+inline unsigned valueOf(std::uint32_t e, std::uint64_t bits) {
+    return (e >> 16) + unsigned((bits & ((std::uint64_t(1) << (e & 31)) - 1)) >> ((e >> 8) & 15));
 }
 
 }  // namespace
 
 InflateFastLoop::Stop InflateFastLoop::run(InflateCursor& cursor, const std::uint8_t* inLimit,
                                            const std::uint8_t* outLimit, const Codes& codes) {
-    InflateCursor c = cursor;  // in locals, so the compiler keeps them in registers
+    std::uint64_t bits = cursor.bits;  // in locals, so the compiler keeps them in registers
+    unsigned count = cursor.count;
+    const std::uint8_t* in = cursor.in;
+    std::uint8_t* out = cursor.out;
     const std::uint64_t litMask = (1u << codes.litLenRoot) - 1;
     const std::uint64_t distMask = (1u << codes.distRoot) - 1;
     const std::uint32_t* lit = codes.litLen;
     const std::uint32_t* dist = codes.dist;
     Stop stop = Stop::Limit;
 
-    while (c.in < inLimit && c.out < outLimit) {
-        c.refillWide();
-        InflateCursor before = c;
-        std::uint32_t e = decode(c.bits, c.count, lit, litMask);
+    auto refill = [&] {
+        bits |= InflateCursor::load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    };
+    // Entries keep bit 5 clear, so `e & 63` is the consume count and the shift needs no masking.
+    auto drop = [&](unsigned n) {
+        bits >>= n;
+        count -= n;
+    };
+
+    // The entry of the next symbol is looked up ahead, right after a refill, so that the table
+    // load overlaps the work of the symbol before it.
+    refill();
+    std::uint32_t e = lit[bits & litMask];
+    while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to two more literals fit in the bits already loaded (15 bits each).
-            *c.out++ = std::uint8_t(e >> 16);
-            before = c;
-            e = decode(c.bits, c.count, lit, litMask);
+            // Up to two more root-table literals fit in the bits already loaded (10 bits each).
+            drop(e & 63);
+            *out++ = std::uint8_t(e >> 16);
+            e = lit[bits & litMask];
             if (e & InflateTable::kLit) {
-                *c.out++ = std::uint8_t(e >> 16);
-                before = c;
-                e = decode(c.bits, c.count, lit, litMask);
+                drop(e & 63);
+                *out++ = std::uint8_t(e >> 16);
+                e = lit[bits & litMask];
                 if (e & InflateTable::kLit) {
-                    *c.out++ = std::uint8_t(e >> 16);
+                    drop(e & 63);
+                    *out++ = std::uint8_t(e >> 16);
+                    refill();
+                    e = lit[bits & litMask];
                     continue;
                 }
             }
-            // A length and distance may need 33 bits more than the 11 surely left: top up.
-            c.refillWide();
+            refill();  // the entry in hand stays valid: refilling only adds bits above `count`
         }
-        if (e & InflateTable::kSpecial) {
-            if (e & InflateTable::kEnd) {
-                stop = Stop::EndOfBlock;
+        if (e & InflateTable::kSub) {
+            drop(e & 63);
+            e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
+            if (e & InflateTable::kLit) {
+                drop(e & 63);
+                *out++ = std::uint8_t(e >> 16);
+                refill();
+                e = lit[bits & litMask];
+                continue;
+            }
+        }
+        if (e & (InflateTable::kEnd | InflateTable::kBad)) {
+            if (e & InflateTable::kBad) {
+                stop = Stop::BadLitLen;
                 break;
             }
-            stop = Stop::BadLitLen;
-            c = before;
+            drop(e & 63);
+            stop = Stop::EndOfBlock;
             break;
         }
-        unsigned extra = (e >> 8) & 15;
-        unsigned length = (e >> 16) + std::uint32_t(c.bits & ((1u << extra) - 1));
-        c.bits >>= extra;
-        c.count -= extra;
-        std::uint32_t d = decode(c.bits, c.count, dist, distMask);
-        if (d & InflateTable::kSpecial) {
+        unsigned length = valueOf(e, bits);
+        drop(e & 63);
+        std::uint32_t d = dist[bits & distMask];
+        if (d & InflateTable::kSub) {
+            drop(d & 63);
+            d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
+        }
+        if (d & InflateTable::kBad) {
             stop = Stop::BadDistance;
-            c = before;
             break;
         }
-        extra = (d >> 8) & 15;
-        unsigned distance = (d >> 16) + std::uint32_t(c.bits & ((1u << extra) - 1));
-        c.bits >>= extra;
-        c.count -= extra;
-        c.out = inflateCopyMatch(c.out, distance, length);
+        unsigned distance = valueOf(d, bits);
+        drop(d & 63);
+        refill();
+        e = lit[bits & litMask];
+        out = inflateCopyMatch(out, distance, length);
     }
-    cursor = c;
+    cursor.bits = bits;
+    cursor.count = count;
+    cursor.in = in;
+    cursor.out = out;
     return stop;
 }

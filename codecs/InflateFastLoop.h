@@ -10,7 +10,7 @@ public:
     // Input bytes the loop may read past `inLimit`, and window bytes it may write past
     // `outLimit` (two literals, a longest match, and the copy's overrun).
     static constexpr unsigned kInMargin = 32;
-    static constexpr unsigned kOutMargin = 2 + 258 + 16;
+    static constexpr unsigned kOutMargin = 2 + 258 + 32;
 
     enum class Stop { Limit, EndOfBlock, BadLitLen, BadDistance };
 
@@ -22,9 +22,9 @@ public:
     };
 
     // Runs while cursor.in < inLimit and cursor.out < outLimit, where inLimit <= inEnd - kInMargin
-    // and the window has kOutMargin writable bytes past outLimit. Stops before a symbol it cannot
-    // decode, with the cursor at the start of that symbol's code for Bad*, after the end-of-block
-    // code for EndOfBlock.
+    // and the window has kOutMargin writable bytes past outLimit. Stops at a symbol boundary for
+    // Limit, after the end-of-block code for EndOfBlock, and anywhere (the decode has failed)
+    // for an invalid literal/length or distance code.
     static Stop run(InflateCursor& cursor, const std::uint8_t* inLimit, const std::uint8_t* outLimit,
                     const Codes& codes);
 };

@@ -187,6 +187,7 @@ int InflateState2::readCodeLengths(unsigned total) {
     while (i < total) {
         std::uint32_t e;
         if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) return kTruncatedCodeLenSymbol;
+        m_cur.drop(e & 31);
         unsigned symbol = e >> 16;
         if (symbol < 16) {
             previous = m_lengths[i++] = std::uint8_t(symbol);
@@ -220,6 +221,8 @@ int InflateState2::decodeBlockData() {
                 m_state = -1;
                 return 0;
             }
+            if (stop == InflateFastLoop::Stop::BadLitLen) return kBadLitLen;
+            if (stop == InflateFastLoop::Stop::BadDistance) return m_noDistances ? kNoDistanceCodes : kBadDistance;
         }
         bool endOfBlock = false;
         if (int loc = decodeSymbolCareful(endOfBlock)) return loc;
@@ -232,50 +235,46 @@ int InflateState2::decodeBlockData() {
     }
 }
 
-// One symbol with every input check: the path near the ends of input and window, and the one
-// that names a failure the fast loop stopped at.
+// One symbol with every input check: the path near the ends of input and window.
 int InflateState2::decodeSymbolCareful(bool& endOfBlock) {
     std::uint32_t e;
     if (!decodeCode(m_codes.litLen, m_codes.litLenRoot, e)) return kTruncatedLitLen;
-    if (e & InflateTable::kLit) {
-        *m_cur.out++ = std::uint8_t(e >> 16);
-        return 0;
-    }
-    if (e & InflateTable::kEnd) {
-        endOfBlock = true;
-        return 0;
-    }
     if (e & InflateTable::kBad) return kBadLitLen;
+    if (e & (InflateTable::kLit | InflateTable::kEnd)) {
+        m_cur.drop(e & 31);
+        if (e & InflateTable::kLit) *m_cur.out++ = std::uint8_t(e >> 16);
+        endOfBlock = (e & InflateTable::kEnd) != 0;
+        return 0;
+    }
     if (m_noDistances) return kNoDistanceCodes;
-    unsigned extra = (e >> 8) & 15;
-    if (!needBits(extra)) return kTruncatedLengthExtra;
-    unsigned length = (e >> 16) + m_cur.take(extra);
+    unsigned length = extraValue(e);
     std::uint32_t d;
     if (!decodeCode(m_codes.dist, m_codes.distRoot, d)) return kTruncatedDistance;
     if (d & InflateTable::kBad) return kBadDistance;
-    extra = (d >> 8) & 15;
-    if (!needBits(extra)) return kTruncatedDistanceExtra;
-    unsigned distance = (d >> 16) + m_cur.take(extra);
-    m_cur.out = inflateCopyMatch(m_cur.out, distance, length);
+    m_cur.out = inflateCopyMatch(m_cur.out, extraValue(d), length);
     return 0;
 }
 
-// Looks a code up with whatever bits remain (missing ones read as 0) and consumes it; false when
-// the code is longer than the bits left. An invalid code is returned as such, consuming nothing.
+// Looks a code up with whatever bits remain (missing ones read as 0), consuming the root bits of
+// a link to a sub-table. False when the code and its extra bits need more bits than are left.
 bool InflateState2::decodeCode(const std::uint32_t* table, unsigned rootBits, std::uint32_t& entry) {
     m_cur.refill();
     std::uint32_t e = table[m_cur.peek(rootBits)];
-    unsigned used = 0;
     if (e & InflateTable::kSub) {
-        used = rootBits;
-        e = table[(e >> 16) + std::uint32_t((m_cur.bits >> rootBits) & ((1u << ((e >> 8) & 15)) - 1))];
+        if (m_cur.count < rootBits) return false;
+        m_cur.drop(rootBits);
+        e = table[(e >> 16) + m_cur.peek((e >> 8) & 15)];
     }
     entry = e;
-    if (e & InflateTable::kBad) return true;
-    used += e & 31;
-    if (used > m_cur.count) return false;
-    m_cur.drop(used);
-    return true;
+    return (e & InflateTable::kBad) || (e & 31) <= m_cur.count;
+}
+
+// Consumes a length or distance code checked by decodeCode, with its extra bits; returns the value.
+unsigned InflateState2::extraValue(std::uint32_t e) {
+    unsigned codeBits = (e >> 8) & 15;
+    unsigned value = (e >> 16) + (m_cur.peek(e & 31) >> codeBits);
+    m_cur.drop(e & 31);
+    return value;
 }
 
 bool InflateState2::needBits(unsigned n) {

@@ -46,15 +46,15 @@ private:
         kTruncatedHeader = 1, kBlockType3, kTruncatedStoredLength, kStoredLengthMismatch, kTruncatedStored,
         kTruncatedCounts, kTruncatedCodeLenLengths, kCodeLenCodeNotComplete, kTruncatedCodeLenSymbol,
         kRepeatPastEnd, kTruncatedRepeat, kLitLenCodeNotComplete, kDistCodeOverSubscribed,
-        kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedLengthExtra, kTruncatedDistance,
-        kBadDistance, kTruncatedDistanceExtra, kSinkRefused, kNoMemory,
+        kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedDistance, kBadDistance, kSinkRefused,
+        kNoMemory,
     };
 
     static constexpr std::uint32_t kWindowSize = 32768;
     // Output is decoded into a run of windows after one window of history, so matches never
     // wrap; the history is refreshed (slid) only when the run is used up.
     static constexpr std::uint32_t kRunWindows = 4;
-    static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end
+    static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end (258 + 31)
     static constexpr std::uint32_t kBufferSize = kWindowSize * (1 + kRunWindows) + kSlack;
 
     // Streaming input: a buffer of 4,004,000 bytes read in chunks of up to 4,000,000, topped up
@@ -74,6 +74,7 @@ private:
     int decodeBlockData();
     int decodeSymbolCareful(bool& endOfBlock);
     bool decodeCode(const std::uint32_t* table, unsigned rootBits, std::uint32_t& entry);
+    unsigned extraValue(std::uint32_t entry);
     bool needBits(unsigned n);
     int flushWindow();
     int handOver(std::uint32_t n);

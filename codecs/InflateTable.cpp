@@ -34,13 +34,13 @@ std::uint32_t InflateTable::symbolEntry(Kind kind, unsigned symbol, unsigned len
     if (kind == Kind::CodeLen) return (symbol << 16) | length;
     if (kind == Kind::Dist) {
         if (symbol >= 30) return kBad;
-        return (std::uint32_t(kDistBase[symbol]) << 16) | (unsigned(kDistExtra[symbol]) << 8) | length;
+        return (std::uint32_t(kDistBase[symbol]) << 16) | (length << 8) | (length + kDistExtra[symbol]);
     }
     if (symbol < 256) return (symbol << 16) | kLit | length;
     if (symbol == 256) return kEnd | length;
     if (symbol >= 286) return kBad;
     unsigned i = symbol - 257;
-    return (std::uint32_t(kLengthBase[i]) << 16) | (unsigned(kLengthExtra[i]) << 8) | length;
+    return (std::uint32_t(kLengthBase[i]) << 16) | (length << 8) | (length + kLengthExtra[i]);
 }
 
 InflateTable::Shape InflateTable::shapeOf(const unsigned* countPerLength) {

@@ -5,9 +5,9 @@
 
 // Entry layout (32 bits), shared by the literal/length, distance and code-length tables:
 //   bits 0-4   bits to consume at this level: the code length (less the root width inside a
-//              sub-table), or the root width for a link to a sub-table
-//   bits 8-11  extra bits that follow the code (length and distance bases), or the index width
-//              of the linked sub-table
+//              sub-table) plus the extra bits that follow it, or the root width for a link
+//   bits 8-11  the code length alone, where the extra bits start (length and distance bases),
+//              or the index width of the linked sub-table
 //   bit 12     link to a sub-table            bit 13  end of block
 //   bit 14     invalid code                   bit 15  literal
 //   bits 16-31 literal byte, length or distance base, code-length symbol, or sub-table offset
