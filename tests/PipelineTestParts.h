@@ -62,3 +62,23 @@ inline std::vector<std::uint8_t> patternBytes(size_t n) {
     }
     return v;
 }
+
+#include "pipeline/Output.h"
+
+// An Output in a vector that takes at most `limit` more bytes, then fails.
+class VectorOutput : public Output {
+public:
+    explicit VectorOutput(size_t limit = SIZE_MAX) : m_limit(limit) {}
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
+                        LogBase*) override {
+        size_t n = size_t(itemSize) * count;
+        if (!bytes || n == 0 || data.size() + n > m_limit) return 0;
+        auto p = static_cast<const std::uint8_t*>(bytes);
+        data.insert(data.end(), p, p + n);
+        return count;
+    }
+    std::vector<std::uint8_t> data;
+
+private:
+    size_t m_limit;
+};

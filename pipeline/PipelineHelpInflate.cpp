@@ -1,0 +1,64 @@
+// The inflate drivers of PipelineHelp: InflateState2 behind a CRC-computing FileDataSink.
+#include "archive/ProgressMonitor.h"
+#include "codecs/InflateState2.h"
+#include "log/LogBase.h"
+#include "pipeline/FileDataSink.h"
+#include "pipeline/InflateSinkAdapter.h"
+#include "pipeline/InflateSourceAdapter.h"
+#include "pipeline/PipelineHelp.h"
+
+namespace {
+
+// One decode's sink: CRC on, the monitor of the helper, writes into output.
+struct InflateTarget {
+    InflateTarget(Output& output, ProgressMonitor* monitor, LogBase* log) : adapter(sink) {
+        sink.setOutput(&output);
+        sink.setComputeCrc(true);
+        sink.setProgressMonitor(monitor);
+        sink.setLog(log);
+        inflater.setSink(&adapter);
+    }
+    FileDataSink sink;
+    InflateSinkAdapter adapter;
+    InflateState2 inflater;
+};
+
+bool fail(LogBase& log, const char* message) {
+    log.logError(message);
+    return false;
+}
+
+}  // namespace
+
+bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, LogBase& log,
+                                         std::uint32_t& crc, bool verbose) {
+    crc = 0;
+    InflateTarget target(output, m_monitor, &log);
+    InflateSourceAdapter input(source);
+    bool streamed = target.inflater.inflateSource(input, log, false);
+    bool ok = true;
+    bool aborted = m_monitor && m_monitor->isAborted();
+    if (target.inflater.hadError() || (!streamed && !aborted))
+        ok = fail(log, "Failed to inflate from data source (2)");
+    else if (aborted)
+        ok = fail(log, "Inflate aborted by application..");
+    else if (target.sink.writeFailed())
+        ok = fail(log, "Failed to inflate from data source because sink write failed.");
+    if (ok) crc = target.sink.crcValue();
+    if (verbose && ok) log.logDataHex("inflatorOutputCrc", crc);
+    if (verbose && !ok) log.logError("Inflate failed.");
+    return ok;
+}
+
+bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_t count,
+                                         Output& output, std::uint32_t& crc, LogBase& log,
+                                         bool verbose) {
+    crc = 0;
+    if (!bytes) return fail(log, "No input data");
+    InflateTarget target(output, m_monitor, nullptr);
+    target.inflater.inflateBuffer(bytes, count, log, verbose);
+    if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
+    if (target.sink.writeFailed()) return fail(log, "Sink write failed.");
+    crc = target.sink.crcValue();
+    return true;
+}
