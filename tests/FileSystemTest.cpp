@@ -10,6 +10,7 @@
 #include "base/DateTime.h"
 #include "base/FileDirectories.h"
 #include "base/FileInfo.h"
+#include "base/FileOpen.h"
 #include "base/FileSystem.h"
 #include "base/PlatformFiles.h"
 #include "base/TempFileName.h"
@@ -162,8 +163,10 @@ TEST(FileSystem, EnsureDirectoryCreatesEachLevel) {
     EXPECT_TRUE(isDir(dir / "a/b/c"));
     ASSERT_TRUE(ensureDirectory(deep.c_str(), nullptr));  // already there
     ASSERT_TRUE(ensureDirectory(" ", nullptr));
-    ASSERT_TRUE(ensureParentDirectory((dir / "p/q/file.txt").c_str(), nullptr));
+    StringBuffer tried;
+    ASSERT_TRUE(ensureParentDirectory((dir / "p/q/file.txt").c_str(), nullptr, &tried));
     EXPECT_TRUE(isDir(dir / "p/q"));
+    EXPECT_EQ(tried.text(), toBackslashes(dir / "p/q"));
     EXPECT_FALSE(fileExists((dir / "p/q/file.txt").c_str(), nullptr));
     EXPECT_TRUE(ensureParentDirectory("file.txt", nullptr));
     EXPECT_TRUE(ensureParentDirectory("\\file.txt", nullptr));
@@ -237,11 +240,59 @@ TEST(FileSystem, LoadFileInfo) {
     EXPECT_TRUE(log.has("E:File does not exist."));
     EXPECT_TRUE(log.has("filename=" + dir / "gone"));
 
+}
+
+TEST(FileSystem, LoadFileInfoOfAnUnreadableFile) {
     if (runningAsRoot()) GTEST_SKIP() << "root bypasses permissions";
+    TempFolder dir;
+    std::string file = dir.write("info.txt", "12345");
+    FileInfo info;
     chmod(file.c_str(), 0);
     RecordingLog dlog;
     EXPECT_FALSE(info.loadFileInfo(file.c_str(), &dlog));
     EXPECT_EQ(info.accessDenied, 1);
     EXPECT_EQ(info.notFound, 0);
     EXPECT_TRUE(dlog.has("E:loadFileInfoAnsi failed: cannot open for reading"));
+}
+
+// Names outside ASCII reach the system as their UTF-8 bytes, through every XString form.
+TEST(FileSystem, UnicodeNamesThroughXString) {
+    TempFolder dir;
+    XString folder, name, path;
+    folder.setUtf8(dir.path().c_str());
+    name.setUtf8("sub/\xC3\x9Cnic\xC3\xB8" "de_\xE6\x96\x87\xE4\xBB\xB6.txt");
+    joinPath(folder, name, path);
+    ASSERT_TRUE(ensureParentDirectory(path.getUtf8(), nullptr));
+    TarnelHandle h;
+    int reason = 0;
+    ASSERT_TRUE(openForWrite(path, h, reason, nullptr));
+    h.close();
+    EXPECT_TRUE(fileExists((dir.path() + "/sub/\xC3\x9Cnic\xC3\xB8" "de_\xE6\x96\x87\xE4\xBB\xB6.txt").c_str(), nullptr));
+    FileInfo info;
+    ASSERT_TRUE(info.loadFileInfo(path, nullptr));
+    EXPECT_EQ(info.size64, 0);
+    XString temp, base;
+    base.setUtf8("\xE6\x96\x87.dat");
+    ASSERT_TRUE(makeTempFileName(base, folder, temp));
+    EXPECT_TRUE(temp.endsWith(".dat"));
+    EXPECT_TRUE(deleteFile(path, nullptr));
+    EXPECT_FALSE(fileExists(path.getUtf8(), nullptr));
+}
+
+// ANSI texts are converted from the process's ANSI code page: 1252 outside a UTF-8 locale.
+TEST(FileSystem, AnsiNamesFollowTheCodePage) {
+    TempFolder dir;
+    dir.write("caf\xC3\xA9.txt", "x");
+    setenv("LC_ALL", "C", 1);
+    std::string ansi = dir.path() + "/caf\xE9.txt";
+    EXPECT_TRUE(fileExistsAnsi(ansi.c_str(), nullptr));
+    EXPECT_TRUE(deleteFileAnsi(ansi.c_str(), nullptr));
+    RecordingLog log;
+    EXPECT_FALSE(deleteFileAnsi(ansi.c_str(), &log));
+    unsetenv("LC_ALL");
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"delete_filename_1=" + toBackslashes(dir.path()) + "\\caf\xC3\xA9.txt",
+                                                   "I:Cannot delete file, file does not exist"}));
+    RecordingLog empty;
+    EXPECT_FALSE(deleteFileAnsi("", &empty));
+    EXPECT_EQ(empty.lines, std::vector<std::string>{"E:Cannot delete file, filename is null or empty"});
 }

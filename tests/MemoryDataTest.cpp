@@ -139,6 +139,13 @@ TEST(MemoryData, EitherSignatureFindsTheFirst) {
     p = md.getData(address, 8, log);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p[4], 'P');
+    // Signatures with different first bytes take the plain walk.
+    content.replace(22222, 4, le32(0x11223344));
+    MemoryData other;
+    ASSERT_TRUE(other.openFile(dir.write("f.bin", content).c_str(), log));
+    address = 21001;
+    ASSERT_NE(other.findEitherSignature(address, 0x11223344, kLocal), nullptr);
+    EXPECT_EQ(address, 22222u);
 }
 
 TEST(MemoryData, MemoryBlockBoundsAndSearch) {

@@ -6,6 +6,7 @@
 #include "TempFolder.h"
 #include "base/DateTime.h"
 #include "base/FileOpen.h"
+#include "base/FileSystem.h"
 #include "base/PlatformFiles.h"
 
 namespace {
@@ -126,6 +127,14 @@ TEST(TarnelHandle, FileTimesRoundTrip) {
     ASSERT_TRUE(fileTimeToDos(back, &date, &time));
     EXPECT_EQ(date, (44 << 9) | (7 << 5) | 15);
     EXPECT_EQ(time, (13 << 11) | (5 << 5) | 29);
+    // A directory's times are set through a handle from openForReadDir.
+    TarnelHandle d;
+    int reason = 0;
+    ASSERT_TRUE(openForReadDir(dir.path().c_str(), d, reason, nullptr));
+    d.setFileTimes(utc);
+    FileTime dirWrite;
+    ASSERT_TRUE(getLastWriteTimeByName(dir.path().c_str(), dirWrite, nullptr));
+    EXPECT_EQ(dirWrite.value(), utc.value());
 }
 
 TEST(TarnelHandle, TakeOverMovesOwnership) {

@@ -7,9 +7,18 @@
 #include "base/FileOpen.h"
 #include "base/LogReject.h"
 
+// Candidates are found with memchr on the signatures' common first byte (every zip signature
+// starts with 'P'), which keeps the scan at memory speed; others fall back to a byte walk.
 std::int64_t FileAccess::scanForSignature(const std::uint8_t* bytes, std::uint64_t length, std::uint32_t first,
                                           std::uint32_t second) {
+    const std::uint8_t lead = std::uint8_t(first);
+    const bool commonLead = lead == std::uint8_t(second);
     for (std::uint64_t i = 0; i + 4 <= length; ++i) {
+        if (commonLead) {
+            const void* hit = std::memchr(bytes + i, lead, std::size_t(length - 3 - i));
+            if (hit == nullptr) return -1;
+            i = std::uint64_t(static_cast<const std::uint8_t*>(hit) - bytes);
+        }
         const std::uint8_t* p = bytes + i;
         std::uint32_t value = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
                               std::uint32_t(p[3]) << 24;
