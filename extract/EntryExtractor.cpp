@@ -161,9 +161,9 @@ bool EntryExtractor::extractFile(Job& job) {
     OutputFile out;
     bool passedOver = false;
     if (!openOutput(job, out, passedOver)) return passedOver;
-    if (job.record.compressedSize64() == 0) {
-        ++m_count;
-    } else if (!decodeInto(job, out)) {
+    // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
+    bool ok = job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, out);
+    if (!ok) {
         out.handle().close();
         deleteFile(job.outPath.c_str(), nullptr);
         m_log.logError("Unzip failed");
@@ -171,9 +171,8 @@ bool EntryExtractor::extractFile(Job& job) {
         path.setUtf8(job.outPath.c_str());
         m_log.logDataQP("filename", path.getAnsi());
         return false;
-    } else {
-        ++m_count;
     }
+    ++m_count;
     restoreTimes(job, out);
     return restoreAttributes(job);
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "archive/ZipDn.h"
@@ -39,19 +40,24 @@ std::uint32_t fileCrc(const fs::path& path) {
     return crc.finalValue();
 }
 
-// Every plain, non-directory entry whose file exists carries its stored CRC.
+// Every plain, non-directory entry whose file exists carries its stored CRC. When several
+// entries share a path, the last one written is on disk.
 void checkCrcs(ClsZip2& zip, const std::string& base) {
+    std::map<std::string, std::uint32_t> expected;
     for (int i = 0; i < zip.numEntries(); ++i) {
         ClsZipEntry2* entry = zip.entryAt(i);
         const ZipWalkEntry* record = entry ? entry->walkEntry() : nullptr;
-        if (!record || entry->IsDir() || record->encryptionKind != 0) continue;
-        std::uint32_t stored = record->hasDescriptor ? record->descriptorCrc : record->localHeader.crc32;
+        if (!record || entry->IsDir()) continue;
         StringBuffer name;
         entry->GetFileName(name);
         name.removeWildcardChars();
         std::string path = joinPath(base, EntryExtractor::safeRelativeName(name.text()));
         for (char& c : path)
             if (c == '\\') c = '/';
+        bool plain = record->encryptionKind == 0 && !record->isTraditionallyEncrypted();
+        expected[path] = plain ? (record->hasDescriptor ? record->descriptorCrc : record->localHeader.crc32) : 0;
+    }
+    for (auto& [path, stored] : expected) {
         if (stored == 0 || !fs::is_regular_file(path)) continue;
         if (fileCrc(path) != stored) std::abort();
     }

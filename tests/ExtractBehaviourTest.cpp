@@ -73,6 +73,9 @@ TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
     badDescriptor.descriptor = true;  // local CRC 0: only the descriptor's value can catch it
     badDescriptor.crc ^= 0x100;
     a.members.push_back(badDescriptor);
+    Member noBytes = stored("nobytes.txt", "");  // no stored bytes, yet a CRC of content
+    noBytes.crc = 0x12345678;
+    a.members.push_back(noBytes);
     Member unchecked = stored("zero.txt", "no crc stored");
     unchecked.crc = 0;
     a.members.push_back(unchecked);
@@ -86,6 +89,7 @@ TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
     EXPECT_EQ(zipfix::readFile(dir / "out/zero.txt"), "no crc stored");
     EXPECT_FALSE(fs::exists(dir / "out/bad.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/baddd.txt"));
+    EXPECT_FALSE(fs::exists(dir / "out/nobytes.txt"));
 }
 
 TEST(ExtractMethods, UndecodableEntriesFailWithoutOutput) {

@@ -70,6 +70,31 @@ TEST_P(ExtractInterop, SameTreeAsUnzip) {
 INSTANTIATE_TEST_SUITE_P(Makers, ExtractInterop, ::testing::ValuesIn(kMakers),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// Archives of the outside world, shrunk and imploded ones among them, against unzip.
+TEST(ExtractCorpus, SameTreeAsUnzip) {
+    if (!zipfix::haveTool("unzip")) GTEST_SKIP();
+    const char* archives[] = {
+        "defacto2/IMPLODE.ZIP",          "defacto2/PKZ110.ZIP",
+        "defacto2/hw/HWIMPODE.ZIP",      "defacto2/hw/HWSHRINK.ZIP",
+        "commons-compress/SHRUNK.ZIP",   "commons-compress/moby-imploded.zip",
+        "zip-rs/legacy/implode.zip",     "zip-rs/legacy/shrink.zip",
+        "sharpcompress/Zip.implode.zip", "sharpcompress/Zip.shrink.zip",
+    };
+    for (const char* name : archives) {
+        SCOPED_TRACE(name);
+        std::string archive = std::string(TN_CORPUS_DIR) + "/external/" + name;
+        fs::path dir = zipfix::scratchDir("corpus");
+        int rc = -1;
+        zipfix::run("unzip -qo '" + archive + "' -d '" + (dir / "ref").string() + "' 2>&1", &rc);
+        ASSERT_EQ(rc, 0);
+        Extracted r = extract(archive, dir / "ours");
+        int files = 0;
+        for (auto& [entry, path] : listTree(dir / "ref")) files += entry.back() != '/';
+        EXPECT_EQ(r.count, files) << r.log;
+        expectSameTree(dir / "ref", dir / "ours");
+    }
+}
+
 // Names without the UTF-8 flag are read in the OEM code page: CP437 bytes become UTF-8 names.
 TEST(ExtractNames, Cp437NamesBecomeUtf8) {
     fs::path dir = zipfix::scratchDir("cp437");
