@@ -45,37 +45,35 @@ EOF
     (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
 }
 
-# measure NAME ARCHIVE SRC_DIR COMMAND...: COMMAND may use $OUT; prints "seconds peak_kb".
-measure() {
-    local best="" peak=0
-    for _ in $(seq "$RUNS"); do
-        rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync
-        OUT="$WORK/out" /usr/bin/time -v -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1
-        local s kb
-        s=$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); t=0; for(i=1;i<=n;i++) t=t*60+p[i]; print t}' "$WORK/time.txt")
-        kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$WORK/time.txt")
-        if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; fi
-        [ "$kb" -gt "$peak" ] && peak=$kb
-    done
-    echo "$best $peak"
+# once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb".
+once() {
+    rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync
+    OUT="$WORK/out" /usr/bin/time -v -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1
+    awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); t=0; for(i=1;i<=n;i++) t=t*60+p[i]; s=t}
+                /Maximum resident set size/ {kb=$2} END {print s, kb}' "$WORK/time.txt"
 }
 
 run_case() {  # LABEL ARCHIVE SRC
     local label=$1 archive=$2 src=$3
     echo "== ($label) $(basename "$archive"): $(du -sh "$src" | cut -f1) in $(find "$src" -type f | wc -l) files"
+    declare -A CMD T M
+    CMD[tnzip]="'$TNZIP' x '$archive' \"\$OUT\""
+    CMD[unzip]="unzip -q -o '$archive' -d \"\$OUT\""
+    CMD[7z]="7z x -y -bd -o\"\$OUT\" '$archive'"
+    CMD[bsdtar]="bsdtar -xf '$archive' -C \"\$OUT\""
+    CMD[cp]="cp -r '$src/.' \"\$OUT\""
+    local tools="tnzip unzip 7z bsdtar cp"
+    # Tools take turns within each round, so a change in the machine's load hits all alike.
+    for _ in $(seq "$RUNS"); do
+        for tool in $tools; do
+            read -r s kb < <(once "${CMD[$tool]}")
+            if [ -z "${T[$tool]:-}" ] || awk "BEGIN{exit !($s < ${T[$tool]})}"; then T[$tool]=$s; fi
+            [ "$kb" -gt "${M[$tool]:-0}" ] && M[$tool]=$kb
+        done
+    done
     printf "%-8s %10s %12s\n" tool seconds peak_MB
-    declare -A T M
-    for tool in tnzip unzip 7z bsdtar cp; do
-        case $tool in
-            tnzip)  cmd="'$TNZIP' x '$archive' \"\$OUT\"" ;;
-            unzip)  cmd="unzip -q -o '$archive' -d \"\$OUT\"" ;;
-            7z)     cmd="7z x -y -bd -o\"\$OUT\" '$archive'" ;;
-            bsdtar) cmd="bsdtar -xf '$archive' -C \"\$OUT\"" ;;
-            cp)     cmd="cp -r '$src/.' \"\$OUT\"" ;;
-        esac
-        read -r s kb < <(measure "$cmd")
-        T[$tool]=$s; M[$tool]=$kb
-        printf "%-8s %10.3f %12.1f\n" "$tool" "$s" "$(awk "BEGIN{print $kb/1024}")"
+    for tool in $tools; do
+        printf "%-8s %10.3f %12.1f\n" "$tool" "${T[$tool]}" "$(awk "BEGIN{print ${M[$tool]}/1024}")"
     done
     local fastest=${T[unzip]}
     for tool in 7z bsdtar; do awk "BEGIN{exit !(${T[$tool]} < $fastest)}" && fastest=${T[$tool]}; done

@@ -9,6 +9,7 @@
 #include "base/FileDirectories.h"
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
+#include "base/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/TempFileName.h"
 #include "base/XString.h"
@@ -103,7 +104,7 @@ std::string EntryExtractor::safeRelativeName(const char* name) {
 }
 
 bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
-    if (!entry.isValid()) return m_log.logError("Zip entry not constructed for inflation.") && false;
+    if (!entry.isValid()) return rejectWith(&m_log, "Zip entry not constructed for inflation.");
     if (entry.kind() != ClsZipEntry2::kMapped) return false;
     ClsZip2* zip = entry.owner();
     bool verbose = zip && zip->verboseLogging();
@@ -117,11 +118,11 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     const ZipWalkEntry* record = entry.walkEntry();
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
-        return m_log.logError("Not a mapped Zip entry!") && false;
+        return rejectWith(&m_log, "Not a mapped Zip entry!");
     Job job{entry, *record, *zip, nullptr, std::string(), 0, false};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
-    if (!job.data) return m_log.logError("Failed to access Zip contents for inflate") && false;
+    if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
 
     StringBuffer name;
     entry.GetFileName(name);
@@ -131,7 +132,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
 
     StringBuffer wzName;
     if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
-        return m_log.logError("Failed to get temp filename for inflating from zip entry") && false;
+        return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
     if (record->encryptionKind == kEncryptionAes) {
         m_log.logError("WinZip AES encrypted entries cannot be decrypted by this library.");
         countFailedEntry(*record);
@@ -243,7 +244,7 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
     }
     std::uint32_t size = job.record.compressedSize32();
     const std::uint8_t* stored = job.data->getData(job.record.dataOffset, size, m_log);
-    if (!stored && size > 0) return m_log.logError("Failed to read the entry's stored bytes") && false;
+    if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
     if (legacy) return decodeLegacy(job, pipeline, stored, size);
     return pipeline.setSourceMemory(stored, size);
 }
@@ -285,7 +286,7 @@ bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {
     decryptor.initKeys();
     if (raw.size() < 12 ||
         !decryptor.checkHeader(raw.data(), local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
-        return m_log.logError("Password incorrect for password-protected Zip") && false;
+        return rejectWith(&m_log, "Password incorrect for password-protected Zip");
     decryptor.decryptBytes(raw.data() + 12, raw.size() - 12);
     return true;
 }

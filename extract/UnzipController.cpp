@@ -10,6 +10,7 @@
 #include "base/ContentCoding.h"
 #include "base/DataBuffer.h"
 #include "base/FilePaths.h"
+#include "base/LogReject.h"
 #include "base/StringBuffer.h"
 #include "base/XString.h"
 #include "extract/EntryExtractor.h"
@@ -92,7 +93,7 @@ bool UnzipController::CheckUnzipPassword() {
     LogBase& log = m_zip.log();
     if (!m_zip.commentHasMarker()) return true;
     if (m_zip.password().length() == 0)
-        return log.logError("This Zip is encrypted and requires a password.") && false;
+        return rejectWith(&log, "This Zip is encrypted and requires a password.");
     const char* open = std::strchr(m_zip.comment().text(), '[');
     if (!open) return true;
     const char* close = std::strchr(open + 1, ']');
@@ -101,10 +102,10 @@ bool UnzipController::CheckUnzipPassword() {
     std::uint32_t length = 0;
     std::unique_ptr<std::uint8_t, void (*)(void*)> decoded(
         ContentCoding().decodeBase64(encoded.text(), length), std::free);
-    if (!decoded || length == 0) return log.logError("Invalid Zip file comment.") && false;
+    if (!decoded || length == 0) return rejectWith(&log, "Invalid Zip file comment.");
     DataBuffer encrypted;
     encrypted.append(decoded.get(), length);
-    if (!m_zip.passwordMatchesComment(encrypted)) return log.logError("Invalid password (5)") && false;
+    if (!m_zip.passwordMatchesComment(encrypted)) return rejectWith(&log, "Invalid password (5)");
     return true;
 }
 

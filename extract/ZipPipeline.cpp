@@ -4,6 +4,7 @@
 
 #include "base/FileInfo.h"
 #include "base/FileOpen.h"
+#include "base/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/TempFileName.h"
 #include "crypto/PwdProtect.h"
@@ -129,16 +130,12 @@ void ZipPipeline::adoptTempSource(const StringBuffer& name, LogBase& log) {
 bool ZipPipeline::decryptWholeData(LogBase& log) {
     {
         VerboseContext ctx(log, "InflateToTemp2", m_verbose);
-        if (!inflateToTemp(log)) {
-            log.logError("Failed to inflate to temp for AES decryption");
-            return false;
-        }
+        if (!inflateToTemp(log))
+            return rejectWith(&log, "Failed to inflate to temp for AES decryption");
     }
     StringBuffer decrypted;
-    if (!makeTempName(decrypted)) {
-        log.logError("Failed to get temp file for source AES decryption");
-        return false;
-    }
+    if (!makeTempName(decrypted))
+        return rejectWith(&log, "Failed to get temp file for source AES decryption");
     // No whole-data decryptor is built into this library yet: the entry cannot be decoded.
     log.logError("Failed to AES decrypt file");
     log.logData("encryptedFile", m_srcFile.text());
@@ -157,10 +154,8 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
     PwdProtect decryptor;
     if (!checkPasswordHeader(decryptor, log)) return false;
     StringBuffer tempName;
-    if (!makeTempName(tempName)) {
-        log.logError("Failed to get temp file for password decoding");
-        return false;
-    }
+    if (!makeTempName(tempName))
+        return rejectWith(&log, "Failed to get temp file for password decoding");
     if (!decryptToTemp(decryptor, tempName, log)) return false;
     adoptTempSource(tempName, log);
     m_traditional = false;
@@ -178,10 +173,8 @@ bool ZipPipeline::readEncryptionHeader(LogBase& log) {
     std::uint8_t header[kEncryptionHeaderSize];
     std::uint32_t got = 0;
     if (!m_source->getNextChunk(header, kEncryptionHeaderSize, got, nullptr) ||
-        got < kEncryptionHeaderSize) {
-        log.logError("Failed to get encryption header for pwd-protect");
-        return false;
-    }
+        got < kEncryptionHeaderSize)
+        return rejectWith(&log, "Failed to get encryption header for pwd-protect");
     m_srcBytes.clear();
     return m_srcBytes.append(header, kEncryptionHeaderSize);
 }
@@ -234,10 +227,7 @@ bool ZipPipeline::decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempN
 
 bool ZipPipeline::inflateToTemp(LogBase& log) {
     StringBuffer tempName;
-    if (!makeTempName(tempName)) {
-        log.logError("Failed to get temp file for inflating");
-        return false;
-    }
+    if (!makeTempName(tempName)) return rejectWith(&log, "Failed to get temp file for inflating");
     if (m_verbose) {
         log.logData("inflateToTempFilename", tempName.text());
         log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
@@ -292,10 +282,7 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
 bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("Compressed to uncompressed (c_to_u)");
     crc = 0;
-    if (!m_dest) {
-        log.logError("No dest out for inflate.");
-        return false;
-    }
+    if (!m_dest) return rejectWith(&log, "No dest out for inflate.");
     return inflateToDestFrom(crc, log);
 }
 
@@ -330,10 +317,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
 
 bool ZipPipeline::streamToDest(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("Uncompressed to uncompressed (u_to_u)");
-    if (!m_dest) {
-        log.logError("No dest output.");
-        return false;
-    }
+    if (!m_dest) return rejectWith(&log, "No dest output.");
     if (m_srcIsFile) return streamFileToDest(crc, log);
     if (m_source) return streamSourceToDest(crc, log);
     if (m_verbose) log.logInfo("streamToDest from memory...");
@@ -347,10 +331,8 @@ bool ZipPipeline::streamFileToDest(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("streamToDest from file...");
     TarnelHandle handle;
     int reason = 0;
-    if (!openForRead(m_srcFile.text(), handle, reason, &log)) {
-        log.logError("Failed to open file for reading (4)");
-        return false;
-    }
+    if (!openForRead(m_srcFile.text(), handle, reason, &log))
+        return rejectWith(&log, "Failed to open file for reading (4)");
     PipelineHelp help;
     preparePipelineHelp(help);
     std::uint64_t count = 0;
