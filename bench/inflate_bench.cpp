@@ -14,6 +14,7 @@
 #include "codecs/InflateOutput.h"
 #include "codecs/InflateState2.h"
 #include "log/LogNull.h"
+#include "tests/ZlibRaw.h"
 
 namespace {
 
@@ -46,27 +47,13 @@ Bytes textCorpus(std::size_t size) {
     return text;
 }
 
-Bytes deflateRaw(const Bytes& data, int level) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, uLong(data.size())));
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = uInt(data.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 struct Corpus {
     Bytes original;
     Bytes packed;
     Corpus() {
         const char* mb = std::getenv("TN_BENCH_MB");
         original = textCorpus(std::size_t(mb ? std::atoi(mb) : 96) << 20);
-        packed = deflateRaw(original, 6);
+        packed = zlibDeflateRaw(original.data(), original.size(), 6);
     }
 };
 

@@ -76,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     pipe.addProcessor(&second);
     if (!pipe.run(nullptr)) abort();
     std::uint32_t crc = ZipCRC::crcOfBuffer(data, static_cast<std::int32_t>(size));
-    if (sink.received.size() != size || !std::equal(sink.received.begin(), sink.received.end(), data))
+    if (sink.received.size() != size ||
+        !std::equal(sink.received.begin(), sink.received.end(), data))
         abort();
     if (first.crcValue() != crc || second.crcValue() != crc || !sink.endOfInput()) abort();
     return 0;

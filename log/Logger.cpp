@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/FileSystem.h"
 #include "base/StringBuffer.h"
 #include "base/TickCount.h"
 #include "log/LogEntry2.h"
@@ -15,16 +16,6 @@ void normaliseKey(const char* key, StringBuffer& out) {
     out.setString(key);
     out.trim();
     out.replaceChar(' ', '_');
-}
-
-// Until the file system layer's whole-file writer lands.
-bool writeWholeFileMinimal(const char* path, const StringBuffer& text) {
-    if (!path || !*path) return false;
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    const std::size_t n = static_cast<std::size_t>(text.length());
-    const bool written = std::fwrite(text.text(), 1, n, f) == n;
-    return std::fclose(f) == 0 && written;
 }
 
 }  // namespace
@@ -114,5 +105,5 @@ void Logger::logDataTick(const char* key) {
 bool Logger::saveLogXml(const char* path) {
     StringBuffer xml;
     getLogXml(xml);
-    return writeWholeFileMinimal(path, xml);
+    return writeWholeFile(path, xml.text(), static_cast<std::uint64_t>(xml.length()), nullptr);
 }
