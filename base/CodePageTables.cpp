@@ -131,9 +131,11 @@ void insertUnit(HashConvert& map, std::uint16_t unit, const std::uint8_t* bytes,
     map.insert(key, 2, bytes, n);
 }
 
+// Removes every mapping of the unit: a page may hold several byte strings for one unit.
 void removeUnit(HashConvert& map, std::uint16_t unit) {
     std::uint8_t key[2] = {static_cast<std::uint8_t>(unit), static_cast<std::uint8_t>(unit >> 8)};
-    map.remove(key, 2);
+    int length = 0;
+    while (map.lookup(key, 2, length) != nullptr) map.remove(key, 2);
 }
 
 CodePageEncoder* buildEncoder(int index, bool multiByte) {

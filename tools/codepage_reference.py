@@ -6,6 +6,8 @@ Encode. Only one-character mappings are kept: a byte string that decodes to exac
 code unit, and a code unit that encodes to a byte string.
 
     codepage_reference.py dump CP     prints "D <bytes-hex> <unit-hex>" and "E <unit-hex> <bytes-hex>"
+    codepage_reference.py dump KIND NAME single|multi
+                                      the same for one reference (KIND py, iconv or perl)
     codepage_reference.py list        prints the code pages that have a reference
 
 Used by gen_codepage_tables.py and, as the independent reference, by the tests.
@@ -188,7 +190,10 @@ def parse_dump(text):
 def reference(cp):
     """(decode, encode): byte string -> unit, and unit -> byte string."""
     kind, name = REFERENCES[cp]
-    multi = cp in MULTI_BYTE
+    return reference_of(kind, name, cp in MULTI_BYTE)
+
+
+def reference_of(kind, name, multi):
     if kind == "perl":
         return perl_reference(name, multi)
     codec = PythonCodec(name) if kind == "py" else IconvCodec(name)
@@ -205,8 +210,7 @@ def reference(cp):
     return decode, encode
 
 
-def dump(cp):
-    decode, encode = reference(cp)
+def dump(decode, encode):
     lines = ["D %s %04X" % (k.hex(), u) for k, u in sorted(decode.items())]
     lines += ["E %04X %s" % (u, b.hex()) for u, b in sorted(encode.items())]
     sys.stdout.write("\n".join(lines) + "\n")
@@ -214,7 +218,9 @@ def dump(cp):
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "dump":
-        dump(int(argv[2]))
+        dump(*reference(int(argv[2])))
+    elif len(argv) == 5 and argv[1] == "dump":
+        dump(*reference_of(argv[2], argv[3], argv[4] == "multi"))
     elif len(argv) == 2 and argv[1] == "list":
         print(" ".join(str(cp) for cp in sorted(REFERENCES)))
     else:
