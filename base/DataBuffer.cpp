@@ -6,7 +6,9 @@
 #include <random>
 #include <utility>
 
-#include "base/RawFileReader.h"
+#include "base/FileOpen.h"
+#include "base/FilePaths.h"
+#include "base/TarnelHandle.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 
@@ -270,38 +272,49 @@ void DataBuffer::unpad(int scheme) {
 bool DataBuffer::loadFile(const char* utf8Path, LogBase& log) {
     check();
     release();
-    RawFileReader file;
-    std::uint64_t size = 0;
-    if (!file.open(utf8Path) || !file.size(size)) return false;
+    TarnelHandle file;
+    int reason = 0;
+    if (!openForRead(utf8Path, file, reason, &log)) return false;
+    const std::int64_t size = file.getSize(&log);
+    if (size < 0) return false;
     // The content is followed by four zero bytes, so the whole must fit a 32-bit capacity.
-    if (size > kMaxCapacity - 4) {
+    if (static_cast<std::uint64_t>(size) > kMaxCapacity - 4) {
         log.logError("Out of memory for data buffer");
-        log.logDataInt64("fileSize", static_cast<std::int64_t>(size));
+        log.logDataInt64("fileSize", size);
         return false;
     }
     if (size == 0) return true;
-    m_data = static_cast<std::uint8_t*>(std::calloc(size + 4, 1));
+    m_data = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size) + 4, 1));
     if (m_data == nullptr) {
         log.logError("Out of memory");
-        log.logDataInt64("fileSize", static_cast<std::int64_t>(size));
+        log.logDataInt64("fileSize", size);
         return false;
     }
     m_capacity = static_cast<std::uint32_t>(size + 4);
-    std::int64_t got = file.read(m_data, static_cast<std::uint32_t>(size));
-    if (got < 0) {
-        StringBuffer cwd;
-        RawFileReader::currentDir(cwd);
-        log.logData("filename", utf8Path);
-        log.logData("current_dir", cwd.text());
-        release();
-        return false;
+    return readWhole(file, utf8Path, static_cast<std::uint32_t>(size), log);
+}
+
+// Fills the freshly allocated storage with exactly `size` bytes of the open file.
+bool DataBuffer::readWhole(TarnelHandle& file, const char* utf8Path, std::uint32_t size, LogBase& log) {
+    std::uint32_t got = 0;
+    bool endOfFile = false;
+    while (got < size) {
+        std::uint32_t n = 0;
+        if (!file.read(m_data + got, size - got, n, endOfFile, nullptr)) {
+            log.logData("filename", utf8Path);
+            log.logData("current_dir", getCurrentDir().c_str());
+            release();
+            return false;
+        }
+        if (n == 0) break;
+        got += n;
     }
-    if (static_cast<std::uint64_t>(got) != size) {
+    if (got != size) {
         log.logError("Failed to read the entire file");
         release();
         return false;
     }
-    m_size = static_cast<std::uint32_t>(size);
+    m_size = size;
     return true;
 }
 

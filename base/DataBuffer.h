@@ -5,6 +5,7 @@
 #include "base/TarnelObject.h"
 
 class LogBase;
+class TarnelHandle;
 
 class DataBuffer : public TarnelObject {
 public:
@@ -57,6 +58,7 @@ private:
     void check() const;
     bool reallocate(std::uint64_t newCapacity, const void* extra = nullptr, std::uint32_t n = 0);
     void release();
+    bool readWhole(TarnelHandle& file, const char* utf8Path, std::uint32_t size, LogBase& log);
     bool appendGrowing(const void* bytes, std::uint32_t n, std::uint64_t grownCapacity);
 
     std::uint8_t m_marker;

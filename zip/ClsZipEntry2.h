@@ -54,13 +54,13 @@ public:
     // Directory rule: attribute bit 0x10, or an empty file (by the 32-bit central size) whose
     // name ends with '/'.
     static bool isDirectoryRecord(const ZipWalkEntry& record);
+    // False once the entry has been destroyed.
+    bool isValid() const { return m_marker == kAlive; }
 
 private:
     static constexpr std::uint8_t kAlive = 0xCF;
     static constexpr std::uint8_t kSkipFlag = 0x01;
     static constexpr std::uint8_t kDirectoryFlag = 0x04;
-
-    bool isValid() const { return m_marker == kAlive; }
     bool comparisonFileTime(FileTime& local) const;
     std::string targetPath(const char* baseFolder) const;
 
