@@ -2,7 +2,9 @@
 #include "pipeline/PipelineHelp.h"
 
 #include "pipeline/CrcProcessor.h"
+#include "base/TarnelHandle.h"
 #include "pipeline/DataPipeline.h"
+#include "pipeline/FileDataSource.h"
 #include "pipeline/FileDataSink.h"
 #include "pipeline/MemoryDataSource.h"
 #include "pipeline/ZipDecodeProcessor.h"
@@ -20,6 +22,21 @@ bool PipelineHelp::runOneStage(DataSource& source, DataProcessor& processor, Out
     DataPipeline pipeline;
     if (!pipeline.addProcessor(&processor)) return false;
     return pipeline.run(m_monitor) && !sink.writeFailed();
+}
+
+bool PipelineHelp::streamFileToOutput(TarnelHandle& handle, Output& output, std::uint32_t& crc,
+                                      std::uint64_t& byteCount) {
+    crc = 0;
+    byteCount = 0;
+    if (!handle.isOpen()) return false;
+    FileDataSource source;
+    source.attachHandle(&handle);
+    source.setProgressMonitor(m_monitor);
+    CrcProcessor processor;
+    if (!runOneStage(source, processor, output)) return false;
+    crc = processor.crcValue();
+    byteCount = processor.bytesOut();
+    return true;
 }
 
 bool PipelineHelp::streamMemoryToOutput(const std::uint8_t* bytes, std::uint32_t size,

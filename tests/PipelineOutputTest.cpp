@@ -1,7 +1,6 @@
 // Sinks and copies that end in an Output, the decode stage, the inflate adapters and the
 // ready-made memory pipelines.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "PipelineTestParts.h"
 #include "archive/ProgressMonitor.h"
@@ -15,24 +14,7 @@
 
 namespace {
 
-std::uint32_t zlibCrc(const std::vector<std::uint8_t>& v) {
-    return static_cast<std::uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
-}
 
-// Raw deflate (no wrapper) of data, as zip entries hold it.
-std::vector<std::uint8_t> rawDeflate(const std::vector<std::uint8_t>& data) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<std::uint8_t> out(deflateBound(&z, data.size()));
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 // Compressible text with some variety, so deflate makes literals, matches and several blocks.
 std::vector<std::uint8_t> textBytes(size_t n) {

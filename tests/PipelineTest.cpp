@@ -1,6 +1,5 @@
 // The ring buffer, the memory source and sinks, the processors and the pump.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "PipelineTestParts.h"
 #include "archive/ProgressMonitor.h"
@@ -13,9 +12,6 @@
 
 namespace {
 
-std::uint32_t zlibCrc(const std::vector<std::uint8_t>& v) {
-    return static_cast<std::uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
-}
 
 std::vector<std::uint8_t> ringContent(StreamingBuffer& ring) {
     const std::uint8_t* a;
