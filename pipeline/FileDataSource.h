@@ -25,7 +25,8 @@ public:
     bool skipBytes(std::uint64_t count, LogBase* log) override;
 
 private:
-    bool readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log);
+    bool readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
+                   LogBase* log);
     bool rejectBuffer(const std::uint8_t* buffer, std::uint32_t capacity, LogBase* log) const;
 
     TarnelHandle* m_handle = nullptr;

@@ -16,7 +16,9 @@ constexpr std::uint64_t kMaxIndex = 0xFFFFFFFFull;
 OutputDataBuffer::OutputDataBuffer(DataBuffer* buffer)
     : m_buffer(buffer), m_index(buffer ? buffer->size() : 0) {}
 
-OutputDataBuffer::~OutputDataBuffer() { delete m_rerouteFile; }
+OutputDataBuffer::~OutputDataBuffer() {
+    delete m_rerouteFile;
+}
 
 void OutputDataBuffer::setReroute(std::uint32_t threshold, const char* utf8Path) {
     m_rerouteThreshold = threshold;
@@ -121,7 +123,9 @@ bool OutputDataBuffer::rewind(LogBase* log) {
     return true;
 }
 
-void OutputDataBuffer::describe(StringBuffer& text) { text.append("memory"); }
+void OutputDataBuffer::describe(StringBuffer& text) {
+    text.append("memory");
+}
 
 void OutputDataBuffer::copyDataTo(DataBuffer& target) {
     if (m_buffer) target.append(m_buffer->data(), m_buffer->size());

@@ -1,11 +1,11 @@
 // Copy and decryption pipelines of PipelineHelp; the inflate drivers are in PipelineHelpInflate.
 #include "pipeline/PipelineHelp.h"
 
-#include "pipeline/CrcProcessor.h"
 #include "base/TarnelHandle.h"
+#include "pipeline/CrcProcessor.h"
 #include "pipeline/DataPipeline.h"
-#include "pipeline/FileDataSource.h"
 #include "pipeline/FileDataSink.h"
+#include "pipeline/FileDataSource.h"
 #include "pipeline/MemoryDataSource.h"
 #include "pipeline/ZipDecodeProcessor.h"
 
@@ -52,7 +52,8 @@ bool PipelineHelp::streamMemoryToOutput(const std::uint8_t* bytes, std::uint32_t
     return true;
 }
 
-bool PipelineHelp::decryptSourceToOutput(DataSource& source, Output& output, PwdProtect& decryptor) {
+bool PipelineHelp::decryptSourceToOutput(DataSource& source, Output& output,
+                                         PwdProtect& decryptor) {
     ZipDecodeProcessor processor;
     processor.setDecryptor(&decryptor);
     return runOneStage(source, processor, output);

@@ -86,7 +86,8 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
         InflateSourceAdapter input(source);
         bool streamed = target.inflater.inflateSource(input, log, false);
         handle.close();
-        if (m_monitor && m_monitor->isAborted()) return fail(log, "Inflate aborted by application.");
+        if (m_monitor && m_monitor->isAborted())
+            return fail(log, "Inflate aborted by application.");
         if (!streamed || target.inflater.hadError()) return fail(log, "Failed to inflate file.");
     } else {
         DataBuffer whole;

@@ -36,8 +36,6 @@ private:
     }
 };
 
-
-
 class PipelineFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,7 +48,8 @@ protected:
     std::string path(const char* name) const { return (m_dir / name).string(); }
     std::string makeFile(const char* name, const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path(name);
     }
     static std::vector<std::uint8_t> readFile(const std::string& p) {
@@ -84,7 +83,8 @@ TEST_F(PipelineFiles, OutputFileTracksPositionAndEnd) {
     out.describe(text);
     EXPECT_EQ(std::string(text.text()), "file: " + path("o.bin"));
     out.handle().close();
-    EXPECT_EQ(readFile(path("o.bin")), (std::vector<std::uint8_t>{1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(readFile(path("o.bin")),
+              (std::vector<std::uint8_t>{1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
     EXPECT_EQ(out.write(items, 1, 1, nullptr), 0u);  // closed: nothing written
     OutputFile unnamed;
     StringBuffer bare;
@@ -187,20 +187,26 @@ TEST_F(PipelineFiles, FileDataSourceRefusals) {
     EXPECT_FALSE(src.seekRelative(1, &log));
     EXPECT_EQ(log.lines,
               "zero-size buffer passed to get-next-chunk.|NULL buffer passed to get-next-chunk.|"
-              "Cannot seek relative on non-owned file handle|Cannot fseek relative, file already closed.|");
+              "Cannot seek relative on non-owned file handle|Cannot fseek relative, file already "
+              "closed.|");
 }
 
 TEST_F(PipelineFiles, FileDataSourceFindsSignaturesAcrossBlocks) {
-    struct Case { size_t at; size_t size; bool found; };
+    struct Case {
+        size_t at;
+        size_t size;
+        bool found;
+    };
     const Case cases[] = {
-        {0, 100, true},          // at the current position
-        {19998, 50000, true},    // straddles the first two 20,000-byte blocks
-        {39997, 40001, true},    // ends exactly at the end of the file
-        {0, 3, false},           // too short to hold one
+        {0, 100, true},        // at the current position
+        {19998, 50000, true},  // straddles the first two 20,000-byte blocks
+        {39997, 40001, true},  // ends exactly at the end of the file
+        {0, 3, false},         // too short to hold one
     };
     for (const Case& c : cases) {
         auto data = patternBytes(c.size);
-        for (auto& b : data) if (b == 0x50) b = 0x51;  // no accidental match
+        for (auto& b : data)
+            if (b == 0x50) b = 0x51;  // no accidental match
         if (c.found) {
             const std::uint8_t sig[4] = {0x50, 0x4B, 0x03, 0x04};
             std::copy(sig, sig + 4, data.begin() + c.at);
@@ -250,7 +256,8 @@ TEST_F(PipelineFiles, MemDataObjSourceReadsARangeOfTheArchive) {
             ASSERT_TRUE(src.getNextChunk(buf.data(), chunk, n, nullptr));
             got.insert(got.end(), buf.begin(), buf.begin() + n);
         }
-        EXPECT_EQ(got, std::vector<std::uint8_t>(data.begin() + 1234, data.begin() + 61234)) << chunk;
+        EXPECT_EQ(got, std::vector<std::uint8_t>(data.begin() + 1234, data.begin() + 61234))
+            << chunk;
         EXPECT_FALSE(src.getNextChunk(buf.data(), chunk, n, nullptr));
     }
     MemDataObjSource beyond;  // a range running past the end of the file
@@ -272,7 +279,8 @@ TEST_F(PipelineFiles, InflateFileLoadsOrStreams) {
         PipelineHelp help;
         MessageLog log;
         std::uint32_t crc = 0;
-        ASSERT_TRUE(help.inflateFileToOutput(makeFile("p.deflate", packed).c_str(), out, crc, log, false))
+        ASSERT_TRUE(
+            help.inflateFileToOutput(makeFile("p.deflate", packed).c_str(), out, crc, log, false))
             << size << log.lines;
         EXPECT_EQ(crc, zlibCrc(plain));
         out.handle().close();
@@ -281,7 +289,8 @@ TEST_F(PipelineFiles, InflateFileLoadsOrStreams) {
         packed.resize(packed.size() - 1000);
         OutputFile cut;
         ASSERT_TRUE(cut.open(path("cut.bin").c_str(), nullptr));
-        EXPECT_FALSE(help.inflateFileToOutput(makeFile("cut.deflate", packed).c_str(), cut, crc, log, false))
+        EXPECT_FALSE(
+            help.inflateFileToOutput(makeFile("cut.deflate", packed).c_str(), cut, crc, log, false))
             << size;
         EXPECT_EQ(crc, 0u);
     }

@@ -6,6 +6,7 @@
 #include "archive/ProgressMonitor.h"
 #include "crypto/PwdProtect.h"
 #include "log/LogBase.h"
+#include "pipeline/CrcProcessor.h"
 #include "pipeline/DataPipeline.h"
 #include "pipeline/FileDataSink.h"
 #include "pipeline/MemoryDataSource.h"
@@ -13,8 +14,6 @@
 #include "pipeline/ZipDecodeProcessor.h"
 
 namespace {
-
-
 
 // Compressible text with some variety, so deflate makes literals, matches and several blocks.
 std::vector<std::uint8_t> textBytes(size_t n) {
@@ -77,12 +76,19 @@ TEST(FileDataSink, WritesThroughAndForgetsAFailingOutput) {
 
 TEST(DataSource, CopyToOutputReportsItsFailures) {
     auto data = patternBytes(70000);
-    struct Case { const char* what; size_t outLimit; size_t failAt; int abortAt; const char* error; };
+    struct Case {
+        const char* what;
+        size_t outLimit;
+        size_t failAt;
+        int abortAt;
+        const char* error;
+    };
     const Case cases[] = {
         {"whole copy", SIZE_MAX, SIZE_MAX, 1000, ""},
         {"output fills up", 30000, SIZE_MAX, 1000, "Failed to write data to output.|"},
         {"read fails midway", SIZE_MAX, 50000, 1000, ""},
-        {"application aborts", SIZE_MAX, SIZE_MAX, 50, "Copy-to-output aborted in application event callback.|"},
+        {"application aborts", SIZE_MAX, SIZE_MAX, 50,
+         "Copy-to-output aborted in application event callback.|"},
     };
     for (const Case& c : cases) {
         ChunkySource src(data, 13000, c.failAt);
@@ -130,6 +136,34 @@ TEST(ZipDecodeProcessor, DecryptsEachByteOnceWhateverTheSplits) {
             EXPECT_STREQ(proc.name(), "PassThruProcessor");
         }
     }
+}
+
+// Fed through its ring by a stage before it, the decode stage decrypts as the bytes leave the ring.
+TEST(ZipDecodeProcessor, DecryptsRingContentAcrossWraps) {
+    const auto cipher = patternBytes(5003);
+    std::vector<std::uint8_t> expected = cipher;
+    PwdProtect whole, pwd;
+    for (PwdProtect* p : {&whole, &pwd}) {
+        p->setPassword("secret");
+        p->initKeys();
+    }
+    whole.decryptBytes(expected.data(), static_cast<std::uint32_t>(expected.size()));
+    ChunkySource src(cipher, 31);
+    CrcProcessor first;
+    ZipDecodeProcessor second;
+    second.initRing(13);
+    second.setDecryptor(&pwd);
+    NarrowSink sink(7);
+    first.setSource(&src);
+    first.setSink(&second);
+    first.allocateInputBuffer(31);
+    second.setSink(&sink);
+    DataPipeline pipe;
+    pipe.addProcessor(&first);
+    pipe.addProcessor(&second);
+    ASSERT_TRUE(pipe.run(nullptr));
+    EXPECT_EQ(sink.received, expected);
+    EXPECT_EQ(first.crcValue(), zlibCrc(cipher));
 }
 
 TEST(PipelineHelp, MemoryPipelines) {
@@ -221,7 +255,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
         VectorOutput out(50000);
         ErrorLog log;
         EXPECT_FALSE(help.inflateSourceToOutput(src, out, log, crc, false));
-        EXPECT_TRUE(log.lastErrorIs("Failed to inflate from data source because sink write failed."))
+        EXPECT_TRUE(
+            log.lastErrorIs("Failed to inflate from data source because sink write failed."))
             << log.errors;
     }
     {
@@ -238,8 +273,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
     }
     VectorOutput out;
     ErrorLog log;
-    EXPECT_FALSE(help.inflateMemoryToOutput(truncated.data(), static_cast<std::uint32_t>(truncated.size()),
-                                            out, crc, log, false));
+    EXPECT_FALSE(help.inflateMemoryToOutput(
+        truncated.data(), static_cast<std::uint32_t>(truncated.size()), out, crc, log, false));
     EXPECT_TRUE(log.lastErrorIs("Internal error in huffman decoding.")) << log.errors;
     EXPECT_FALSE(help.inflateMemoryToOutput(nullptr, 3, out, crc, log, false));
     EXPECT_EQ(crc, 0u);

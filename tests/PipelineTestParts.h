@@ -14,7 +14,8 @@ public:
         : m_data(std::move(data)), m_chunk(chunk), m_failAt(failAt) {}
     bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
                       LogBase* log) override {
-        count = static_cast<std::uint32_t>(std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
+        count = static_cast<std::uint32_t>(
+            std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
         if (m_pos + count > m_failAt) return count = 0, false;
         std::memcpy(buffer, m_data.data() + m_pos, count);
         m_pos += count;
