@@ -179,6 +179,7 @@ bool EntryExtractor::decryptAes(Job& job, const StringBuffer& tempName) {
                                                  wrongPassword, authFailed, m_log);
     job.aesTempSize = temp.endPosition();
     temp.handle().close();
+    if (!ok) deleteFile(job.aesTempFile.c_str(), nullptr);
     return ok;
 }
 

@@ -50,7 +50,14 @@ TEST_P(ExtractAes, SameTreeAs7zWithThePasswordAndNoFilesWithoutIt) {
     ASSERT_GT(r.count, 0) << r.log;
     expectSameTree(dir / "ref", dir / "ours");
 
-    Extracted wrong = extract(archive, dir / "wrong", nullptr, "secreT");
+    // Temporary files go to a folder of this test's own, which must be empty afterwards.
+    fs::create_directories(dir / "tmp");
+    TnZip zip;
+    zip.SetPassword("secreT");
+    zip.SetTempDir((dir / "tmp").c_str());
+    ASSERT_TRUE(zip.OpenZip(archive.c_str()));
+    Extracted wrong{zip.Unzip((dir / "wrong").c_str(), nullptr), zip.LastErrorText()};
+    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "temporary files left behind";
     EXPECT_LT(wrong.count, 0);
     EXPECT_NE(wrong.log.find("Invalid password for WinZip AES decryption"), std::string::npos) << wrong.log;
     // Only directories, and the empty file that bsdtar stores without encryption, may exist.
