@@ -16,6 +16,7 @@
 #include "codecs/Implode.h"
 #include "codecs/Unshrink.h"
 #include "crypto/PwdProtect.h"
+#include "crypto/WinZipAes.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
 #include "pipeline/MemDataObjSource.h"
@@ -37,6 +38,7 @@ constexpr int kMethodImploded = 6;
 constexpr int kMethodDeflated = 8;
 constexpr int kMethodAes = 99;
 constexpr std::uint32_t kEncryptionAes = 4;
+constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt into "wz.dat"
 
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
 std::string dropDotComponents(const std::string& path) {
@@ -79,6 +81,13 @@ struct EntryExtractor::Job {
     std::string outPath;  // '\' form below the base folder
     int method = 0;       // 99 resolved to the AES field's actual method
     bool verbose = false;
+    // WinZip AES entries are decrypted before anything else: small ones into aesPlain, large
+    // ones into the temporary file aesTempFile (aesTempSize bytes), deleted when the entry is done.
+    bool aes = false;
+    bool aesLarge = false;
+    DataBuffer aesPlain;
+    std::string aesTempFile;
+    std::uint64_t aesTempSize = 0;
 };
 
 EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
@@ -119,7 +128,8 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
         return rejectWith(&m_log, "Not a mapped Zip entry!");
-    Job job{entry, *record, *zip, nullptr, std::string(), 0, false};
+    Job job{entry, *record, *zip, nullptr, std::string(), 0, false,
+            false, false, {}, std::string(), 0};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -133,15 +143,44 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     StringBuffer wzName;
     if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
         return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes) {
-        m_log.logError("WinZip AES encrypted entries cannot be decrypted by this library.");
-        countFailedEntry(*record);
+    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
+        const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
+        if (m_monitor) m_monitor->addProgress(size, nullptr);
         return false;
     }
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
     job.outPath = joinPath(m_base, safeRelativeName(name.text()));
-    return entry.IsDir() ? extractDirectory(job) : extractFile(job);
+    const bool ok = entry.IsDir() ? extractDirectory(job) : extractFile(job);
+    if (job.aesLarge) deleteFile(job.aesTempFile.c_str(), nullptr);
+    return ok;
+}
+
+// The verifier and the authentication code are checked here; WinZipAes logs what failed.
+bool EntryExtractor::decryptAes(Job& job, const StringBuffer& tempName) {
+    const ZipWalkEntry& r = job.record;
+    const int strength = static_cast<int>(r.keyLength);
+    bool wrongPassword = false, authFailed = false;
+    job.aes = true;
+    if (r.localHeader.compressedSize <= kAesInMemoryUpTo) {
+        const std::uint32_t size = r.compressedSize32();
+        const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
+        if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
+        return WinZipAes::decryptInMemory(stored, size, job.zip.password(), strength, job.aesPlain,
+                                          wrongPassword, authFailed, m_log);
+    }
+    job.aesLarge = true;
+    job.aesTempFile = tempName.text();
+    OutputFile temp;
+    if (!temp.open(tempName.text(), &m_log)) return false;
+    MemDataObjSource window;
+    window.initRange(job.data, r.dataOffset, r.compressedSize64());
+    const bool ok = WinZipAes::decryptFromSource(window, job.zip.password(), strength, temp,
+                                                 wrongPassword, authFailed, m_log);
+    job.aesTempSize = temp.endPosition();
+    temp.handle().close();
+    if (!ok) deleteFile(job.aesTempFile.c_str(), nullptr);
+    return ok;
 }
 
 bool EntryExtractor::extractDirectory(Job& job) {
@@ -163,7 +202,10 @@ bool EntryExtractor::extractFile(Job& job) {
     bool passedOver = false;
     if (!openOutput(job, out, passedOver)) return passedOver;
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
-    bool ok = job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, out);
+    // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
+    const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
+    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
+                                                              : decodeInto(job, out);
     if (!ok) {
         out.handle().close();
         deleteFile(job.outPath.c_str(), nullptr);
@@ -173,7 +215,7 @@ bool EntryExtractor::extractFile(Job& job) {
         m_log.logDataQP("filename", path.getAnsi());
         return false;
     }
-    ++m_count;
+    if (!emptyAes) ++m_count;
     restoreTimes(job, out);
     return restoreAttributes(job);
 }
@@ -237,6 +279,7 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
     }
     pipeline.setSourceCompressed(method == kMethodDeflated);
     bool legacy = method == kMethodShrunk || method == kMethodImploded;
+    if (job.aes) return configureAesSource(job, pipeline, legacy);
     if (!legacy && job.record.compressedSize64() > kStreamAbove) {
         window.initRange(job.data, job.record.dataOffset, job.record.compressedSize64());
         pipeline.setSourceData(&window);
@@ -277,6 +320,19 @@ bool EntryExtractor::decodeLegacy(Job& job, ZipPipeline& pipeline, const std::ui
     }
     pipeline.setSourceCompressed(false);
     return pipeline.setSourceMemory(plain.data(), plain.size());
+}
+
+// The decrypted bytes of a WinZip AES entry: in memory, or the temporary file of a large one.
+bool EntryExtractor::configureAesSource(Job& job, ZipPipeline& pipeline, bool legacy) {
+    if (!job.aesLarge) {
+        if (legacy) return decodeLegacy(job, pipeline, job.aesPlain.data(), job.aesPlain.size());
+        return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
+    }
+    if (job.method == kMethodImploded)
+        return rejectWith(&m_log, "Cannot extract Imploded data. (6)");
+    pipeline.setSourceFile(job.aesTempFile.c_str(), job.aesTempSize);
+    pipeline.setSourceCompressed(job.method != kMethodStored);
+    return true;
 }
 
 bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {

@@ -8,6 +8,7 @@
 #include "base/FileSystem.h"
 #include "base/TempFileName.h"
 #include "crypto/PwdProtect.h"
+#include "crypto/WholeDataCrypt.h"
 #include "extract/CrcOutput.h"
 #include "log/LogBase.h"
 #include "pipeline/DataSource.h"
@@ -136,11 +137,22 @@ bool ZipPipeline::decryptWholeData(LogBase& log) {
     StringBuffer decrypted;
     if (!makeTempName(decrypted))
         return rejectWith(&log, "Failed to get temp file for source AES decryption");
-    // No whole-data decryptor is built into this library yet: the entry cannot be decoded.
-    log.logError("Failed to AES decrypt file");
-    log.logData("encryptedFile", m_srcFile.text());
-    deleteFile(decrypted.text(), nullptr);
-    return false;
+    if (!WholeDataCrypt::decryptFile(m_wholeDataType, m_wholeDataKeyLength, m_password.text(),
+                                     m_srcFile.text(), decrypted.text(), nullptr, log)) {
+        log.logError("Failed to AES decrypt file");
+        log.logData("encryptedFile", m_srcFile.text());
+        deleteFile(decrypted.text(), nullptr);
+        return false;
+    }
+    if (m_srcFileIsOurs && !deleteFile(m_srcFile.text(), nullptr))
+        log.logError("Failed to delete zip temp file (C)");
+    m_srcFileIsOurs = false;
+    adoptTempSource(decrypted, log);
+    m_wholeDataEncrypted = false;
+    VerboseContext ctx(log, "InflateToTemp3", m_verbose);
+    const bool ok = inflateToTemp(log);
+    m_srcCompressed = false;
+    return ok;
 }
 
 bool ZipPipeline::passwordDecode(LogBase& log) {

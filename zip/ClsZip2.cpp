@@ -13,6 +13,7 @@
 #include "base/TarnelHandle.h"
 #include "base/TickCount.h"
 #include "base/XString.h"
+#include "crypto/WholeDataCrypt.h"
 #include "zip/ClsZipEntry2.h"
 #include "zip/ZipWalk.h"
 
@@ -20,9 +21,6 @@ namespace {
 
 std::atomic<std::uint32_t> g_nextArchiveSerial{1};
 
-// The library's whole-archive encryption announces itself at the start of the comment.
-constexpr const char* kMarkerSentence = "This Zip has been encrypted with Tarnel Zip (https://tarnel.invalid/zip).";
-constexpr const char* kShortMarker = ";*.AZ-\r\n-#_#;";
 constexpr int kOemCodePage = 437;  // the platform's OEM page
 
 }  // namespace
@@ -155,8 +153,10 @@ const ZipWalkEntry* ClsZip2::chooseSummaryRecord(ExtPtrArray& records) const {
     return static_cast<const ZipWalkEntry*>(records.get(0));
 }
 
+// The library's whole-archive encryption announces itself at the start of the comment.
 bool ClsZip2::commentHasMarker() const {
-    return m_comment.beginsWith(kMarkerSentence) || m_comment.beginsWith(kShortMarker);
+    return m_comment.beginsWith(WholeDataCrypt::kMarkerSentence) ||
+           m_comment.beginsWith(WholeDataCrypt::kShortMarker);
 }
 
 bool ClsZip2::CheckEncryptedComment() {
@@ -187,8 +187,14 @@ bool ClsZip2::CheckEncryptedComment() {
     return true;
 }
 
-// The whole-data decryption is not part of this library yet, so no password can be confirmed.
-bool ClsZip2::passwordMatchesComment(const DataBuffer& /*encrypted*/) { return false; }
+// Key lengths in the order the writer's settings make most likely; every one is tried, so the
+// order never changes the answer.
+bool ClsZip2::passwordMatchesComment(const DataBuffer& encrypted) {
+    for (int bits : {128, 256, 192, static_cast<int>(m_keyLength)})
+        if (WholeDataCrypt::checkTextMatches(m_password.text(), encrypted.data(), encrypted.size(), bits))
+            return true;
+    return false;
+}
 
 void ClsZip2::CreateEntries(ExtPtrArray& records) {
     for (int i = 0; i < records.count(); ++i) {
