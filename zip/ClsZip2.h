@@ -1,0 +1,86 @@
+// The archive object: the state of one opened archive (names, comment, end record, encryption
+// summary, entries) and the settings reading uses. Entries are owned by the ZipSystem registry;
+// this object only lists them.
+#pragma once
+#include <cstdint>
+
+#include "base/ExtPtrArray.h"
+#include "base/StringBuffer.h"
+#include "zip/ClsBase.h"
+#include "zip/ZipCryptParams.h"
+#include "zip/ZipWalkEntry.h"
+
+class ClsZipEntry2;
+class XString;
+class ZipCallback;
+class ZipSystem;
+
+class ClsZip2 : public ClsBase {
+public:
+    explicit ClsZip2(ZipSystem* system);
+    ~ClsZip2() override;
+
+    bool OpenZip(XString& path);
+    // Placeholder until extraction: succeeds with count 0 only when there is nothing to extract.
+    bool Unzip(XString& folder, ZipCallback* callback, int& count);
+
+    void ClearZipState();
+    bool ReadZipStructure();
+    bool LoadWalkResults(ExtPtrArray& records);
+    bool CheckEncryptedComment();
+    void CreateEntries(ExtPtrArray& records);
+
+    // Settings.
+    void setOemCodePage(int codePage) { m_oemCodePage = codePage; }
+    int oemCodePage() const { return m_oemCodePage; }
+    void setPassword(const char* utf8) { m_password.setString(utf8); }
+    void setTempDir(const char* utf8) { m_tempDir.setString(utf8); }
+    const StringBuffer& tempDir() const { return m_tempDir; }
+    void setVerboseLogging(bool on) { m_verboseLogging = on; }
+    bool verboseLogging() const { return m_verboseLogging; }
+
+    // State of the opened archive.
+    int numEntries() const { return m_entries.count(); }
+    ClsZipEntry2* entryAt(int i) const;
+    const StringBuffer& comment() const { return m_comment; }
+    const EndOfCentralDir& endRecord() const { return m_endRecord; }
+    const StringBuffer& fileName() const { return m_fileName; }
+    const StringBuffer& fullPath() const { return m_fullPath; }
+    const StringBuffer& lastOperation() const { return m_lastOperation; }
+    bool passwordProtected() const { return m_passwordProtected; }
+    std::int32_t encryption() const { return m_encryption; }
+    std::int32_t keyLength() const { return m_keyLength; }
+    bool sizeMismatch() const { return m_sizeMismatch; }
+    std::uint32_t serialNumber() const { return m_serial; }
+    ZipSystem* system() const { return m_system; }
+    void detachSystem() { m_system = nullptr; }
+
+private:
+    void beginOperation(const char* name);
+    bool fileOpensForReading(XString& path);
+    bool readAndSummarise(std::uint32_t startTick);
+    void copyCryptSummary();
+    const ZipWalkEntry* chooseSummaryRecord(ExtPtrArray& records) const;
+    bool commentHasMarker() const;
+    bool passwordMatchesComment(const DataBuffer& encrypted);
+    void discardRecords(ExtPtrArray& records);
+
+    std::uint32_t m_serial;
+    int m_oemCodePage;
+    StringBuffer m_lastOperation;
+    ExtPtrArray m_entries;  // not owning
+    EndOfCentralDir m_endRecord;
+    StringBuffer m_comment;
+    ZipCryptParams m_cryptParams;
+    bool m_passwordProtected = false;
+    std::int32_t m_encryption = 0;
+    std::int32_t m_keyLength = 128;
+    StringBuffer m_password;
+    StringBuffer m_fileName;
+    StringBuffer m_fullPath;
+    StringBuffer m_tempDir;
+    bool m_verboseLogging = false;
+    bool m_sizeMismatch = false;
+    ZipSystem* m_system;
+    const ZipWalkEntry* m_summaryRecord = nullptr;  // owned by an entry once entries exist
+};

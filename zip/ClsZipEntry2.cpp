@@ -1,0 +1,79 @@
+// Entry objects: creation from walk records, names, sizes and the directory rule.
+#include "zip/ClsZipEntry2.h"
+
+#include <atomic>
+
+#include "zip/ZipWalkEntry.h"
+
+namespace {
+std::atomic<std::uint32_t> g_nextEntrySerial{1};
+}
+
+ClsZipEntry2::ClsZipEntry2() : m_serial(g_nextEntrySerial.fetch_add(1, std::memory_order_relaxed)) {}
+
+ClsZipEntry2::~ClsZipEntry2() {
+    m_comment.reset();
+    m_nameOverride.reset();
+    m_source.reset();
+    m_kind = kEmpty;
+    m_marker = 0;
+}
+
+ClsZipEntry2* ClsZipEntry2::createMapped(ClsZip2* owner, ZipWalkEntry* record) {
+    auto* entry = new ClsZipEntry2;
+    entry->m_kind = kMapped;
+    entry->m_owner = owner;
+    entry->m_crc = record->centralRecord.crc32;
+    entry->setDirectory(isDirectoryRecord(*record));
+    entry->m_source.reset(record);
+    if (record->comment) entry->m_comment = std::make_unique<StringBuffer>(*record->comment);
+    entry->m_method = static_cast<std::uint8_t>(record->localHeader.method);
+    return entry;
+}
+
+bool ClsZipEntry2::isDirectoryRecord(const ZipWalkEntry& record) {
+    if ((record.centralRecord.externalAttributes & 0x10) != 0) return true;
+    return record.centralRecord.rawUncompressedSize == 0 && record.decodedName.lastChar() == '/';
+}
+
+bool ClsZipEntry2::GetFileName(StringBuffer& out) const {
+    out.clear();
+    if (!isValid()) return false;
+    if (m_nameOverride) out.setFrom(*m_nameOverride);
+    else if (m_source) out.setFrom(m_source->decodedName);
+    else return false;
+    out.replaceChar('/', '\\');
+    return true;
+}
+
+bool ClsZipEntry2::IsDir() const {
+    if (!isValid()) return false;
+    return m_kind == kNewDirectory || (m_flags & kDirectoryFlag) != 0;
+}
+
+void ClsZipEntry2::setDirectory(bool isDirectory) {
+    if (!isValid()) return;
+    m_flags = isDirectory ? (m_flags | kDirectoryFlag) : (m_flags & ~kDirectoryFlag);
+}
+
+void ClsZipEntry2::SetSkip(bool skip) {
+    if (!isValid()) return;
+    m_flags = skip ? (m_flags | kSkipFlag) : (m_flags & ~kSkipFlag);
+}
+
+bool ClsZipEntry2::IsSkipped() const { return !isValid() || (m_flags & kSkipFlag) != 0; }
+
+bool ClsZipEntry2::IsEmptyKind() const { return isValid() && m_kind == kEmpty; }
+
+// Only mapped entries carry sizes on the reading road; file and data entries belong to writing.
+std::uint64_t ClsZipEntry2::GetCompressedSize() const {
+    if (!isValid() || m_kind != kMapped || !m_source) return 0;
+    return m_source->compressedSize64();
+}
+
+std::uint64_t ClsZipEntry2::GetUncompressedSize() const {
+    if (!isValid() || m_kind != kMapped || !m_source) return 0;
+    return m_source->uncompressedSize64();
+}
+
+const ZipWalkEntry* ClsZipEntry2::walkEntry() const { return isValid() ? m_source.get() : nullptr; }

@@ -1,0 +1,70 @@
+// Reads a ZIP archive front to back by its signatures: every local header, the central directory
+// (matched to the local headers by name), the ZIP64 end records and the end record. Offsets stored
+// in the archive are recorded but never used to seek. One ZipWalk serves one walk.
+#pragma once
+#include <cstdint>
+
+#include "zip/ZipWalkEntry.h"
+
+class DataBuffer;
+class ExtPtrArray;
+class LogBase;
+class MemoryData;
+class StringBuffer;
+
+class ZipWalk {
+public:
+    // entries receives ZipWalkEntry objects in file order; the caller owns them even on failure.
+    // comment receives the archive comment as UTF-8. sizeMismatch is set when a local header's
+    // sizes differ from its central record's.
+    bool walkFile(const char* utf8Path, LogBase& log, ExtPtrArray& entries, StringBuffer& comment,
+                  EndOfCentralDir& endRecord, int codePage, bool& sizeMismatch, bool verbose);
+
+private:
+    bool walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuffer& comment,
+                       EndOfCentralDir& endRecord);
+    bool findFirstSignature(std::uint64_t& addr, std::uint32_t& sig);
+    bool walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries);
+    bool walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries);
+    bool walkZip64Records(std::uint64_t& addr, std::uint32_t& zip64Records, std::uint32_t& zip64OnDisk);
+    bool readEndRecord(std::uint64_t& addr, EndOfCentralDir& endRecord, StringBuffer& comment,
+                       std::uint32_t zip64Records, std::uint32_t zip64OnDisk);
+    void readArchiveComment(std::uint64_t addr, const EndOfCentralDir& endRecord, StringBuffer& comment);
+
+    bool readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry);
+    bool readLocalName(std::uint64_t& addr, ZipWalkEntry& entry);
+    bool readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry);
+    void parseLocalExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
+    bool findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry);
+    void logLocalHeader(const LocalHeaderRecord& h);
+
+    bool readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& hint);
+    bool readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec,
+                         ZipWalkEntry& entry);
+    void parseCentralExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
+    ZipWalkEntry* matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint);
+    void logCentralRecord(const CentralRecord& r, std::uint64_t start);
+
+    bool readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk);
+    bool readZip64Locator(std::uint64_t& addr);
+    bool peekSignature(std::uint64_t addr, std::uint32_t& sig);
+    // n bytes at addr, or null after logging the failure text and "filePosition".
+    const std::uint8_t* readRecordPart(std::uint64_t addr, std::uint32_t n, const char* failure,
+                                       std::uint64_t position);
+    void logBlockHeader(std::uint16_t id, std::uint16_t length);
+    void decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16_t flags, ZipWalkEntry& entry);
+
+    // Sizes from the file may be anything; an address that would wrap around is pinned to the
+    // largest value, where every later read fails, so the walk never steps backwards.
+    static std::uint64_t advance(std::uint64_t addr, std::uint64_t n) {
+        return addr + n < addr ? UINT64_MAX : addr + n;
+    }
+
+    // Per-walk settings and counters; valid only inside walkFile.
+    MemoryData* m_data = nullptr;
+    LogBase* m_log = nullptr;
+    int m_codePage = 437;
+    bool m_verbose = false;
+    bool* m_sizeMismatch = nullptr;
+    std::int32_t m_scanCount = 0;
+};

@@ -1,0 +1,199 @@
+// The structure walk's central directory records, their match to local headers, and the ZIP64
+// end records.
+#include <cstring>
+#include <optional>
+
+#include "base/DataBuffer.h"
+#include "base/ExtPtrArray.h"
+#include "base/StringBuffer.h"
+#include "log/LogBase.h"
+#include "zip/LittleEndian.h"
+#include "zip/MemoryData.h"
+#include "zip/ZipExtraField.h"
+#include "zip/ZipWalk.h"
+
+namespace {
+
+// Index of the first entry from `from` on whose raw name equals the given bytes, or -1.
+int findRawName(ExtPtrArray& entries, const char* name, int length, int from) {
+    for (int i = from; i < entries.count(); ++i) {
+        const StringBuffer& raw = static_cast<ZipWalkEntry*>(entries.get(i))->rawName;
+        if (raw.length() == length && std::memcmp(raw.text(), name, static_cast<std::size_t>(length)) == 0)
+            return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& hint) {
+    const std::uint64_t start = addr;
+    std::optional<LogContext> context;
+    if (m_verbose) {
+        context.emplace(*m_log, "CentralDirRec");
+        m_log->logDataInt64("offset", static_cast<std::int64_t>(start));
+    }
+    const std::uint8_t* p = readRecordPart(addr, CentralRecord::kSize, "Failed to get directory entry", start);
+    if (p == nullptr) return false;
+    CentralRecord rec;
+    rec.decode(p);
+    if (m_verbose) logCentralRecord(rec, start);
+    addr = advance(addr, CentralRecord::kSize);
+    if (rec.nameLength == 0) {
+        m_log->logError("No filename for directory entry.");
+        m_log->logDataInt64("filePosition", static_cast<std::int64_t>(start));
+        return false;
+    }
+    p = readRecordPart(addr, rec.nameLength, "Failed to get directory entry filename", addr);
+    if (p == nullptr) return false;
+    StringBuffer name;
+    name.appendBytes(p, rec.nameLength);
+    name.replaceChar('\\', '/');
+    addr = advance(addr, rec.nameLength);
+    if (m_verbose) {
+        m_log->logDataInt64("OffsetAfterFilename", static_cast<std::int64_t>(addr));
+        m_log->logDataQP("filename", name.text());
+    }
+    ZipWalkEntry* entry = matchLocalEntry(entries, name, hint);
+    if (entry == nullptr) return false;
+    return readCentralTail(addr, start, rec, *entry);
+}
+
+// Stores the record in its matched entry and reads the record's extra field and comment.
+bool ZipWalk::readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec,
+                              ZipWalkEntry& entry) {
+    entry.centralRecordAddress = start;
+    entry.centralRecord = rec;
+    if (static_cast<std::uint32_t>(entry.localHeader.compressedSize) != static_cast<std::uint32_t>(rec.compressedSize) ||
+        static_cast<std::uint32_t>(entry.localHeader.uncompressedSize) != static_cast<std::uint32_t>(rec.uncompressedSize))
+        *m_sizeMismatch = true;
+    if (rec.extraLength != 0) {
+        if (m_verbose) m_log->logDataLong("extraFieldLen", rec.extraLength);
+        const std::uint8_t* p = readRecordPart(addr, rec.extraLength, "Failed to get directory entry extra field", addr);
+        if (p == nullptr) return false;
+        addr = advance(addr, rec.extraLength);
+        if (m_verbose) m_log->logDataInt64("AddrAfterExtraField", static_cast<std::int64_t>(addr));
+        entry.centralExtra = std::make_unique<DataBuffer>();
+        entry.centralExtra->append(p, rec.extraLength);
+        parseCentralExtra(entry.centralExtra->data(), rec.extraLength, entry);
+    } else if (m_verbose) {
+        m_log->logInfo("No extra field for this central dir entry");
+    }
+    if (rec.commentLength == 0) return true;
+    const std::uint8_t* p = readRecordPart(addr, rec.commentLength, "Failed to get directory entry comment", addr);
+    if (p == nullptr) return false;
+    entry.comment = std::make_unique<StringBuffer>();
+    entry.comment->appendBytes(p, rec.commentLength);
+    addr = advance(addr, rec.commentLength);
+    return true;
+}
+
+void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry) {
+    ZipExtraField blocks(field, length);
+    std::uint16_t id = 0;
+    std::uint16_t len = 0;
+    const std::uint8_t* d = nullptr;
+    CentralRecord& rec = entry.centralRecord;
+    while (blocks.next(id, d, len)) {
+        logBlockHeader(id, len);
+        if (id == ZipExtraField::kZip64) {
+            if (len >= 8) rec.uncompressedSize = loadLe64(d);
+            if (len >= 16) rec.compressedSize = loadLe64(d + 8);
+            if (len >= 24) rec.localHeaderOffset = loadLe64(d + 16);
+        } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
+            entry.decodedName.clear();
+            entry.decodedName.appendBytes(d + 5, len - 5);
+            if (m_verbose) m_log->logDataQP("unicodeFilename", entry.decodedName.text());
+        } else if (id == ZipExtraField::kStrongEncryption && len >= 8 && m_verbose) {
+            m_log->logInfo("Strong Encryption Header (0x0017)");
+            m_log->logDataLong("Format", loadLe16(d));
+            m_log->logDataHex("AlgId", loadLe16(d + 2));
+            m_log->logDataLong("Bitlen", loadLe16(d + 4));
+            m_log->logDataLong("Flags", loadLe16(d + 6));
+        }
+    }
+}
+
+// Central records normally follow the local headers' order, so the hint makes each match one
+// comparison; any other order restarts from the first entry.
+ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint) {
+    const char* lastPart = std::strrchr(name.text(), '/');
+    lastPart = lastPart == nullptr ? name.text() : lastPart + 1;
+    const int lastLength = name.length() - static_cast<int>(lastPart - name.text());
+    for (;;) {
+        if (hint >= static_cast<std::uint32_t>(entries.count())) {
+            if (hint != 0) { hint = 0; continue; }
+            m_log->logError("Failed to match directory entry with file header (2)");
+            m_log->logDataQP("filename", name.text());
+            return nullptr;
+        }
+        int found = findRawName(entries, name.text(), name.length(), static_cast<int>(hint));
+        if (found < 0 && lastLength != name.length())
+            found = findRawName(entries, lastPart, lastLength, static_cast<int>(hint));
+        if (found >= 0) {
+            hint = static_cast<std::uint32_t>(found);
+            return static_cast<ZipWalkEntry*>(entries.get(found));
+        }
+        if (hint != 0) { hint = 0; continue; }
+        m_log->logError("Failed to match directory entry with file header (1)");
+        m_log->logDataQP("filename", name.text());
+        return nullptr;
+    }
+}
+
+void ZipWalk::logCentralRecord(const CentralRecord& r, std::uint64_t start) {
+    m_log->logDataInt64("CentralDirEntryAddr", static_cast<std::int64_t>(start));
+    m_log->logDataHex("signature", r.signature);
+    m_log->logDataHex("versionMadeBy", r.versionMadeBy);
+    m_log->logDataHex("versionNeeded", r.versionNeeded);
+    m_log->logDataHex("bitFlags", r.flags);
+    m_log->logDataHex("compressionMethod", r.method);
+    m_log->logDataHex("fileTime", r.dosTime);
+    m_log->logDataHex("fileDate", r.dosDate);
+    m_log->logDataHex("crc32", r.crc32);
+    m_log->logDataLong("compressedSize", static_cast<std::int32_t>(r.rawCompressedSize));
+    m_log->logDataLong("uncompressedSize", static_cast<std::int32_t>(r.rawUncompressedSize));
+    m_log->logDataHex("fileNameLen", r.nameLength);
+    m_log->logDataHex("extraFieldLen", r.extraLength);
+    m_log->logDataHex("commentLen", r.commentLength);
+    m_log->logDataHex("diskNumStart", r.diskNumberStart);
+    m_log->logDataHex("internalFileAttr", r.internalAttributes);
+    m_log->logDataHex("externalFileAttr", r.externalAttributes);
+    m_log->logDataHex("relativeOffset", r.rawLocalHeaderOffset);
+}
+
+// The record is read whole; a record cut short cannot be stepped over, so the walk fails.
+bool ZipWalk::readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk) {
+    const std::uint8_t* p = m_data->getData(addr, 56, *m_log);
+    if (p == nullptr) return m_log->logError("Zip64 end-of-central-directory record is cut off"), false;
+    m_log->logDataInt64("Zip64EOCD_Addr", static_cast<std::int64_t>(addr));
+    const std::uint64_t size = loadLe64(p + 4);
+    m_log->logDataInt64("Zip64EOCD_Size", static_cast<std::int64_t>(size));
+    onDisk = static_cast<std::uint32_t>(loadLe64(p + 24));
+    records = static_cast<std::uint32_t>(loadLe64(p + 32));
+    {
+        LogContext context(*m_log, "Zip64EndOfCentralDir");
+        static const struct { const char* key; unsigned offset, size; } kFields[] = {
+            {"signature", 0, 4},   {"size", 4, 8},           {"versionMadeBy", 12, 2}, {"versionNeeded", 14, 2},
+            {"thisDiskNum", 16, 4}, {"diskNumWithCD", 20, 4}, {"numEntries", 24, 8},    {"totalNumEntries", 32, 8},
+            {"centralDirSize", 40, 8}, {"offset", 48, 8}};
+        for (const auto& f : kFields) m_log->logDataBytes(f.key, p + f.offset, f.size);
+    }
+    addr = advance(addr, advance(12, size));
+    return true;
+}
+
+bool ZipWalk::readZip64Locator(std::uint64_t& addr) {
+    const std::uint8_t* p = m_data->getData(addr, 20, *m_log);
+    if (p == nullptr) return m_log->logError("Zip64 end-of-central-directory locator is cut off"), false;
+    m_log->logDataInt64("Zip64Locator_Addr", static_cast<std::int64_t>(addr));
+    {
+        LogContext context(*m_log, "Zip64Locator");
+        m_log->logDataBytes("signature", p, 4);
+        m_log->logDataBytes("diskNum", p + 4, 4);
+        m_log->logDataBytes("offset", p + 8, 8);
+        m_log->logDataBytes("numDisks", p + 16, 4);
+    }
+    addr = advance(addr, 20);
+    return true;
+}

@@ -1,0 +1,115 @@
+// One archive member as the structure walk found it, with the fixed ZIP records it was read from.
+// Record decoding: a 32-bit size or offset of 0xFFFFFFFF (a ZIP64 placeholder) is kept raw but stored as 0 in the
+// 64-bit field until a ZIP64 block supplies the real value; a count of 0xFFFF likewise becomes 0.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "base/DataBuffer.h"
+#include "base/StringBuffer.h"
+#include "base/TarnelObject.h"
+
+namespace ZipSig {
+constexpr std::uint32_t kLocalHeader = 0x04034B50;
+constexpr std::uint32_t kCentralHeader = 0x02014B50;
+constexpr std::uint32_t kEndOfCentralDir = 0x06054B50;
+constexpr std::uint32_t kZip64EndOfCentralDir = 0x06064B50;
+constexpr std::uint32_t kZip64Locator = 0x07064B50;
+constexpr std::uint32_t kDataDescriptor = 0x08074B50;
+}  // namespace ZipSig
+
+struct LocalHeaderRecord {
+    static constexpr std::uint32_t kSize = 30;
+    void decode(const std::uint8_t* p);
+
+    std::uint32_t signature = 0;
+    std::uint16_t versionNeeded = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t dosTime = 0;
+    std::uint16_t dosDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint16_t nameLength = 0;
+    std::uint16_t extraLength = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint32_t rawCompressedSize = 0;
+    std::uint32_t rawUncompressedSize = 0;
+};
+
+struct CentralRecord {
+    static constexpr std::uint32_t kSize = 46;
+    void decode(const std::uint8_t* p);
+
+    std::uint32_t signature = 0;
+    std::uint16_t versionMadeBy = 0;
+    std::uint16_t versionNeeded = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t dosTime = 0;
+    std::uint16_t dosDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint16_t nameLength = 0;
+    std::uint16_t extraLength = 0;
+    std::uint16_t commentLength = 0;
+    std::uint16_t diskNumberStart = 0;
+    std::uint16_t internalAttributes = 0;
+    std::uint32_t externalAttributes = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
+    std::uint32_t rawLocalHeaderOffset = 0;
+    std::uint32_t rawCompressedSize = 0;
+    std::uint32_t rawUncompressedSize = 0;
+};
+
+struct EndOfCentralDir {
+    static constexpr std::uint32_t kSize = 22;
+    void decode(const std::uint8_t* p);
+
+    std::uint32_t signature = 0;
+    std::uint16_t diskNumber = 0;
+    std::uint16_t centralDirDisk = 0;
+    std::uint32_t recordsOnDisk = 0;
+    std::uint32_t totalRecords = 0;
+    std::uint32_t centralDirSize = 0;
+    std::uint16_t commentLength = 0;
+    std::uint32_t rawCentralDirOffset = 0;
+    std::uint64_t centralDirOffset = 0;
+};
+
+class ZipWalkEntry : public TarnelObject {
+public:
+    ZipWalkEntry() = default;
+    ZipWalkEntry(const ZipWalkEntry&) = delete;
+    ZipWalkEntry& operator=(const ZipWalkEntry&) = delete;
+    ~ZipWalkEntry() override = default;
+
+    // The data descriptor's sizes win over the local header's; the central record's never count.
+    std::uint64_t compressedSize64() const;
+    std::uint32_t compressedSize32() const;
+    std::uint64_t uncompressedSize64() const;
+    bool isTraditionallyEncrypted() const;
+    void setDescriptor(const std::uint8_t* twelveBytes);
+    void setEncryptionHeader(const std::uint8_t* twelveBytes);
+
+    std::uint64_t localHeaderAddress = 0;
+    LocalHeaderRecord localHeader;
+    std::uint64_t centralRecordAddress = 0;  // 0 while no central record matched
+    CentralRecord centralRecord;
+    StringBuffer rawName;      // local name bytes, '\' turned into '/'; only for matching
+    StringBuffer decodedName;  // UTF-8, '/' separators
+    std::unique_ptr<DataBuffer> localExtra;
+    std::unique_ptr<DataBuffer> centralExtra;
+    std::uint32_t encryptionKind = 0;  // 0, 4 (WinZip AES) or the library marker's kind
+    std::uint32_t keyLength = 0;       // bits
+    std::uint16_t aesActualMethod = 0;
+    std::uint64_t dataOffset = 0;
+    bool hasDescriptor = false;
+    std::uint32_t descriptorCrc = 0;
+    std::uint32_t descriptorCompressedSize = 0;
+    std::uint32_t descriptorUncompressedSize = 0;
+    std::unique_ptr<StringBuffer> comment;  // central file comment, raw bytes
+    bool hasEncryptionHeader = false;
+    std::uint8_t encryptionHeader[12] = {};
+};

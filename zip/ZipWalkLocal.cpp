@@ -1,0 +1,181 @@
+// The structure walk's local headers: name decoding, the local extra field and the search for a
+// data descriptor behind data of unknown length.
+#include <optional>
+
+#include "base/DataBuffer.h"
+#include "base/StringBuffer.h"
+#include "log/LogBase.h"
+#include "zip/LittleEndian.h"
+#include "zip/MemoryData.h"
+#include "zip/ZipExtraField.h"
+#include "zip/ZipWalk.h"
+
+namespace {
+
+constexpr std::uint32_t kMarkerValue = 0xAB39F277;  // first word of the library's encryption marker
+constexpr std::uint32_t kMarkerLength = 20;
+
+// Names that use the 437/850 box-drawing range or the top of the table were almost surely
+// written in the Windows ANSI page.
+bool looksLikeAnsi(const std::uint8_t* bytes, std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (bytes[i] >= 239 || (bytes[i] >= 166 && bytes[i] <= 223)) return true;
+    }
+    return false;
+}
+
+void setSlashed(StringBuffer& out, const std::uint8_t* bytes, std::uint32_t n) {
+    out.clear();
+    out.appendBytes(bytes, static_cast<int>(n));
+    out.replaceChar('\\', '/');
+}
+
+std::uint32_t aesKeyLength(std::uint8_t strength) {
+    switch (strength) {
+    case 2: return 192;
+    case 3: return 256;
+    default: return 128;
+    }
+}
+
+}  // namespace
+
+bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
+    std::optional<LogContext> context;
+    if (m_verbose) {
+        context.emplace(*m_log, "FileHeader");
+        m_log->logDataInt64("offset", static_cast<std::int64_t>(addr));
+    }
+    entry.localHeaderAddress = addr;
+    const std::uint8_t* p = readRecordPart(addr, LocalHeaderRecord::kSize, "Failed to get file header", addr);
+    if (p == nullptr) return false;
+    entry.localHeader.decode(p);
+    if (m_verbose) logLocalHeader(entry.localHeader);
+    addr = advance(addr, LocalHeaderRecord::kSize);
+    if (!readLocalName(addr, entry) || !readLocalExtra(addr, entry)) return false;
+    entry.dataOffset = addr;
+    if (entry.isTraditionallyEncrypted()) {
+        const std::uint8_t* header = m_data->getData(addr, 12, *m_log);
+        if (header != nullptr) entry.setEncryptionHeader(header);
+    }
+    if ((entry.localHeader.flags & 0x08) != 0) return findDataDescriptor(addr, entry);
+    if (m_verbose) {
+        m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(entry.localHeader.compressedSize));
+        m_log->logDataInt64("curAddr64_1", static_cast<std::int64_t>(addr));
+    }
+    addr = advance(addr, entry.localHeader.compressedSize);
+    if (m_verbose) m_log->logDataInt64("curAddr64_2", static_cast<std::int64_t>(addr));
+    return true;
+}
+
+bool ZipWalk::readLocalName(std::uint64_t& addr, ZipWalkEntry& entry) {
+    const std::uint32_t n = entry.localHeader.nameLength;
+    if (n == 0) return true;
+    const std::uint8_t* p = readRecordPart(addr, n, "Failed to get filename after file header", addr);
+    if (p == nullptr) return false;
+    decodeName(p, n, entry.localHeader.flags, entry);
+    addr = advance(addr, n);
+    return true;
+}
+
+// Without the UTF-8 flag the name is in the archive's OEM page (or 1252 by the byte rule);
+// 437 converts every byte, so it is the fallback when the chosen page yields nothing.
+void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16_t flags, ZipWalkEntry& entry) {
+    const bool utf8 = (flags & 0x800) != 0;
+    int codePage = m_codePage;
+    if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
+    setSlashed(entry.rawName, bytes, n);
+    entry.decodedName.setFrom(entry.rawName);
+    if (m_verbose) m_log->logDataQP("rawFilenameQP", entry.rawName.text());
+    if (utf8) return;
+    entry.decodedName.convertCodePage(codePage, 65001);
+    if (entry.decodedName.length() == 0) {
+        entry.decodedName.appendBytes(bytes, static_cast<int>(n));
+        entry.decodedName.convertCodePage(437, 65001);
+        entry.decodedName.replaceChar('\\', '/');
+    }
+    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+}
+
+bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
+    const std::uint32_t m = entry.localHeader.extraLength;
+    if (m == 0) return true;
+    const std::uint8_t* p = readRecordPart(addr, m, "Failed to get extra field after file header", addr);
+    if (p == nullptr) return false;
+    entry.localExtra = std::make_unique<DataBuffer>();
+    entry.localExtra->append(p, m);
+    if (m == kMarkerLength && loadLe32(p) == kMarkerValue) {
+        entry.encryptionKind = loadLe32(p + 8);
+        entry.keyLength = loadLe32(p + 12);
+        if (m_verbose) {
+            m_log->logInfo("Tarnel Encrypted.");
+            m_log->logDataLong("encryption", static_cast<std::int32_t>(entry.encryptionKind));
+            m_log->logDataLong("keylen", static_cast<std::int32_t>(entry.keyLength));
+        }
+    } else {
+        parseLocalExtra(entry.localExtra->data(), m, entry);
+    }
+    addr = advance(addr, m);
+    return true;
+}
+
+void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry) {
+    ZipExtraField blocks(field, length);
+    std::uint16_t id = 0;
+    std::uint16_t len = 0;
+    const std::uint8_t* d = nullptr;
+    while (blocks.next(id, d, len)) {
+        logBlockHeader(id, len);
+        if (id == ZipExtraField::kZip64) {
+            if (m_verbose) m_log->logInfo("ZIP64 extra header.");
+            if (len >= 8) {
+                entry.localHeader.uncompressedSize = loadLe64(d);
+                if (m_verbose) m_log->logDataInt64("uncompressedSize64", static_cast<std::int64_t>(loadLe64(d)));
+            }
+            if (len >= 16) {
+                entry.localHeader.compressedSize = loadLe64(d + 8);
+                if (m_verbose) m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(loadLe64(d + 8)));
+            }
+        } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
+            setSlashed(entry.decodedName, d + 5, len - 5u);
+            if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
+        } else if (id == ZipExtraField::kWinZipAes) {
+            entry.encryptionKind = 4;
+            entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
+            if (len >= 7) entry.aesActualMethod = loadLe16(d + 5);
+        }
+    }
+}
+
+// Data of unknown length ends at a descriptor whose compressed size equals its distance from
+// the data start; a signature that merely occurs inside the data fails that test and the search
+// goes on. No signature at all is no failure: the address stays where the search began.
+bool ZipWalk::findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry) {
+    addr = advance(entry.dataOffset, entry.localHeader.compressedSize);
+    for (;;) {
+        ++m_scanCount;
+        std::uint64_t found = addr;
+        if (m_data->findSignature(found, ZipSig::kDataDescriptor) == nullptr) return true;
+        const std::uint64_t distance = found - entry.dataOffset;
+        addr = advance(found, 4);
+        const std::uint8_t* p = readRecordPart(addr, 12, "Failed to get data descriptor after file header", addr);
+        if (p == nullptr) return false;
+        entry.setDescriptor(p);
+        addr = advance(addr, 12);
+        if (distance < 0x100000000ull && entry.descriptorCompressedSize == distance) return true;
+    }
+}
+
+void ZipWalk::logLocalHeader(const LocalHeaderRecord& h) {
+    m_log->logDataHex("signature", h.signature);
+    m_log->logDataHex("requiredVersion", h.versionNeeded);
+    m_log->logDataHex("bitFlags", h.flags);
+    m_log->logDataHex("compressionMethod", h.method);
+    m_log->logDataHex("fileTime", h.dosTime);
+    m_log->logDataHex("fileDate", h.dosDate);
+    m_log->logDataHex("crc", h.crc32);
+    m_log->logDataLong("compressedSize", static_cast<std::int32_t>(h.rawCompressedSize));
+    m_log->logDataLong("uncompressedSize", static_cast<std::int32_t>(h.rawUncompressedSize));
+    m_log->logDataHex("filenameLen", h.nameLength);
+    m_log->logDataHex("extraFieldLen", h.extraLength);
+}
