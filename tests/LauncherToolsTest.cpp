@@ -9,6 +9,7 @@
 #include "TempFolder.h"
 #include "base/PlatformShell.h"
 #include "launcher/LauncherNames.h"
+#include "launcher/StubLength.h"
 #include "tools/StubStamp.h"
 
 using namespace launchertest;
@@ -81,6 +82,31 @@ TEST(LauncherStub, StampedLengthIsTheBuiltSize) {
     EXPECT_TRUE(StubStamp::check(image, error)) << error;
     EXPECT_FALSE(StubStamp::check(image + "x", error));
     EXPECT_NE(error.find("stamped stub length"), std::string::npos) << error;
+}
+
+TEST(LauncherStub, SlotMustBeFoundExactlyOnce) {
+    const std::string tag(QUILLET_STUB_TAG, 16);
+    const std::string length8 = std::string("\x07\0\0\0\0\0\0\0", 8);
+    struct Case {
+        std::string image;
+        bool found;
+        const char* message;
+    } cases[] = {
+        {"xx" + tag + length8 + "yy", true, ""},
+        {"no slot here", false, "no stub-length slot"},
+        {tag + length8 + tag + length8, false, "more than once"},
+        {"x" + tag + "1234567", false, "cut off"},
+    };
+    for (const Case& c : cases) {
+        std::uint64_t length = 0;
+        std::string error;
+        EXPECT_EQ(StubStamp::readStamp(c.image, length, error), c.found) << c.message;
+        if (c.found) {
+            EXPECT_EQ(length, 7u);
+        } else {
+            EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        }
+    }
 }
 
 #ifndef TN_SANITIZED_BUILD
