@@ -1,6 +1,8 @@
 // The locked layer between TnZip and the archive object.
 #include "archive/ZipDn.h"
 
+#include "extract/UnzipController.h"
+
 #include "archive/ZipSystem.h"
 #include "base/StringBuffer.h"
 #include "zip/ClsZip2.h"
@@ -27,7 +29,7 @@ int ZipDn::unzip(XString& folder, ZipCallback* callback) {
     TarnelLockGuard lock(*this);
     ClsZip2* zip = archive();
     int count = 0;
-    if (zip == nullptr || !zip->Unzip(folder, callback, count)) return -1;
+    if (zip == nullptr || !UnzipController(*zip).Unzip(folder, callback, count)) return -1;
     return count;
 }
 

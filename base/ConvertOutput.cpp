@@ -8,8 +8,13 @@ ConvertOutput::ConvertOutput(DataBuffer& out) : m_out(out) {}
 ConvertOutput::~ConvertOutput() { flush(); }
 
 void ConvertOutput::flush() {
-    if (m_fill != 0) m_out.append(m_block, m_fill);
+    if (m_fill != 0 && !m_out.append(m_block, m_fill)) m_failed = true;
     m_fill = 0;
+}
+
+bool ConvertOutput::finish() {
+    flush();
+    return !m_failed;
 }
 
 // A hint only: a size beyond 32 bits is left to the appends themselves.

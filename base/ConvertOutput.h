@@ -29,9 +29,12 @@ public:
     // Gives the DataBuffer room for this many more bytes beyond what it holds.
     void expect(std::uint64_t n);
     void flush();
+    // Flushes and tells whether every byte reached the DataBuffer (false after a failed append).
+    bool finish();
 
 private:
     DataBuffer& m_out;
     unsigned m_fill = 0;
+    bool m_failed = false;
     std::uint8_t m_block[512];
 };

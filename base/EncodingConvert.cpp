@@ -59,20 +59,22 @@ bool swapPairs(const std::uint8_t* in, std::uint32_t n, DataBuffer& out) {
         o.put(in[i + 1]);
         o.put(in[i]);
     }
-    return (n & 1) == 0;
+    return o.finish() && (n & 1) == 0;
 }
 
 bool copyBytes(const std::uint8_t* in, std::uint32_t n, DataBuffer& out) { return out.append(in, n); }
 
 bool toUtf16(int from, const std::uint8_t* in, std::uint32_t n, DataBuffer& out) {
     ConvertOutput o(out);
-    return from == kUtf8 ? UnicodeCodec::utf8ToUtf16(in, n, o) : TableCodec::decode(from, in, n, o);
+    bool ok = from == kUtf8 ? UnicodeCodec::utf8ToUtf16(in, n, o) : TableCodec::decode(from, in, n, o);
+    return o.finish() && ok;
 }
 
 bool fromUtf16(int to, const std::uint8_t* in, std::uint32_t n, DataBuffer& out) {
     if (to == kUtf16) return copyBytes(in, n, out);
     ConvertOutput o(out);
-    return to == kUtf8 ? UnicodeCodec::utf16ToUtf8(in, n, o) : TableCodec::encode(to, in, n, o);
+    bool ok = to == kUtf8 ? UnicodeCodec::utf16ToUtf8(in, n, o) : TableCodec::encode(to, in, n, o);
+    return o.finish() && ok;
 }
 
 }  // namespace
@@ -104,11 +106,10 @@ bool EncodingConvert::convert(int fromCodePage, int toCodePage, const void* byte
 bool EncodingConvert::fromSource(int from, int to, const std::uint8_t* in, std::uint32_t n, DataBuffer& out) {
     if (isIso2022Jp(from) || from == kIso2022Kr) {
         DataBuffer decoded;
-        {
-            ConvertOutput o(decoded);
-            if (from == kIso2022Kr) Korean::decode(in, n, o);
-            else Japanese::decode(in, n, o);
-        }
+        ConvertOutput o(decoded);
+        if (from == kIso2022Kr) Korean::decode(in, n, o);
+        else Japanese::decode(in, n, o);
+        if (!o.finish()) return false;
         int pivotPage = from == kIso2022Kr ? kEucKr : kShiftJis;
         return EncodingConvert().convert(pivotPage, to, decoded.data(), decoded.size(), out);
     }
@@ -133,7 +134,7 @@ bool EncodingConvert::toTarget(int from, int to, const std::uint8_t* in, std::ui
     if (isUtf32(to)) ok = UnicodeCodec::utf8ToUtf32(mid.data(), mid.size(), to == kUtf32Be, o) && ok;
     if (to == kIso2022Kr) Korean::encode(mid.data(), mid.size(), o);
     if (isIso2022Jp(to)) Japanese::encode(mid.data(), mid.size(), o);
-    return ok;
+    return o.finish() && ok;
 }
 
 // Strips byte order marks and brings UTF-16BE, UTF-32 and UTF-7 sources to UTF-16LE or UTF-8.
@@ -151,11 +152,11 @@ bool EncodingConvert::core(int from, int to, const std::uint8_t* in, std::uint32
         from = kUtf16;
     } else if (isUtf32(from)) {
         ConvertOutput o(source);
-        ok = UnicodeCodec::utf32ToUtf8(in, n, bigEndian, o);
+        ok = UnicodeCodec::utf32ToUtf8(in, n, bigEndian, o) && o.finish();
         from = kUtf8;
     } else if (from == kUtf7) {
         ConvertOutput o(source);
-        ok = Utf7Codec::decode(in, n, o);
+        ok = Utf7Codec::decode(in, n, o) && o.finish();
         from = kUtf16;
     } else {
         rewritten = false;

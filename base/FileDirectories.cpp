@@ -7,6 +7,7 @@
 #include "base/FilePaths.h"
 #include "base/FileSystem.h"
 #include "base/LogReject.h"
+#include "base/StringBuffer.h"
 
 namespace {
 
@@ -60,10 +61,13 @@ bool ensureDirectory(const char* path, LogBase* log) {
     return oneDirectory(p, log) || logNotEnsured(p, log);
 }
 
-bool ensureParentDirectory(const char* filePath, LogBase* log) {
+bool ensureParentDirectory(const char* filePath, LogBase* log, StringBuffer* parentDir) {
+    if (parentDir) parentDir->clear();
     if (filePath == nullptr) return rejectWith(log, "No filePath");
     std::string p = trimBlanks(toBackslashes(filePath));
     std::size_t last = p.rfind('\\');
     if (last == std::string::npos || last == 0) return true;
-    return ensureDirectory(p.substr(0, last).c_str(), log);
+    std::string parent = p.substr(0, last);
+    if (parentDir) parentDir->setString(parent.c_str());
+    return ensureDirectory(parent.c_str(), log);
 }

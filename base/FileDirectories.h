@@ -3,9 +3,11 @@
 #pragma once
 
 class LogBase;
+class StringBuffer;
 
 // An empty path succeeds. Logs the first prefix that could not be made.
 bool ensureDirectory(const char* path, LogBase* log);
 // Ensures everything before the last separator; a path without one (or only a leading one)
-// succeeds at once.
-bool ensureParentDirectory(const char* filePath, LogBase* log);
+// succeeds at once. parentDir, when given, receives the directory tried ('\' form), so that a
+// caller can report it.
+bool ensureParentDirectory(const char* filePath, LogBase* log, StringBuffer* parentDir = nullptr);

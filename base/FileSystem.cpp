@@ -4,10 +4,9 @@
 #include <string>
 
 #include "base/FileOpen.h"
-#include "base/LogReject.h"
 #include "base/FilePaths.h"
+#include "base/LogReject.h"
 #include "base/PlatformFiles.h"
-#include "log/LogBase.h"
 
 namespace {
 
@@ -22,11 +21,7 @@ void logSystemError(LogBase* log, const char* key, int err) {
 bool getAttributes(const char* path, std::uint32_t& attributes, int& platformError, LogBase* log) {
     attributes = 0xFFFFFFFFu;
     platformError = 0;
-    if (path == nullptr || *path == '\0') {
-        if (log) log->logError("GetAttributes: filename is empty");
-        platformError = kErrorFileNotFound;
-        return false;
-    }
+    if (path == nullptr || *path == '\0') return rejectWith(log, "GetAttributes: filename is empty");
     if (platformGetAttributes(prepared(path).c_str(), attributes)) return true;
     attributes = 0xFFFFFFFFu;
     platformError = platformErrorFromErrno(platformLastErrno());

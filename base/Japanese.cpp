@@ -128,8 +128,9 @@ void Japanese::encode(const std::uint8_t* in, std::uint32_t n, ConvertOutput& ou
         if (b >= 0xA1 && b <= 0xDF) {
             std::uint16_t full = fullWidthKana(in + i, n - i, used);
             jis = jisFromSjis(static_cast<std::uint8_t>(full >> 8), static_cast<std::uint8_t>(full));
-        } else if (i + 1 < n && isLead(b) && isTrail(next)) {
-            jis = jisFromSjis(b, next), used = 2;
+        } else if (i + 1 < n && isLead(b)) {
+            used = 2;  // an invalid trail byte goes out unchanged with its lead
+            if (isTrail(next)) jis = jisFromSjis(b, next);
         } else if (i + 1 < n && b >= 0xFA && b <= 0xFC) {
             jis = jisOfIbm(static_cast<std::uint16_t>((b << 8) | next));
             used = 2;

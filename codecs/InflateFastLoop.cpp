@@ -1,6 +1,6 @@
-// The inflate hot loop. Every symbol starts with at least 56 bits in the bit buffer, or 26 after
-// two literals, enough for a literal/length code with its extra bits and a distance code with
-// its extra bits (48 bits), or for one more literal.
+// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for three
+// root-table literal entries (10 bits each at most), or for a literal/length code with its extra
+// bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
 
 #include "codecs/InflateTable.h"
@@ -11,10 +11,6 @@ namespace {
 inline unsigned valueOf(std::uint32_t e, std::uint64_t bits) {
     return (e >> 16) + unsigned((bits & ((std::uint64_t(1) << (e & 31)) - 1)) >> ((e >> 8) & 15));
 }
-
-}  // namespace
-
-namespace {
 
 // The loop body, compiled once for any x86-64 (or other) processor and once more with BMI2, whose
 // shift and bit-extract instructions shorten the work on every code.
@@ -47,19 +43,25 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     // load overlaps the work of the symbol before it.
     refill();
     std::uint32_t e = lit[bits & litMask];
+    // A root-table literal entry holds one literal or a pair; both bytes are stored either way
+    // and the second is overwritten later when it is not part of the output.
+    auto putLiterals = [&](std::uint32_t entry) {
+        drop(entry & 63);
+        out[0] = std::uint8_t(entry >> 16);
+        out[1] = std::uint8_t(entry >> 24);
+        out += 1 + ((entry >> 7) & 1);
+    };
+
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to two more root-table literals fit in the bits already loaded (10 bits each).
-            drop(e & 63);
-            *out++ = std::uint8_t(e >> 16);
+            // Up to two more root-table literal entries fit in the bits already loaded (10 bits each).
+            putLiterals(e);
             e = lit[bits & litMask];
             if (e & InflateTable::kLit) {
-                drop(e & 63);
-                *out++ = std::uint8_t(e >> 16);
+                putLiterals(e);
                 e = lit[bits & litMask];
                 if (e & InflateTable::kLit) {
-                    drop(e & 63);
-                    *out++ = std::uint8_t(e >> 16);
+                    putLiterals(e);
                     refill();
                     e = lit[bits & litMask];
                     continue;

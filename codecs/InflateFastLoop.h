@@ -8,9 +8,9 @@
 class InflateFastLoop {
 public:
     // Input bytes the loop may read past `inLimit`, and window bytes it may write past
-    // `outLimit` (two literals, a longest match, and the copy's overrun).
+    // `outLimit` (two literal pairs, a longest match, and the copy's overrun).
     static constexpr unsigned kInMargin = 32;
-    static constexpr unsigned kOutMargin = 2 + 258 + 32;
+    static constexpr unsigned kOutMargin = 4 + 258 + 32;
 
     enum class Stop { Limit, EndOfBlock, BadLitLen, BadDistance };
 

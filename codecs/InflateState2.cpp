@@ -22,7 +22,7 @@ InflateState2::InflateState2() {
     m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
     m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
     if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;
-    InflateTable::fixedLitLen();
+    InflateTable::fixedLitLen();  // the process-wide fixed tables exist from the first construction on
 }
 
 InflateState2::~InflateState2() {
@@ -241,7 +241,8 @@ int InflateState2::decodeSymbolCareful(bool& endOfBlock) {
     if (!decodeCode(m_codes.litLen, m_codes.litLenRoot, e)) return kTruncatedLitLen;
     if (e & InflateTable::kBad) return kBadLitLen;
     if (e & (InflateTable::kLit | InflateTable::kEnd)) {
-        m_cur.drop(e & 31);
+        // One symbol at a time here, so a pair gives only its first literal.
+        m_cur.drop(InflateTable::firstCodeBits(e));
         if (e & InflateTable::kLit) *m_cur.out++ = std::uint8_t(e >> 16);
         endOfBlock = (e & InflateTable::kEnd) != 0;
         return 0;
@@ -266,7 +267,7 @@ bool InflateState2::decodeCode(const std::uint32_t* table, unsigned rootBits, st
         e = table[(e >> 16) + m_cur.peek((e >> 8) & 15)];
     }
     entry = e;
-    return (e & InflateTable::kBad) || (e & 31) <= m_cur.count;
+    return (e & InflateTable::kBad) || InflateTable::firstCodeBits(e) <= m_cur.count;
 }
 
 // Consumes a length or distance code checked by decodeCode, with its extra bits; returns the value.

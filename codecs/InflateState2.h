@@ -107,5 +107,5 @@ private:
     bool m_logSteps = false;
     bool m_error = false;
     int m_location = 0;
-    int m_progressMarker = 0;
+    int m_progressMarker = 0;  // streaming stage reached: 1 buffers, 2 input read, 3 stopped early, 4 done
 };

@@ -103,7 +103,25 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
         replicate(table + subOffset[p], codes[s] >> rootBits, len - rootBits, subWidth[p],
                   symbolEntry(kind, s, len - rootBits));
     }
+    if (kind == Kind::LitLen) pairLiterals(table, rootBits);
     return shape;
+}
+
+// Where a root entry's literal code leaves room for a second literal code within the root width,
+// the entry carries both, so that the decoder writes two bytes for one lookup.
+void InflateTable::pairLiterals(std::uint32_t* table, unsigned rootBits) {
+    for (unsigned i = 0; i < (1u << rootBits); ++i) {
+        std::uint32_t first = table[i];
+        if (!(first & kLit)) continue;
+        unsigned firstBits = first & 31;
+        // Entries below i may already be pairs; only their first literal counts here.
+        std::uint32_t second = table[i >> firstBits];
+        if (!(second & kLit)) continue;
+        unsigned secondBits = firstCodeBits(second);
+        if (firstBits + secondBits > rootBits) continue;
+        table[i] = ((first >> 16) & 0xFF) << 16 | ((second >> 16) & 0xFF) << 24 | kLit | kPair | (firstBits << 8) |
+                   (firstBits + secondBits);
+    }
 }
 
 namespace {

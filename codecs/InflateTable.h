@@ -5,14 +5,19 @@
 
 // Entry layout (32 bits), shared by the literal/length, distance and code-length tables:
 //   bits 0-4   bits to consume at this level: the code length (less the root width inside a
-//              sub-table) plus the extra bits that follow it, or the root width for a link
+//              sub-table) plus the extra bits that follow it, or the root width for a link;
+//              for a literal pair, both codes
+//   bit 5      always 0, so `entry & 63` is the consume count
+//   bit 7      literal pair: two literal codes that together fit the root width
 //   bits 8-11  the code length alone, where the extra bits start (length and distance bases),
-//              or the index width of the linked sub-table
+//              the first code's length in a literal pair, or the index width of a linked sub-table
 //   bit 12     link to a sub-table            bit 13  end of block
-//   bit 14     invalid code                   bit 15  literal
-//   bits 16-31 literal byte, length or distance base, code-length symbol, or sub-table offset
+//   bit 14     invalid code                   bit 15  literal (or literal pair)
+//   bits 16-31 literal byte (a pair's second byte in bits 24-31), length or distance base,
+//              code-length symbol, or sub-table offset
 class InflateTable {
 public:
+    static constexpr std::uint32_t kPair = 1u << 7;
     static constexpr std::uint32_t kSub = 1u << 12;
     static constexpr std::uint32_t kEnd = 1u << 13;
     static constexpr std::uint32_t kBad = 1u << 14;
@@ -46,4 +51,9 @@ public:
 private:
     static std::uint32_t symbolEntry(Kind kind, unsigned symbol, unsigned length);
     static Shape shapeOf(const unsigned* countPerLength);
+    static void pairLiterals(std::uint32_t* table, unsigned rootBits);
+
+public:
+    // Bits taken by the first (or only) symbol of a literal/length entry that was checked.
+    static unsigned firstCodeBits(std::uint32_t entry) { return entry & kPair ? (entry >> 8) & 15 : entry & 31; }
 };

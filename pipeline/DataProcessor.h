@@ -65,8 +65,8 @@ private:
     DataSink* m_sink = nullptr;
 
     // Pass-through state, zeroed by resetPassThrough.
-    std::uint64_t m_bytesIn = 0;      // read from the source
-    std::uint64_t m_bytesPassed = 0;  // handed to the sink
+    std::uint64_t m_bytesIn = 0;       // read from the source
+    std::uint64_t m_bytesPassed = 0;   // handed to the sink
     std::uint8_t* m_cursor = nullptr;  // next unforwarded input byte
     std::uint32_t m_unforwarded = 0;
 };

@@ -69,8 +69,14 @@ bool DataSource::copyToOutput(Output& output, ProgressMonitor* monitor, LogBase*
         std::uint32_t written = output.write(work.get(), 1, got, log);
         bool abort = false;
         if (monitor) monitor->addProgress(written, &abort);
-        if (abort) { log->logError("Copy-to-output aborted in application event callback."); return false; }
-        if (written != got) { log->logError("Failed to write data to output."); return false; }
+        if (abort) {
+            log->logError("Copy-to-output aborted in application event callback.");
+            return false;
+        }
+        if (written != got) {
+            log->logError("Failed to write data to output.");
+            return false;
+        }
     }
     return true;
 }

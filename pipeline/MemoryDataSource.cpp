@@ -12,7 +12,8 @@ void MemoryDataSource::initMemory(const std::uint8_t* data, std::uint32_t size) 
 
 std::uint32_t MemoryDataSource::copyOut(std::uint8_t* buffer, std::uint32_t capacity) const {
     if (!buffer) return 0;
-    std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_size - m_position));
+    std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_size - m_position));
     if (n) std::memcpy(buffer, m_data + m_position, n);
     return n;
 }

@@ -13,4 +13,6 @@ std::uint32_t Output::write64(const void* bytes, std::uint64_t itemSize, std::ui
     return bytes && itemSize ? count : 0;
 }
 
-void Output::describe(StringBuffer& text) { text.append("unknown"); }
+void Output::describe(StringBuffer& text) {
+    text.append("unknown");
+}

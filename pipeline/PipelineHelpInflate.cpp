@@ -1,8 +1,12 @@
 // The inflate drivers of PipelineHelp: InflateState2 behind a CRC-computing FileDataSink.
 #include "archive/ProgressMonitor.h"
+#include "base/DataBuffer.h"
+#include "base/FileOpen.h"
+#include "base/FileSystem.h"
 #include "codecs/InflateState2.h"
 #include "log/LogBase.h"
 #include "pipeline/FileDataSink.h"
+#include "pipeline/FileDataSource.h"
 #include "pipeline/InflateSinkAdapter.h"
 #include "pipeline/InflateSourceAdapter.h"
 #include "pipeline/PipelineHelp.h"
@@ -27,6 +31,9 @@ bool fail(LogBase& log, const char* message) {
     log.logError(message);
     return false;
 }
+
+// Files above this size are streamed rather than loaded whole.
+constexpr std::int64_t kLoadWholeLimit = 4000000;
 
 }  // namespace
 
@@ -59,6 +66,36 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
     target.inflater.inflateBuffer(bytes, count, log, verbose);
     if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
     if (target.sink.writeFailed()) return fail(log, "Sink write failed.");
+    crc = target.sink.crcValue();
+    return true;
+}
+
+// A corrupt stream fails in both forms; the streamed form also watches for an abort.
+bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std::uint32_t& crc,
+                                       LogBase& log, bool verbose) {
+    crc = 0;
+    if (!utf8Path) return fail(log, "Inflate failed: no input filename");
+    InflateTarget target(output, m_monitor, nullptr);
+    bool opened = false;
+    TarnelHandle handle;
+    int reason = 0;
+    if (getFileSizeByName(utf8Path, opened) > kLoadWholeLimit &&
+        openForRead(utf8Path, handle, reason, &log)) {
+        FileDataSource source;
+        source.attachHandle(&handle);
+        InflateSourceAdapter input(source);
+        bool streamed = target.inflater.inflateSource(input, log, false);
+        handle.close();
+        if (m_monitor && m_monitor->isAborted())
+            return fail(log, "Inflate aborted by application.");
+        if (!streamed || target.inflater.hadError()) return fail(log, "Failed to inflate file.");
+    } else {
+        DataBuffer whole;
+        if (!whole.loadFile(utf8Path, log)) return false;
+        target.inflater.inflateBuffer(whole.data(), whole.size(), log, verbose);
+        if (target.inflater.hadError()) return false;
+    }
+    if (target.sink.writeFailed()) return fail(log, "Inflate failed to write to output file");
     crc = target.sink.crcValue();
     return true;
 }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
-StreamingBuffer::~StreamingBuffer() { delete[] m_data; }
+StreamingBuffer::~StreamingBuffer() {
+    delete[] m_data;
+}
 
 bool StreamingBuffer::init(std::int32_t capacity) {
     delete[] m_data;

@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/ConvertOutput.h"
 #include "base/DataBuffer.h"
 #include "base/EncodingConvert.h"
+#include "base/Japanese.h"
 #include "base/StringBuffer.h"
 
 namespace {
@@ -131,6 +133,17 @@ TEST(EncodingConvert, Cases) {
         EXPECT_EQ(hex(r.bytes), hex(c.out)) << c.what;
         EXPECT_EQ(r.ok, c.ok) << c.what;
     }
+}
+
+// Reachable only through Japanese itself: the core never hands it an invalid Shift-JIS pair.
+TEST(EncodingConvert, JapaneseKeepsInvalidPairs) {
+    DataBuffer out;
+    {
+        ConvertOutput o(out);
+        Japanese::encode(reinterpret_cast<const std::uint8_t*>("\x82\x20\x82\xA0\x81"), 5, o);
+    }
+    EXPECT_EQ(hex(std::string(reinterpret_cast<const char*>(out.data()), out.size())),
+              hex("\x82\x20"_b + kEsc + "$B\x24\x22" + kEsc + "(B\x81"));
 }
 
 TEST(EncodingConvert, AppendsAndKeepsOutput) {

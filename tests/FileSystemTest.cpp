@@ -163,8 +163,10 @@ TEST(FileSystem, EnsureDirectoryCreatesEachLevel) {
     EXPECT_TRUE(isDir(dir / "a/b/c"));
     ASSERT_TRUE(ensureDirectory(deep.c_str(), nullptr));  // already there
     ASSERT_TRUE(ensureDirectory(" ", nullptr));
-    ASSERT_TRUE(ensureParentDirectory((dir / "p/q/file.txt").c_str(), nullptr));
+    StringBuffer tried;
+    ASSERT_TRUE(ensureParentDirectory((dir / "p/q/file.txt").c_str(), nullptr, &tried));
     EXPECT_TRUE(isDir(dir / "p/q"));
+    EXPECT_EQ(tried.text(), toBackslashes(dir / "p/q"));
     EXPECT_FALSE(fileExists((dir / "p/q/file.txt").c_str(), nullptr));
     EXPECT_TRUE(ensureParentDirectory("file.txt", nullptr));
     EXPECT_TRUE(ensureParentDirectory("\\file.txt", nullptr));

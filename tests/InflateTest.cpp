@@ -164,7 +164,7 @@ TEST(Inflate, StreamsInputLargerThanItsBuffer) {
 class BitWriter {
 public:
     BitWriter& bits(std::uint32_t value, unsigned n) {
-        for (unsigned i = 0; i < n; ++i) put((value >> i) & 1);
+        for (unsigned i = 0; i < n; ++i) put((value >> i) & 1);  // n <= 32
         return *this;
     }
     BitWriter& code(std::uint32_t value, unsigned n) {
@@ -212,13 +212,17 @@ BitWriter& fixedLitLen(BitWriter& w, unsigned symbol) {
     return w.code(0xC0 + symbol - 280, 8);
 }
 
-Bytes fixedBlock(std::initializer_list<std::pair<unsigned, unsigned>> symbols) {  // {lit/len symbol, distance symbol}
+// {lit/len symbol, distance symbol} pairs, then `tail` literals 'x' and an end of block when
+// `tail` is not 0: enough input behind the symbols for the fast loop to meet them.
+Bytes fixedBlock(std::initializer_list<std::pair<unsigned, unsigned>> symbols, unsigned tail = 0) {
     BitWriter w;
     w.bits(1, 1).bits(1, 2);  // BFINAL, BTYPE fixed
     for (auto [lit, dist] : symbols) {
         fixedLitLen(w, lit);
         if (lit > 256) w.code(dist, 5);  // no extra bits for the symbols used here
     }
+    for (unsigned i = 0; i < tail; ++i) fixedLitLen(w, 'x');
+    if (tail) fixedLitLen(w, 256);
     return w.bytes();
 }
 
@@ -316,6 +320,11 @@ std::vector<StreamCase> handBuiltCases() {
     cases.push_back({"fixed distance 30", fixedBlock({{'a', 0}, {257, 30}, {256, 0}}), false, {}});
     cases.push_back({"fixed distance 31", fixedBlock({{'a', 0}, {257, 31}, {256, 0}}), false, {}});
     cases.push_back({"fixed block without end", fixedBlock({{'a', 0}, {'b', 0}}), false, {}});
+    Bytes aaaa = {'a', 'a', 'a', 'a'};
+    aaaa.insert(aaaa.end(), 100, 'x');
+    cases.push_back({"fixed match in the fast loop", fixedBlock({{'a', 0}, {257, 0}}, 100), true, aaaa});
+    cases.push_back({"fixed symbol 286 in the fast loop", fixedBlock({{'a', 0}, {286, 0}}, 100), false, {}});
+    cases.push_back({"fixed distance 30 in the fast loop", fixedBlock({{'a', 0}, {257, 30}}, 100), false, {}});
     {
         DynamicBlock b = fullHeader();
         b.symbol('A').symbol(257).distance(0).symbol(256);
@@ -333,6 +342,18 @@ std::vector<StreamCase> handBuiltCases() {
         cases.push_back({"dynamic distance 30", b.w.bytes(), false, {}});
     }
     {
+        // The same failures with input behind them, so the fast loop meets them.
+        DynamicBlock bad286 = fullHeader(), bad30 = fullHeader();
+        bad286.symbol('A').symbol(286);
+        bad30.symbol('A').symbol(257).distance(30);
+        for (DynamicBlock* b : {&bad286, &bad30}) {
+            for (int i = 0; i < 100; ++i) b->symbol('A');
+            b->symbol(256);
+        }
+        cases.push_back({"dynamic symbol 286 in the fast loop", bad286.w.bytes(), false, {}});
+        cases.push_back({"dynamic distance 30 in the fast loop", bad30.w.bytes(), false, {}});
+    }
+    {
         // Distance lengths all 0: literals decode, a length symbol fails.
         std::vector<unsigned> lit(258, 0);
         lit['A'] = 1, lit[256] = 2, lit[257] = 2;
@@ -342,6 +363,10 @@ std::vector<StreamCase> handBuiltCases() {
         DynamicBlock bad(lit, {0});
         bad.symbol('A').symbol(257).symbol(256);
         cases.push_back({"no distance codes, a length", bad.w.bytes(), false, {}});
+        DynamicBlock badFast(lit, {0});
+        badFast.symbol('A').symbol(257);
+        for (int i = 0; i < 1000; ++i) badFast.symbol('A');
+        cases.push_back({"no distance codes, a length in the fast loop", badFast.w.bytes(), false, {}});
         // An incomplete distance code (one code of 1 bit) is accepted.
         DynamicBlock oneDist(lit, {5});
         oneDist.symbol('A').symbol(257).distance(0).symbol(256);
@@ -378,7 +403,7 @@ std::vector<StreamCase> handBuiltCases() {
         BitWriter w;
         w.bits(1, 1).bits(2, 2).bits(0, 5).bits(0, 5).bits(1, 4);  // HCLEN 5 reaches symbol 8
         w.bits(0, 3).bits(0, 3).bits(0, 3).bits(0, 3).bits(1, 3);
-        w.bits(0, 64);
+        w.bits(0, 32).bits(0, 32);
         cases.push_back({"incomplete code-length code", w.bytes(), false, {}});
     }
     return cases;

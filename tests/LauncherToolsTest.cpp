@@ -139,6 +139,7 @@ TEST(LauncherStub, InstalledStubKeepsItsStamp) {
     ASSERT_TRUE(StubStamp::readFile(t / "bin/quillet-offline", image, error)) << error;
     EXPECT_TRUE(StubStamp::check(image, error)) << error;
     EXPECT_TRUE(fs::exists(t / "bin/quillet-pack"));
+    EXPECT_TRUE(fs::exists(t / "bin/tnzip"));
 }
 #endif
 

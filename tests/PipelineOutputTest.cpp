@@ -1,12 +1,12 @@
 // Sinks and copies that end in an Output, the decode stage, the inflate adapters and the
 // ready-made memory pipelines.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "PipelineTestParts.h"
 #include "archive/ProgressMonitor.h"
 #include "crypto/PwdProtect.h"
 #include "log/LogBase.h"
+#include "pipeline/CrcProcessor.h"
 #include "pipeline/DataPipeline.h"
 #include "pipeline/FileDataSink.h"
 #include "pipeline/MemoryDataSource.h"
@@ -14,25 +14,6 @@
 #include "pipeline/ZipDecodeProcessor.h"
 
 namespace {
-
-std::uint32_t zlibCrc(const std::vector<std::uint8_t>& v) {
-    return static_cast<std::uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
-}
-
-// Raw deflate (no wrapper) of data, as zip entries hold it.
-std::vector<std::uint8_t> rawDeflate(const std::vector<std::uint8_t>& data) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<std::uint8_t> out(deflateBound(&z, data.size()));
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 // Compressible text with some variety, so deflate makes literals, matches and several blocks.
 std::vector<std::uint8_t> textBytes(size_t n) {
@@ -95,12 +76,19 @@ TEST(FileDataSink, WritesThroughAndForgetsAFailingOutput) {
 
 TEST(DataSource, CopyToOutputReportsItsFailures) {
     auto data = patternBytes(70000);
-    struct Case { const char* what; size_t outLimit; size_t failAt; int abortAt; const char* error; };
+    struct Case {
+        const char* what;
+        size_t outLimit;
+        size_t failAt;
+        int abortAt;
+        const char* error;
+    };
     const Case cases[] = {
         {"whole copy", SIZE_MAX, SIZE_MAX, 1000, ""},
         {"output fills up", 30000, SIZE_MAX, 1000, "Failed to write data to output.|"},
         {"read fails midway", SIZE_MAX, 50000, 1000, ""},
-        {"application aborts", SIZE_MAX, SIZE_MAX, 50, "Copy-to-output aborted in application event callback.|"},
+        {"application aborts", SIZE_MAX, SIZE_MAX, 50,
+         "Copy-to-output aborted in application event callback.|"},
     };
     for (const Case& c : cases) {
         ChunkySource src(data, 13000, c.failAt);
@@ -148,6 +136,34 @@ TEST(ZipDecodeProcessor, DecryptsEachByteOnceWhateverTheSplits) {
             EXPECT_STREQ(proc.name(), "PassThruProcessor");
         }
     }
+}
+
+// Fed through its ring by a stage before it, the decode stage decrypts as the bytes leave the ring.
+TEST(ZipDecodeProcessor, DecryptsRingContentAcrossWraps) {
+    const auto cipher = patternBytes(5003);
+    std::vector<std::uint8_t> expected = cipher;
+    PwdProtect whole, pwd;
+    for (PwdProtect* p : {&whole, &pwd}) {
+        p->setPassword("secret");
+        p->initKeys();
+    }
+    whole.decryptBytes(expected.data(), static_cast<std::uint32_t>(expected.size()));
+    ChunkySource src(cipher, 31);
+    CrcProcessor first;
+    ZipDecodeProcessor second;
+    second.initRing(13);
+    second.setDecryptor(&pwd);
+    NarrowSink sink(7);
+    first.setSource(&src);
+    first.setSink(&second);
+    first.allocateInputBuffer(31);
+    second.setSink(&sink);
+    DataPipeline pipe;
+    pipe.addProcessor(&first);
+    pipe.addProcessor(&second);
+    ASSERT_TRUE(pipe.run(nullptr));
+    EXPECT_EQ(sink.received, expected);
+    EXPECT_EQ(first.crcValue(), zlibCrc(cipher));
 }
 
 TEST(PipelineHelp, MemoryPipelines) {
@@ -239,7 +255,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
         VectorOutput out(50000);
         ErrorLog log;
         EXPECT_FALSE(help.inflateSourceToOutput(src, out, log, crc, false));
-        EXPECT_TRUE(log.lastErrorIs("Failed to inflate from data source because sink write failed."))
+        EXPECT_TRUE(
+            log.lastErrorIs("Failed to inflate from data source because sink write failed."))
             << log.errors;
     }
     {
@@ -256,8 +273,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
     }
     VectorOutput out;
     ErrorLog log;
-    EXPECT_FALSE(help.inflateMemoryToOutput(truncated.data(), static_cast<std::uint32_t>(truncated.size()),
-                                            out, crc, log, false));
+    EXPECT_FALSE(help.inflateMemoryToOutput(
+        truncated.data(), static_cast<std::uint32_t>(truncated.size()), out, crc, log, false));
     EXPECT_TRUE(log.lastErrorIs("Internal error in huffman decoding.")) << log.errors;
     EXPECT_FALSE(help.inflateMemoryToOutput(nullptr, 3, out, crc, log, false));
     EXPECT_EQ(crc, 0u);

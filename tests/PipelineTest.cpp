@@ -1,6 +1,5 @@
 // The ring buffer, the memory source and sinks, the processors and the pump.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "PipelineTestParts.h"
 #include "archive/ProgressMonitor.h"
@@ -12,10 +11,6 @@
 #include "pipeline/StreamingBuffer.h"
 
 namespace {
-
-std::uint32_t zlibCrc(const std::vector<std::uint8_t>& v) {
-    return static_cast<std::uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
-}
 
 std::vector<std::uint8_t> ringContent(StreamingBuffer& ring) {
     const std::uint8_t* a;
@@ -112,9 +107,14 @@ TEST(MemoryDataSource, ReadsPeeksAndEnds) {
 }
 
 TEST(MemoryDataSource, SeeksClampToTheBlock) {
-    struct Case { std::uint64_t start; std::int64_t delta; std::uint64_t expected; };
+    struct Case {
+        std::uint64_t start;
+        std::int64_t delta;
+        std::uint64_t expected;
+    };
     const Case cases[] = {
-        {10, 5, 15}, {10, 1000, 40}, {10, -3, 7}, {10, -11, 0}, {0, INT64_MIN, 0}, {40, INT64_MAX, 40},
+        {10, 5, 15},  {10, 1000, 40},    {10, -3, 7},
+        {10, -11, 0}, {0, INT64_MIN, 0}, {40, INT64_MAX, 40},
     };
     std::uint8_t data[40] = {};
     MemoryDataSource src;
@@ -133,7 +133,12 @@ TEST(MemoryDataSource, SeeksClampToTheBlock) {
 
 TEST(MemoryDataSource, ScansForSignatures) {
     const std::uint8_t data[] = {1, 2, 0x50, 0x4B, 0x03, 0x04, 9, 0x50, 0x4B, 0x05};
-    struct Case { std::uint64_t start; bool found; std::uint64_t skipped; std::uint64_t position; };
+    struct Case {
+        std::uint64_t start;
+        bool found;
+        std::uint64_t skipped;
+        std::uint64_t position;
+    };
     const Case cases[] = {
         {0, true, 2, 6},   // mid-block
         {2, true, 0, 6},   // at the current position
@@ -174,7 +179,8 @@ TEST(DataPipeline, CrcProcessorPassesEverythingThroughAwkwardChunks) {
             ChunkySource src(data, chunk);
             CrcProcessor proc;
             NarrowSink sink(room);
-            ASSERT_TRUE(runOneStage(src, proc, sink, chunk == 1 ? 13 : 60000)) << chunk << " " << room;
+            ASSERT_TRUE(runOneStage(src, proc, sink, chunk == 1 ? 13 : 60000))
+                << chunk << " " << room;
             EXPECT_EQ(sink.received, data);
             EXPECT_EQ(proc.crcValue(), zlibCrc(data));
             EXPECT_EQ(proc.bytesOut(), data.size());
@@ -219,7 +225,12 @@ TEST(DataPipeline, EmptySourceEndsAfterOnePass) {
 
 TEST(DataPipeline, FailuresStopTheRunWithoutFinish) {
     const auto data = patternBytes(1000);
-    struct Case { const char* what; size_t failAt; std::uint32_t room; bool bufferGiven; };
+    struct Case {
+        const char* what;
+        size_t failAt;
+        std::uint32_t room;
+        bool bufferGiven;
+    };
     const Case cases[] = {
         {"source read fails midway", 500, 999999999, true},
         {"sink never has room", SIZE_MAX, 0, true},

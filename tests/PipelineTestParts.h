@@ -14,7 +14,8 @@ public:
         : m_data(std::move(data)), m_chunk(chunk), m_failAt(failAt) {}
     bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
                       LogBase* log) override {
-        count = static_cast<std::uint32_t>(std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
+        count = static_cast<std::uint32_t>(
+            std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
         if (m_pos + count > m_failAt) return count = 0, false;
         std::memcpy(buffer, m_data.data() + m_pos, count);
         m_pos += count;
@@ -82,3 +83,24 @@ public:
 private:
     size_t m_limit;
 };
+
+#include <zlib.h>
+
+inline std::uint32_t zlibCrc(const std::vector<std::uint8_t>& v) {
+    return static_cast<std::uint32_t>(crc32(0, v.data(), static_cast<uInt>(v.size())));
+}
+
+// Raw deflate (no wrapper) of data, as zip entries hold it.
+inline std::vector<std::uint8_t> rawDeflate(const std::vector<std::uint8_t>& data, int level = 6) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<std::uint8_t> out(deflateBound(&z, data.size()));
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}

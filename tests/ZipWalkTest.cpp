@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ZipFixture.h"
+#include "base/PlatformFiles.h"
 
 using namespace zipfix;
 
@@ -210,6 +211,11 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
     centralOnly = good.substr(cd);
     Archive cutLocalOk = twoFiles();
     std::string junk = twoFiles().build().substr(0, cd) + std::string(40, 'j');
+    std::string hugeSize;  // a ZIP64 compressed size that would wrap the address around to the start
+    put64(hugeSize, 1);
+    put64(hugeSize, 0xFFFFFFFFFFFFFFD0ull);
+    Archive wrapping;
+    wrapping.members.push_back({.name = "w", .data = "", .localExtra = block(0x0001, hugeSize), .localCompressed = 0xFFFFFFFF});
     std::string zip64Cut = good.substr(0, end) + std::string("PK\x06\x06", 4) + std::string(20, '\0');
     struct Case { const char* what; std::string bytes; std::vector<const char*> messages; };
     const Case cases[] = {
@@ -220,6 +226,7 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
          {"Failed to get file header", "filePosition", "Failed to read Zip (9)"}},
         {"cut local name", good.substr(0, 32), {"Failed to get filename after file header", "Failed to read Zip (9)"}},
         {"ends after local data", good.substr(0, cd), {"curAddr64", "Failed to read Zip (10)"}},
+        {"size wraps the address", wrapping.build(), {"curAddr64: -1", "Failed to read Zip (10)"}},
         {"cut central record", good.substr(0, cd + 20), {"Failed to get directory entry", "filePosition"}},
         {"nameless central record", noName, {"No filename for directory entry."}},
         {"cut central name", good.substr(0, cd + 48), {"Failed to get directory entry filename"}},
@@ -284,4 +291,19 @@ TEST(ZipWalk, ToleratedOddities) {
         EXPECT_TRUE(z.ok) << c.what << "\n" << z.log();
         EXPECT_TRUE(contains(z.log(), c.logged)) << c.what;
     }
+}
+
+// The walk reads front to back by record parts: a 4-byte peek, then the fixed part at the same
+// address (the peek's window is too small for it) and each variable part; it never searches.
+TEST(ZipWalk, ReadsSequentially) {
+    Archive a;
+    for (int i = 0; i < 50; ++i) a.members.push_back({.name = "file" + std::to_string(i), .data = "data " + std::to_string(i)});
+    const std::string path = save("sequential.zip", a.build());
+    const PlatformFileCounters before = platformFileCounters();
+    Opened z(path);
+    const PlatformFileCounters after = platformFileCounters();
+    ASSERT_TRUE(z.ok);
+    // Per member: peek, local header, name, peek, central record, name; plus the start and the end.
+    EXPECT_LE(after.reads - before.reads, 50u * 6 + 6);
+    EXPECT_LE(after.seeks - before.seeks, 50u * 3 + 4);
 }

@@ -200,11 +200,3 @@ void ClsZip2::CreateEntries(ExtPtrArray& records) {
     records.clear();
 }
 
-bool ClsZip2::Unzip(XString& /*folder*/, ZipCallback* /*callback*/, int& count) {
-    beginOperation("Unzip");
-    count = 0;
-    const bool ok = m_entries.count() == 0;
-    if (!ok) m_log.logError("Extraction is not available in this build.");
-    m_log.leaveContext();
-    return ok;
-}

@@ -21,8 +21,6 @@ public:
     ~ClsZip2() override;
 
     bool OpenZip(XString& path);
-    // Placeholder until extraction: succeeds with count 0 only when there is nothing to extract.
-    bool Unzip(XString& folder, ZipCallback* callback, int& count);
 
     void ClearZipState();
     bool ReadZipStructure();
@@ -36,6 +34,7 @@ public:
     void setPassword(const char* utf8) { m_password.setString(utf8); }
     void setTempDir(const char* utf8) { m_tempDir.setString(utf8); }
     const StringBuffer& tempDir() const { return m_tempDir; }
+    const StringBuffer& password() const { return m_password; }
     void setVerboseLogging(bool on) { m_verboseLogging = on; }
     bool verboseLogging() const { return m_verboseLogging; }
 
@@ -55,14 +54,16 @@ public:
     ZipSystem* system() const { return m_system; }
     void detachSystem() { m_system = nullptr; }
 
-private:
+    // Prologue of every public operation: clear the log, open its context, remember the name.
     void beginOperation(const char* name);
+    bool commentHasMarker() const;
+    bool passwordMatchesComment(const DataBuffer& encrypted);
+
+private:
     bool fileOpensForReading(XString& path);
     bool readAndSummarise(std::uint32_t startTick);
     void copyCryptSummary();
     const ZipWalkEntry* chooseSummaryRecord(ExtPtrArray& records) const;
-    bool commentHasMarker() const;
-    bool passwordMatchesComment(const DataBuffer& encrypted);
     void discardRecords(ExtPtrArray& records);
 
     std::uint32_t m_serial;

@@ -3,6 +3,9 @@
 
 #include <atomic>
 
+#include "base/DateTime.h"
+#include "base/FilePaths.h"
+#include "base/FileSystem.h"
 #include "zip/ZipWalkEntry.h"
 
 namespace {
@@ -77,3 +80,34 @@ std::uint64_t ClsZipEntry2::GetUncompressedSize() const {
 }
 
 const ZipWalkEntry* ClsZipEntry2::walkEntry() const { return isValid() ? m_source.get() : nullptr; }
+
+bool ClsZipEntry2::comparisonFileTime(FileTime& local) const {
+    if (!isValid() || m_kind != kMapped || !m_source) return false;
+    dosToFileTime(m_source->localHeader.dosDate, m_source->localHeader.dosTime, local);
+    return true;
+}
+
+bool ClsZipEntry2::GetComparisonTime(SystemTime& out) const {
+    FileTime local;
+    return comparisonFileTime(local) && fileTimeToSystemTime(local, out);
+}
+
+std::string ClsZipEntry2::targetPath(const char* baseFolder) const {
+    StringBuffer name;
+    GetFileName(name);
+    return joinPath(std::string(baseFolder != nullptr ? baseFolder : ""), trimBlanks(name.text()));
+}
+
+// Equal times are not newer; an unreadable target time counts as older.
+bool ClsZipEntry2::IsNewerThanTarget(const char* baseFolder) const {
+    FileTime entryTime;
+    if (!comparisonFileTime(entryTime)) return false;
+    FileTime utc;
+    FileTime local;
+    if (!getLastWriteTimeByName(targetPath(baseFolder).c_str(), utc, nullptr) || !utcToLocal(utc, local)) return true;
+    return compareFileTimes(entryTime, local) == 1;
+}
+
+bool ClsZipEntry2::TargetExists(const char* baseFolder) const {
+    return isValid() && fileExists(targetPath(baseFolder).c_str(), nullptr);
+}

@@ -4,11 +4,14 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/StringBuffer.h"
 #include "base/TarnelObject.h"
 
 class ClsZip2;
+struct FileTime;
+struct SystemTime;
 class ZipWalkEntry;
 
 class ClsZipEntry2 : public TarnelObject {
@@ -31,6 +34,11 @@ public:
     bool IsEmptyKind() const;
     std::uint64_t GetCompressedSize() const;
     std::uint64_t GetUncompressedSize() const;
+    // The local header's DOS date and time (a mapped entry's only-newer time); false otherwise.
+    bool GetComparisonTime(SystemTime& out) const;
+    // True when the target below the folder is missing or its time unreadable, or older.
+    bool IsNewerThanTarget(const char* baseFolder) const;
+    bool TargetExists(const char* baseFolder) const;
 
     // For the extraction.
     const ZipWalkEntry* walkEntry() const;
@@ -46,13 +54,15 @@ public:
     // Directory rule: attribute bit 0x10, or an empty file (by the 32-bit central size) whose
     // name ends with '/'.
     static bool isDirectoryRecord(const ZipWalkEntry& record);
+    // False once the entry has been destroyed.
+    bool isValid() const { return m_marker == kAlive; }
 
 private:
     static constexpr std::uint8_t kAlive = 0xCF;
     static constexpr std::uint8_t kSkipFlag = 0x01;
     static constexpr std::uint8_t kDirectoryFlag = 0x04;
-
-    bool isValid() const { return m_marker == kAlive; }
+    bool comparisonFileTime(FileTime& local) const;
+    std::string targetPath(const char* baseFolder) const;
 
     std::uint8_t m_marker = kAlive;
     std::uint8_t m_kind = kEmpty;

@@ -1,0 +1,70 @@
+// Extraction of one entry of the opened archive into a file or directory below a base folder:
+// the output path, its directories, the choice of data source, the decode pipeline, the CRC
+// check, and the entry's time and attributes on what was created.
+//
+// One extractor serves one pass over the entries of an Unzip; it counts the files it writes and
+// remembers the directories it has already reported as not creatable. Nothing handed in is owned.
+//
+// Every output stays below the base folder: "." and ".." components of entry names are dropped.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "base/HashMap.h"
+#include "base/StringBuffer.h"
+class ClsZip2;
+class DataBuffer;
+class MemDataObjSource;
+class ClsZipEntry2;
+class LogBase;
+class MemoryData;
+class MemoryDataPool;
+class OutputFile;
+class ProgressMonitor;
+class ZipPipeline;
+class ZipWalkEntry;
+
+class EntryExtractor {
+public:
+    // baseFolder: the trimmed UTF-8 folder ("." when empty). tempDir may be null. monitor may be
+    // null.
+    EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
+                   ProgressMonitor* monitor, const char* tempDir, MemoryDataPool& pool);
+    EntryExtractor(const EntryExtractor&) = delete;
+    EntryExtractor& operator=(const EntryExtractor&) = delete;
+
+    // True when the entry was extracted or deliberately passed over.
+    bool UnzipEntry(ClsZipEntry2& entry);
+    bool InflateFromMapped(ClsZipEntry2& entry);
+
+    int count() const { return m_count; }
+    void setCount(int count) { m_count = count; }
+
+    // The entry name as it is placed below the base folder: no wildcard characters, no root,
+    // no "." or ".." components ('\' separators).
+    static std::string safeRelativeName(const char* name);
+
+private:
+    struct Job;  // the state of one InflateFromMapped call
+    bool extractDirectory(Job& job);
+    bool extractFile(Job& job);
+    bool openOutput(Job& job, OutputFile& out, bool& passedOver);
+    bool decodeInto(Job& job, OutputFile& out);
+    bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
+    bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);
+    bool decryptLegacy(Job& job, DataBuffer& raw);
+    bool checkCrc(Job& job, std::uint32_t crc);
+    void restoreTimes(Job& job, OutputFile& out);
+    bool restoreAttributes(Job& job);
+    void reportDirectory(const std::string& dir);
+    void countFailedEntry(const ZipWalkEntry& record);
+    void logPath(const char* ansiKey, const char* utf8Key, const std::string& path);
+
+    std::string m_base;
+    bool m_ignoreDirectories;
+    LogBase& m_log;
+    ProgressMonitor* m_monitor;
+    StringBuffer m_tempDir;  // empty: none given
+    MemoryDataPool& m_pool;
+    HashMap m_failedDirs{400};
+    int m_count = 0;
+};

@@ -1,0 +1,88 @@
+// Opens the input as an archive and extracts it into a fresh folder inside a sandbox folder.
+// Properties: nothing is written outside the extraction folder, and when Unzip reports success
+// every extracted file's CRC-32 equals the CRC the archive stores for it.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "archive/ZipDn.h"
+#include "base/FilePaths.h"
+#include "base/StringBuffer.h"
+#include "base/XString.h"
+#include "codecs/ZipCRC.h"
+#include "extract/EntryExtractor.h"
+#include "zip/ClsZip2.h"
+#include "zip/ClsZipEntry2.h"
+#include "zip/ZipWalkEntry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path& sandbox() {
+    static fs::path dir = [] {
+        std::string pattern = (fs::temp_directory_path() / "tn_extract_fuzz_XXXXXX").string();
+        return fs::path(mkdtemp(pattern.data()));
+    }();
+    return dir;
+}
+
+std::uint32_t fileCrc(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    ZipCRC crc;
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) crc.update(buf, static_cast<std::int32_t>(in.gcount()));
+    return crc.finalValue();
+}
+
+// Every plain, non-directory entry whose file exists carries its stored CRC. When several
+// entries share a path, the last one written is on disk.
+void checkCrcs(ClsZip2& zip, const std::string& base) {
+    std::map<std::string, std::uint32_t> expected;
+    for (int i = 0; i < zip.numEntries(); ++i) {
+        ClsZipEntry2* entry = zip.entryAt(i);
+        const ZipWalkEntry* record = entry ? entry->walkEntry() : nullptr;
+        if (!record || entry->IsDir()) continue;
+        StringBuffer name;
+        entry->GetFileName(name);
+        name.removeWildcardChars();
+        std::string path = joinPath(base, EntryExtractor::safeRelativeName(name.text()));
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        bool plain = record->encryptionKind == 0 && !record->isTraditionallyEncrypted();
+        expected[path] = plain ? (record->hasDescriptor ? record->descriptorCrc : record->localHeader.crc32) : 0;
+    }
+    for (auto& [path, stored] : expected) {
+        if (stored == 0 || !fs::is_regular_file(path)) continue;
+        if (fileCrc(path) != stored) std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const fs::path& box = sandbox();
+    fs::path archive = box / "in.zip";
+    fs::path out = box / "out";
+    std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    fs::create_directories(out);
+    {
+        ZipDn dn;
+        XString path, folder;
+        path.setUtf8(archive.c_str());
+        folder.setUtf8(out.c_str());
+        if (dn.open(path) && dn.unzip(folder, nullptr) >= 0) checkCrcs(*dn.archive(), out.string());
+    }
+    for (auto& e : fs::directory_iterator(box))
+        if (e.path() != archive && e.path() != out) std::abort();  // something escaped
+    std::error_code ignored;
+    for (auto& e : fs::recursive_directory_iterator(out, ignored))
+        fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(out, ignored);
+    return 0;
+}

@@ -1,0 +1,28 @@
+// Chunks of an archive range through the windowed archive reader.
+#include "pipeline/MemDataObjSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "zip/MemoryData.h"
+
+void MemDataObjSource::initRange(MemoryData* data, std::uint64_t start, std::uint64_t count) {
+    m_data = data;
+    m_start = m_offset = start;
+    m_remaining = count;
+}
+
+bool MemDataObjSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
+                                    std::uint32_t& count, LogBase* log) {
+    count = 0;
+    if (!buffer || !m_data) return false;
+    std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_remaining));
+    std::uint32_t available = 0;
+    const std::uint8_t* bytes = want ? m_data->getDataUpTo(m_offset, want, available) : nullptr;
+    if (!bytes || available == 0) return false;
+    count = std::min(available, want);
+    std::memcpy(buffer, bytes, count);
+    m_offset += count;
+    m_remaining -= count;
+    return countDelivered(count, log);
+}

@@ -1,0 +1,142 @@
+// The entry decode pipeline on its own: each stage's failure lines, the CRC it returns, and no
+// temporary file left behind whatever the outcome.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ZipFixture.h"
+#include "base/DataBuffer.h"
+#include "extract/ZipPipeline.h"
+#include "log/Logger.h"
+#include "pipeline/MemoryDataSource.h"
+#include "pipeline/OutputDataBuffer.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string rawDeflate(const std::string& text) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(text.size() + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::uint32_t crcOf(const std::string& s) {
+    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
+}
+
+const std::uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
+
+struct Outcome {
+    bool ok = false;
+    std::uint32_t crc = 0;
+    std::string written;
+    std::string log;
+};
+
+enum class Source { kMemory, kDataSource };
+
+struct Case {
+    const char* label;
+    std::string input;
+    Source source;
+    bool compressed;
+    bool traditional;
+    bool wholeData;
+    bool expectOk;
+    std::string expectWritten;
+    std::vector<const char*> expectLines;  // in this order
+};
+
+Outcome runPipeline(const Case& c, const fs::path& tempDir) {
+    DataBuffer buffer;
+    OutputDataBuffer out(&buffer);
+    ZipPipeline pipeline;
+    pipeline.setTempDir(tempDir.c_str());
+    pipeline.setOutput(&out);
+    pipeline.setSourceCompressed(c.compressed);
+    MemoryDataSource source;
+    source.initMemory(bytesOf(c.input), static_cast<std::uint32_t>(c.input.size()));
+    if (c.source == Source::kDataSource) pipeline.setSourceData(&source);
+    else pipeline.setSourceMemory(bytesOf(c.input), static_cast<std::uint32_t>(c.input.size()));
+    if (c.traditional) {
+        pipeline.setPassword("pw");
+        pipeline.setTraditionalEncryption(true, 0x12345678, 0x6000, false);
+    }
+    if (c.wholeData) {
+        pipeline.setWholeDataEncrypted(true);
+        pipeline.setWholeDataParams(2, 256);
+    }
+    Logger log;
+    Outcome r;
+    r.ok = pipeline.run(r.crc, log, 0, true);
+    r.written.assign(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+    StringBuffer text;
+    log.getLogText(text);
+    r.log = text.text();
+    return r;
+}
+
+TEST(ZipPipeline, StagesAndTheirLines) {
+    const std::string text = "pipeline content, pipeline content, pipeline content\n";
+    const Case cases[] = {
+        {"deflated_memory", rawDeflate(text), Source::kMemory, true, false, false, true, text, {}},
+        {"deflated_source", rawDeflate(text), Source::kDataSource, true, false, false, true, text, {}},
+        {"stored_memory", text, Source::kMemory, false, false, false, true, text, {}},
+        // Streamed from a data source the copy is summed too, so the entry's CRC can be checked.
+        {"stored_source", text, Source::kDataSource, false, false, false, true, text, {}},
+        {"empty_compressed", "", Source::kMemory, true, false, false, true, "", {"compressed source is empty."}},
+        {"not_deflate", "\xff\xff", Source::kMemory, true, false, false, false, "",
+         {"Inflate from memory source failed.", "Compressed to uncompressed failed."}},
+        {"short_header", "0123456789", Source::kDataSource, false, true, false, false, "",
+         {"Failed to get encryption header for pwd-protect", "Password decode failed (Zip 2.0 legacy encryption)."}},
+        {"wrong_password", "0123456789abcdef", Source::kMemory, false, true, false, false, "",
+         {"Password incorrect for password-protected Zip", "Password decode failed (Zip 2.0 legacy encryption)."}},
+        {"whole_data_bad_deflate", "\xff\xff", Source::kMemory, true, false, true, false, "",
+         {"Failed to inflate to temp for AES decryption", "AES decryption failed."}},
+        {"whole_data_no_decryptor", rawDeflate(text), Source::kMemory, true, false, true, false, "",
+         {"Failed to AES decrypt file", "encryptedFile", "AES decryption failed."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::path temp = zipfix::scratchDir(std::string("pipeline_") + c.label);
+        Outcome r = runPipeline(c, temp);
+        EXPECT_EQ(r.ok, c.expectOk) << r.log;
+        EXPECT_EQ(r.written, c.expectWritten);
+        if (c.expectOk) {
+            EXPECT_EQ(r.crc, crcOf(c.expectWritten));
+        }
+        std::size_t at = 0;
+        for (const char* line : c.expectLines) {
+            at = r.log.find(line, at);
+            EXPECT_NE(at, std::string::npos) << line << "\n" << r.log;
+        }
+        EXPECT_TRUE(fs::is_empty(temp)) << "temporary files left behind";
+    }
+}
+
+TEST(ZipPipeline, NoDestination) {
+    Logger log;
+    std::uint32_t crc = 0;
+    for (bool compressed : {true, false}) {
+        ZipPipeline pipeline;
+        pipeline.setSourceCompressed(compressed);
+        EXPECT_FALSE(pipeline.run(crc, log, 0, false));
+    }
+    StringBuffer text;
+    log.getLogText(text);
+    std::string s = text.text();
+    EXPECT_NE(s.find("No dest out for inflate."), std::string::npos) << s;
+    EXPECT_NE(s.find("No dest output."), std::string::npos) << s;
+}
+
+}  // namespace

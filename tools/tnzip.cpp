@@ -1,0 +1,118 @@
+// tnzip: the library's command line.
+//   tnzip x ARCHIVE [DIR] [-p PASSWORD] [--oem-cp N] [-v]
+// Extracts ARCHIVE into DIR (default: the current directory) through TnZip. On a terminal a
+// progress bar runs on stderr. On failure the log of the failed call is printed; with -v the
+// library logs in detail and the whole log is printed whatever the outcome.
+// Exit status: 0 success, 1 the archive could not be opened or extracted, 2 usage.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "archive/TnZip.h"
+#include "archive/TnZipProgress.h"
+
+namespace {
+
+struct Options {
+    std::string archive;
+    std::string folder = ".";
+    const char* password = nullptr;
+    int oemCodePage = 0;
+    bool verbose = false;
+};
+
+int usage() {
+    std::fputs("usage: tnzip x ARCHIVE [DIR] [-p PASSWORD] [--oem-cp N] [-v]\n", stderr);
+    return 2;
+}
+
+bool parseCodePage(const char* text, int& out) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (!*text || *end || value <= 0 || value > 65535) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// False on a usage error.
+bool parseArgs(int argc, char** argv, Options& opt) {
+    if (argc < 3 || std::strcmp(argv[1], "x") != 0) return false;
+    int positional = 0;
+    for (int i = 2; i < argc; ++i) {
+        const char* arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (std::strcmp(arg, "-v") == 0) {
+            opt.verbose = true;
+        } else if (std::strcmp(arg, "-p") == 0 && hasValue) {
+            opt.password = argv[++i];
+        } else if (std::strcmp(arg, "--oem-cp") == 0 && hasValue) {
+            if (!parseCodePage(argv[++i], opt.oemCodePage)) return false;
+        } else if (arg[0] == '-' && arg[1] != 0) {
+            return false;
+        } else if (positional == 0) {
+            opt.archive = arg;
+            ++positional;
+        } else if (positional == 1) {
+            opt.folder = arg;
+            ++positional;
+        } else {
+            return false;
+        }
+    }
+    return positional >= 1;
+}
+
+// A one-line bar redrawn in place on stderr.
+class TerminalProgress : public TnZipProgress {
+public:
+    void UnzipPercent(int percent, bool* /*abort*/) override { draw(percent); }
+    void UnzipEnd() override {
+        if (m_drawn) std::fputc('\n', stderr);
+    }
+
+private:
+    void draw(int percent) {
+        constexpr int kWidth = 40;
+        int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                     kWidth - filled, "", percent);
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+    bool m_drawn = false;
+};
+
+void printLog(TnZip& zip) {
+    const char* text = zip.LastErrorText();
+    if (text && *text) std::fprintf(stderr, "%s\n", text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    if (!parseArgs(argc, argv, opt)) return usage();
+    TnZip zip;
+    zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
+    if (opt.password) zip.SetPassword(opt.password);
+    if (opt.oemCodePage) zip.SetOemCodePage(opt.oemCodePage);
+    zip.SetVerboseLogging(opt.verbose);
+    if (!zip.OpenZip(opt.archive.c_str())) {
+        std::fprintf(stderr, "tnzip: cannot open %s\n", opt.archive.c_str());
+        printLog(zip);
+        return 1;
+    }
+    TerminalProgress bar;
+    int count = zip.Unzip(opt.folder.c_str(), isatty(STDERR_FILENO) ? &bar : nullptr);
+    if (count < 0) {
+        std::fprintf(stderr, "tnzip: extraction of %s failed\n", opt.archive.c_str());
+        printLog(zip);
+        return 1;
+    }
+    if (opt.verbose) printLog(zip);
+    std::printf("%d file%s extracted\n", count, count == 1 ? "" : "s");
+    return 0;
+}
