@@ -88,8 +88,7 @@ TEST_F(LauncherDialogTest, LargePublicationShowsProgressThenTheViewerRunsWithThe
     // Template 102 is 309 x 49 dialog units: about 464 x 80 pixels below the title bar.
     EXPECT_GE(std::stoi(size), 464) << size;
     // The extraction folder appears once the payload is copied: the dialog is then extracting.
-    for (int i = 0; i < 100 && listNames(m_root / "tmp").size() < 2; ++i) usleep(20000);
-    usleep(100000);
+    for (int i = 0; i < 500 && listNames(m_root / "tmp").size() < 2; ++i) usleep(4000);
     std::string shot = std::string(TN_BINARY_DIR) + "/tests/launcher-dialog.png";
     EXPECT_EQ(probe({"shot", shot}, &drawn), 0);
     Finished f = end(s);
