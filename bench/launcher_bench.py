@@ -34,7 +34,7 @@ def make_publication(build, root, mb):
     return out
 
 
-def time_launcher(exe, root):
+def time_launcher(exe, root, expected_files):
     tmp, records = os.path.join(root, "tmp"), os.path.join(root, "records")
     for d in (tmp, records):
         shutil.rmtree(d, ignore_errors=True)
@@ -46,7 +46,11 @@ def time_launcher(exe, root):
     if out != "Success!\n" or len(names) != 1:
         sys.exit(f"launcher run failed (output {out!r}): does the library extract?")
     with open(os.path.join(records, names[0])) as f:
-        viewer_ms = next(int(line[9:]) for line in f if line.startswith("start_ms="))
+        lines = f.read().splitlines()
+    viewer_ms = next(int(line[9:]) for line in lines if line.startswith("start_ms="))
+    files = sum(line.startswith("file=") for line in lines)
+    if files != expected_files:
+        sys.exit(f"the viewer saw {files} files, not {expected_files}")
     return viewer_ms / 1000.0 - start
 
 
@@ -75,7 +79,7 @@ def main():
         size_mb = os.path.getsize(exe) / 1e6
         launcher, floor = [], []
         for _ in range(args.runs):
-            launcher.append(time_launcher(exe, root))
+            launcher.append(time_launcher(exe, root, args.mb // 4 + 1))
             floor.append(time_floor(exe, stub_size, root))
         best_l, best_f = min(launcher), min(floor)
         print(f"publication {size_mb:.0f} MB packed, {args.mb} MB of files, best of {args.runs}")
