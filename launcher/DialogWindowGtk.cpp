@@ -120,8 +120,20 @@ void applyProgress(DialogWindow::State* s, int pos) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(s->bar), double(clamped - s->low) / (s->high - s->low));
 }
 
+// Nothing is shown again once the dialog hides, so the window and the display connection go:
+// if the display then ends (the session closes), the toolkit would end this process on the
+// spot and leave the extraction folder behind. The loop and its timers run on without it.
 void applyHide(DialogWindow::State* s, int) {
-    if (s->window) gtk_widget_hide(s->window);
+    if (!s->window) return;
+    gtk_widget_destroy(s->window);
+    s->window = nullptr;
+    s->bar = nullptr;
+    // Closing the default display makes GTK's own objects complain about their vanished screen;
+    // nothing of it concerns this program, whose output must stay clean.
+    guint quiet = g_log_set_handler("GLib-GObject", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
+                                    [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    gdk_display_close(gdk_display_get_default());
+    g_log_remove_handler("GLib-GObject", quiet);
 }
 
 void addStyle() {

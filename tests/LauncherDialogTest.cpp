@@ -127,3 +127,29 @@ TEST_F(LauncherDialogTest, DialogIsHiddenWhileTheViewerRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// The session's display may end while the viewer runs; the launcher must still wait for the
+// viewer and remove its folder rather than be taken down with the display.
+TEST_F(LauncherDialogTest, DisplayEndingWhileTheViewerRunsStillCleansUp) {
+    std::string stage = m_root / "stage";
+    fs::create_directories(stage);
+    fs::copy_file(TN_TEST_VIEWER, stage + "/offline.exe");
+    std::string exe = m_root / "pub";
+    std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe + "' --stub " TN_QUILLET_OFFLINE;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    auto environment = env();
+    environment["QUILLET_TEST_SLEEP_MS"] = "1500";
+    Spawned s = spawn({exe}, environment, m_root / "run.out", m_root / "run.err", m_root / "work");
+    for (int i = 0; i < 250 && fs::is_empty(m_root / "records"); ++i) usleep(20000);
+    ASSERT_FALSE(fs::is_empty(m_root / "records")) << "the viewer did not start";
+    m_display.stop();
+    Finished f = end(s);
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.out, "Success!\n");
+    EXPECT_EQ(f.err, "");
+    EXPECT_TRUE(listNames(m_root / "tmp").empty()) << "the extraction folder was left behind";
+}
+
+}  // namespace

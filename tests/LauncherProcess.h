@@ -127,10 +127,12 @@ public:
         close(fds[0]);
         if (!number.empty()) m_display = ":" + number;
     }
-    ~VirtualDisplay() {
+    ~VirtualDisplay() { stop(); }
+    void stop() {
         if (m_pid <= 0) return;
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
     }
     const std::string& name() const { return m_display; }
 
