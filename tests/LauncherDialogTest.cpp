@@ -37,6 +37,19 @@ protected:
         return f.status;
     }
 
+    // Starts a publication of just the stand-in viewer, which stays sleepMs.
+    Spawned startViewerOnly(int sleepMs) {
+        std::string stage = m_root / "stage";
+        fs::create_directories(stage);
+        fs::copy_file(TN_TEST_VIEWER, stage + "/offline.exe");
+        std::string exe = m_root / "pub";
+        std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe + "' --stub " TN_QUILLET_OFFLINE;
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        auto environment = env();
+        environment["QUILLET_TEST_SLEEP_MS"] = std::to_string(sleepMs);
+        return spawn({exe}, environment, m_root / "run.out", m_root / "run.err", m_root / "work");
+    }
+
     Spawned start(const std::string& exe) { return spawn({exe}, env(), m_root / "run.out", m_root / "run.err", m_root / "work"); }
     Finished end(const Spawned& s) { return finish(s, m_root / "run.out", m_root / "run.err"); }
 
@@ -104,15 +117,7 @@ TEST_F(LauncherDialogTest, LargePublicationShowsProgressThenTheViewerRunsWithThe
 }
 
 TEST_F(LauncherDialogTest, DialogIsHiddenWhileTheViewerRuns) {
-    std::string stage = m_root / "stage";
-    fs::create_directories(stage);
-    fs::copy_file(TN_TEST_VIEWER, stage + "/offline.exe");
-    std::string exe = m_root / "pub";
-    std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe + "' --stub " TN_QUILLET_OFFLINE;
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    auto environment = env();
-    Spawned s = spawn({exe}, [&] { environment["QUILLET_TEST_SLEEP_MS"] = "1500"; return environment; }(),
-                      m_root / "run.out", m_root / "run.err", m_root / "work");
+    Spawned s = startViewerOnly(1500);
     ASSERT_EQ(probe({"wait", kTitle, "1500"}), 0);
     // Once the viewer has recorded its start, the dialog must be gone.
     for (int i = 0; i < 150 && fs::is_empty(m_root / "records"); ++i) usleep(20000);
@@ -133,15 +138,7 @@ namespace {
 // The session's display may end while the viewer runs; the launcher must still wait for the
 // viewer and remove its folder rather than be taken down with the display.
 TEST_F(LauncherDialogTest, DisplayEndingWhileTheViewerRunsStillCleansUp) {
-    std::string stage = m_root / "stage";
-    fs::create_directories(stage);
-    fs::copy_file(TN_TEST_VIEWER, stage + "/offline.exe");
-    std::string exe = m_root / "pub";
-    std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe + "' --stub " TN_QUILLET_OFFLINE;
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    auto environment = env();
-    environment["QUILLET_TEST_SLEEP_MS"] = "1500";
-    Spawned s = spawn({exe}, environment, m_root / "run.out", m_root / "run.err", m_root / "work");
+    Spawned s = startViewerOnly(1500);
     for (int i = 0; i < 250 && fs::is_empty(m_root / "records"); ++i) usleep(20000);
     ASSERT_FALSE(fs::is_empty(m_root / "records")) << "the viewer did not start";
     m_display.stop();
