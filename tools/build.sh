@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the project on Debian 12 and runs its main job or its tests.
-#   tools/build.sh run       install packages, build, run the main job
+#   tools/build.sh run       install packages, build everything (which packs the sample
+#                            publication), then start the packed publication
 #   tools/build.sh test      install packages, build, run the tests
 #   tools/build.sh sanitize  install packages, build with ASan+UBSan, run the tests
 #   tools/build.sh deps      install packages only
@@ -34,7 +35,8 @@ case "${1:-}" in
     run)
         deps
         build build
-        ./build/tools/tn-demo
+        # Without a display the viewer prints the publication's table of contents.
+        ./build/examples/velmora-field-guide
         ;;
     test)
         deps

@@ -1,0 +1,54 @@
+/* A stand-in for a publication's offline.exe. It records, in a file of its own under
+ * $QUILLET_TEST_RECORD_DIR, that it ran, its working directory, its own folder with that
+ * folder's mode, every file below that folder with its size, and when it started and ended
+ * (CLOCK_MONOTONIC milliseconds). It stays $QUILLET_TEST_SLEEP_MS milliseconds. */
+#define _GNU_SOURCE
+#include <ftw.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+static FILE* g_record;
+static size_t g_rootLength;
+
+static long long nowMs(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+static int listEntry(const char* path, const struct stat* st, int type, struct FTW* ftw) {
+    (void)ftw;
+    if (type == FTW_F) fprintf(g_record, "file=%s %lld\n", path + g_rootLength + 1, (long long)st->st_size);
+    return 0;
+}
+
+int main(void) {
+    long long start = nowMs();
+    const char* dir = getenv("QUILLET_TEST_RECORD_DIR");
+    if (!dir) return 3;
+    char name[PATH_MAX], self[PATH_MAX], cwd[PATH_MAX];
+    snprintf(name, sizeof name, "%s/viewer-%ld.txt", dir, (long)getpid());
+    g_record = fopen(name, "w");
+    if (!g_record) return 4;
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    self[n > 0 ? n : 0] = 0;
+    char* slash = strrchr(self, '/');
+    if (slash) *slash = 0;
+    struct stat st;
+    stat(self, &st);
+    fprintf(g_record, "ran\ncwd=%s\nfolder=%s\nmode=%o\nstart_ms=%lld\n", getcwd(cwd, sizeof cwd) ? cwd : "?", self,
+            (unsigned)(st.st_mode & 07777), start);
+    g_rootLength = strlen(self);
+    nftw(self, listEntry, 16, FTW_PHYS);
+    fflush(g_record);
+    const char* sleepMs = getenv("QUILLET_TEST_SLEEP_MS");
+    if (sleepMs) usleep((useconds_t)atoi(sleepMs) * 1000);
+    fprintf(g_record, "exit_ms=%lld\n", nowMs());
+    fclose(g_record);
+    return 0;
+}

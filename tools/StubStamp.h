@@ -1,0 +1,20 @@
+// The stub-length slot of a built quillet-offline: found by its tag, written once after the
+// link, and checked by anyone who appends a publication to the stub.
+#pragma once
+#include <cstdint>
+#include <string>
+
+class StubStamp {
+public:
+    // Offset of the 8-byte length in the image; false (with a message) unless the tag occurs
+    // exactly once with room for the length after it.
+    static bool findSlot(const std::string& image, std::size_t& offset, std::string& error);
+    // The stamped length in the image.
+    static bool readStamp(const std::string& image, std::uint64_t& length, std::string& error);
+    // True when the stamped length of the image equals the image's size.
+    static bool check(const std::string& image, std::string& error);
+    // Writes the file's size into its slot and reads it back.
+    static bool stampFile(const std::string& path, std::string& error);
+
+    static bool readFile(const std::string& path, std::string& bytes, std::string& error);
+};
