@@ -82,11 +82,10 @@ bool ZipWalk::walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries) {
         }
         if (sig != ZipSig::kLocalHeader) break;
         ZipWalkEntry* entry = new ZipWalkEntry;
-        if (!readLocalHeader(addr, *entry)) {
+        if (!readLocalHeader(addr, *entry) || !entries.add(entry)) {
             delete entry;
             return m_log->logError("Failed to read Zip (9)"), false;
         }
-        entries.add(entry);
         ++count;
         if (m_data->getData(addr, 4, *m_log) == nullptr) {
             m_log->logDataInt64("curAddr64", static_cast<std::int64_t>(addr));
