@@ -24,12 +24,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& sandbox() {
-    static fs::path dir = [] {
+// A private folder for the run, removed when the process ends.
+struct Sandbox {
+    Sandbox() {
         std::string pattern = (fs::temp_directory_path() / "tn_extract_fuzz_XXXXXX").string();
-        return fs::path(mkdtemp(pattern.data()));
-    }();
-    return dir;
+        path = mkdtemp(pattern.data());
+    }
+    ~Sandbox() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+const fs::path& sandbox() {
+    static Sandbox box;
+    return box.path;
 }
 
 std::uint32_t fileCrc(const fs::path& path) {
