@@ -75,7 +75,8 @@ bool ZipWalk::readCentralTail(std::uint64_t& addr, std::uint64_t start, const Ce
         addr = advance(addr, rec.extraLength);
         if (m_verbose) m_log->logDataInt64("AddrAfterExtraField", static_cast<std::int64_t>(addr));
         entry.centralExtra = std::make_unique<DataBuffer>();
-        entry.centralExtra->append(p, rec.extraLength);
+        // Exact size: the stepped growth would reserve 20,000 bytes for every entry.
+        if (!entry.centralExtra->appendExact(p, rec.extraLength)) return false;
         parseCentralExtra(entry.centralExtra->data(), rec.extraLength, entry);
     } else if (m_verbose) {
         m_log->logInfo("No extra field for this central dir entry");

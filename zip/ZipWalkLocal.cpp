@@ -108,7 +108,8 @@ bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
     const std::uint8_t* p = readRecordPart(addr, m, "Failed to get extra field after file header", addr);
     if (p == nullptr) return false;
     entry.localExtra = std::make_unique<DataBuffer>();
-    entry.localExtra->append(p, m);
+    // Exact size: the stepped growth would reserve 20,000 bytes for every entry.
+    if (!entry.localExtra->appendExact(p, m)) return false;
     if (m == kMarkerLength && loadLe32(p) == kMarkerValue) {
         entry.encryptionKind = loadLe32(p + 8);
         entry.keyLength = loadLe32(p + 12);
