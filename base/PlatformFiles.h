@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/FileAttributes.h"
+
 // Platform error numbers as the library reasons about them.
 constexpr int kErrorFileNotFound = 2;
 constexpr int kErrorPathNotFound = 3;
@@ -12,11 +14,6 @@ constexpr int kErrorAccessDenied = 5;
 constexpr int kErrorNotReady = 21;
 constexpr int kErrorSharingViolation = 32;
 
-// File attribute bits.
-constexpr std::uint32_t kAttrReadOnly = 0x01;
-constexpr std::uint32_t kAttrHidden = 0x02;
-constexpr std::uint32_t kAttrDirectory = 0x10;
-constexpr std::uint32_t kAttrNormal = 0x80;
 
 enum class PlatformOpen {
     Read,       // existing file, read only; a directory is refused

@@ -6,6 +6,7 @@
 #include "archive/ProgressMonitor.h"
 #include "base/DataBuffer.h"
 #include "base/DateTime.h"
+#include "base/FileAttributes.h"
 #include "base/FileDirectories.h"
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
@@ -28,9 +29,6 @@
 #include "zip/ZipWalkEntry.h"
 
 namespace {
-constexpr std::uint8_t kAttrArchiveOnly = 0x20;
-constexpr std::uint8_t kAttrHidden = 0x02;
-constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
 constexpr int kMethodStored = 0;
 constexpr int kMethodShrunk = 1;
@@ -370,7 +368,7 @@ void EntryExtractor::restoreTimes(Job& job, OutputFile& out) {
 
 bool EntryExtractor::restoreAttributes(Job& job) {
     std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
-    if (attributes == kAttrArchiveOnly) return true;
+    if (attributes == kAttrArchive) return true;
     if (setAttributes(job.outPath.c_str(), attributes, &m_log)) return true;
     m_log.logError("Failed to set file attributes");
     StringBuffer message("SetFileAttributes: ");
