@@ -67,8 +67,9 @@ void checkCrcs(ClsZip2& zip, const std::string& base) {
         bool plain = record->encryptionKind == 0 && !record->isTraditionallyEncrypted();
         expected[path] = plain ? (record->hasDescriptor ? record->descriptorCrc : record->localHeader.crc32) : 0;
     }
+    std::error_code unreadable;  // a name the file system refuses (too long) was never written
     for (auto& [path, stored] : expected) {
-        if (stored == 0 || !fs::is_regular_file(path)) continue;
+        if (stored == 0 || !fs::is_regular_file(path, unreadable)) continue;
         if (fileCrc(path) != stored) std::abort();
     }
 }
