@@ -28,8 +28,8 @@ int ProgressMonitor::currentPercent() const {
 bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {
     *abort = false;
     int before = currentPercent();
-    m_done += count;
-    if (m_done > m_total) m_done = m_total;
+    // Counts may come from archive sizes: stop at the total rather than overflow past it.
+    if (count > 0) m_done = count >= m_total - m_done ? m_total : m_done + count;
     int after = currentPercent();
     if (after <= before || after <= m_lastReported) return false;
     m_lastCallTick = tickCountMs();

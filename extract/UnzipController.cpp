@@ -1,6 +1,8 @@
 // The unzip loop over the archive object's entries.
 #include "extract/UnzipController.h"
 
+#include <cstdint>
+
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -122,6 +124,13 @@ void UnzipController::cleanName(const ClsZipEntry2& entry, StringBuffer& name) {
     name.removeWildcardChars();
 }
 
+// Sizes come from the archive and may be absurd: the progress total stops at the largest value
+// instead of overflowing.
+static std::int64_t addSizeSaturated(std::int64_t total, std::uint64_t size) {
+    const std::uint64_t room = static_cast<std::uint64_t>(INT64_MAX - total);
+    return size >= room ? INT64_MAX : total + static_cast<std::int64_t>(size);
+}
+
 bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer,
                                     ZipCallback* callback, std::int64_t& total) {
     total = 0;
@@ -146,8 +155,7 @@ bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern,
                                    info.isDirectory, &skip);
             if (skip) entry->SetSkip(true);
         }
-        if (!entry->IsDir() && !entry->IsSkipped())
-            total += static_cast<std::int64_t>(entry->GetUncompressedSize());
+        if (!entry->IsDir() && !entry->IsSkipped()) total = addSizeSaturated(total, entry->GetUncompressedSize());
     }
     return true;
 }
