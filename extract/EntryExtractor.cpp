@@ -1,6 +1,7 @@
 // One entry to one file or directory: path, directories, source, decode, CRC, time, attributes.
 #include "extract/EntryExtractor.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/ProgressMonitor.h"
@@ -12,15 +13,14 @@
 #include "base/FilePaths.h"
 #include "base/LogReject.h"
 #include "base/FileSystem.h"
-#include "base/TempFileName.h"
 #include "base/XString.h"
-#include "codecs/Implode.h"
-#include "codecs/Unshrink.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
+#include "crypto/WinZipAesContext.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
 #include "pipeline/MemDataObjSource.h"
+#include "pipeline/MethodDecoders.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
@@ -31,12 +31,11 @@
 namespace {
 constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
 constexpr int kMethodStored = 0;
-constexpr int kMethodShrunk = 1;
-constexpr int kMethodImploded = 6;
 constexpr int kMethodDeflated = 8;
 constexpr int kMethodAes = 99;
 constexpr std::uint32_t kEncryptionAes = 4;
-constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt into "wz.dat"
+constexpr std::uint16_t kAesVersion2 = 2;            // AE-2 entries carry no CRC
+constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
 
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
 std::string dropDotComponents(const std::string& path) {
@@ -79,13 +78,11 @@ struct EntryExtractor::Job {
     std::string outPath;  // '\' form below the base folder
     int method = 0;       // 99 resolved to the AES field's actual method
     bool verbose = false;
-    // WinZip AES entries are decrypted before anything else: small ones into aesPlain, large
-    // ones into the temporary file aesTempFile (aesTempSize bytes), deleted when the entry is done.
+    // Small WinZip AES entries are decrypted and authenticated into aesPlain before anything
+    // else; large ones are decrypted by the pipeline as they stream to the output.
     bool aes = false;
     bool aesLarge = false;
     DataBuffer aesPlain;
-    std::string aesTempFile;
-    std::uint64_t aesTempSize = 0;
 };
 
 EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
@@ -126,8 +123,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
         return rejectWith(&m_log, "Not a mapped Zip entry!");
-    Job job{entry, *record, *zip, nullptr, std::string(), 0, false,
-            false, false, {}, std::string(), 0};
+    Job job{entry, *record, *zip, nullptr, std::string(), 0, false, false, false, {}};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -138,10 +134,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     if (m_ignoreDirectories) name.keepFileName();
     entry.setDirectory((record->centralRecord.externalAttributes & kAttrDirectory) != 0);
 
-    StringBuffer wzName;
-    if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
-        return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
+    if (record->encryptionKind == kEncryptionAes && !decryptAes(job)) {
         const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
         if (m_monitor) m_monitor->addProgress(size, nullptr);
         return false;
@@ -149,36 +142,44 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
     job.outPath = joinPath(m_base, safeRelativeName(name.text()));
-    const bool ok = entry.IsDir() ? extractDirectory(job) : extractFile(job);
-    if (job.aesLarge) deleteFile(job.aesTempFile.c_str(), nullptr);
-    return ok;
+    return entry.IsDir() ? extractDirectory(job) : extractFile(job);
 }
 
-// The verifier and the authentication code are checked here; WinZipAes logs what failed.
-bool EntryExtractor::decryptAes(Job& job, const StringBuffer& tempName) {
+// Small entries are decrypted and authenticated here, before an output exists; WinZipAes logs
+// what failed. Large ones only have their password checked here (passwordFits).
+bool EntryExtractor::decryptAes(Job& job) {
     const ZipWalkEntry& r = job.record;
-    const int strength = static_cast<int>(r.keyLength);
-    bool wrongPassword = false, authFailed = false;
     job.aes = true;
-    if (r.localHeader.compressedSize <= kAesInMemoryUpTo) {
-        const std::uint32_t size = r.compressedSize32();
-        const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
-        if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-        return WinZipAes::decryptInMemory(stored, size, job.zip.password(), strength, job.aesPlain,
-                                          wrongPassword, authFailed, m_log);
+    if (r.localHeader.compressedSize > kAesInMemoryUpTo) return job.aesLarge = true, true;
+    bool wrongPassword = false, authFailed = false;
+    const std::uint32_t size = r.compressedSize32();
+    const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
+    if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
+    return WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength),
+                                      job.aesPlain, wrongPassword, authFailed, m_log);
+}
+
+// A wrong password is found before the output is created, so that an existing file of the same
+// name is left as it is: the traditional header's check byte, or the WinZip AES verifier.
+bool EntryExtractor::passwordFits(Job& job) {
+    const ZipWalkEntry& r = job.record;
+    if (job.aesLarge) {
+        MemDataObjSource window;
+        window.initRange(job.data, r.dataOffset, r.compressedSize64());
+        bool wrongPassword = false;
+        return WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength),
+                                          wrongPassword, m_log) != nullptr;
     }
-    job.aesLarge = true;
-    job.aesTempFile = tempName.text();
-    OutputFile temp;
-    if (!temp.open(tempName.text(), &m_log)) return false;
-    MemDataObjSource window;
-    window.initRange(job.data, r.dataOffset, r.compressedSize64());
-    const bool ok = WinZipAes::decryptFromSource(window, job.zip.password(), strength, temp,
-                                                 wrongPassword, authFailed, m_log);
-    job.aesTempSize = temp.endPosition();
-    temp.handle().close();
-    if (!ok) deleteFile(job.aesTempFile.c_str(), nullptr);
-    return ok;
+    if (!r.isTraditionallyEncrypted()) return true;
+    const std::uint8_t* header = r.compressedSize64() >= 12 ? job.data->getData(r.dataOffset, 12, m_log) : nullptr;
+    PwdProtect check;
+    check.setPassword(job.zip.password().text());
+    check.initKeys();
+    const LocalHeaderRecord& local = r.localHeader;
+    if (header && check.checkHeader(header, local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
+        return true;
+    m_log.logError("Password incorrect for password-protected Zip");
+    return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
 }
 
 bool EntryExtractor::extractDirectory(Job& job) {
@@ -194,6 +195,11 @@ bool EntryExtractor::extractDirectory(Job& job) {
 bool EntryExtractor::extractFile(Job& job) {
     if (!m_ignoreDirectories && !ensureParentDirectory(job.outPath.c_str(), &m_log)) {
         reportDirectory(parentOf(job.outPath));
+        return false;
+    }
+    if (!passwordFits(job)) {
+        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+        countFailedEntry(job.record);
         return false;
     }
     OutputFile out;
@@ -260,7 +266,10 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
     pipeline.setDestCompressed(false);
     MemDataObjSource window;
     if (!configureSource(job, pipeline, window)) return false;
-    pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
+    // Held to the larger of the sizes the records declare: a writer's slip in one of them does not
+    // fail the entry, and no record lets the output grow past what it says.
+    pipeline.expectedUncompressedSize =
+        std::max(job.record.uncompressedSize64(), job.record.centralRecord.uncompressedSize);
     pipeline.expectedCompressedSize = job.record.compressedSize64();
     std::uint32_t crc = 0;
     if (!pipeline.run(crc, m_log, 0, job.verbose)) return false;
@@ -268,17 +277,21 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
 }
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
-    int method = job.method;
-    if (method != kMethodStored && method != kMethodDeflated && method != kMethodShrunk &&
-        method != kMethodImploded) {
-        m_log.logError("Unsupported compression method (only stored, shrunk, imploded and deflated entries extract)");
+    const int method = job.method;
+    if (method != kMethodStored && method != kMethodDeflated && !hasMethodDecoder(method)) {
+        m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
         return false;
     }
     pipeline.setSourceCompressed(method == kMethodDeflated);
-    bool legacy = method == kMethodShrunk || method == kMethodImploded;
-    if (job.aes) return configureAesSource(job, pipeline, legacy);
-    if (!legacy && job.record.compressedSize64() > kStreamAbove) {
+    if (method != kMethodStored && method != kMethodDeflated)
+        pipeline.setSourceMethod(method, job.record.localHeader.flags);
+    if (job.aes && !job.aesLarge) return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
+    if (job.aesLarge) {
+        pipeline.setPassword(job.zip.password().text());
+        pipeline.setWinZipAes(static_cast<int>(job.record.keyLength));
+    }
+    if (job.aesLarge || job.record.compressedSize64() > kStreamAbove) {
         window.initRange(job.data, job.record.dataOffset, job.record.compressedSize64());
         pipeline.setSourceData(&window);
         return true;
@@ -286,72 +299,22 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
     std::uint32_t size = job.record.compressedSize32();
     const std::uint8_t* stored = job.data->getData(job.record.dataOffset, size, m_log);
     if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-    if (legacy) return decodeLegacy(job, pipeline, stored, size);
     return pipeline.setSourceMemory(stored, size);
 }
 
-// Shrunk and imploded data is decoded here, in memory, and reaches the pipeline as plain bytes.
-// Encrypted legacy data is decrypted first, since the codecs need the plain stream.
-bool EntryExtractor::decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored,
-                                  std::uint32_t size) {
-    DataBuffer raw;
-    if (!raw.append(stored, size)) return false;
-    std::uint32_t skip = 0;
-    if (job.record.isTraditionallyEncrypted()) {
-        if (!decryptLegacy(job, raw)) return false;
-        skip = 12;
-        pipeline.setTraditionalEncryption(false, 0, 0, false);
-    }
-    DataBuffer plain;
-    bool ok;
-    if (job.method == kMethodShrunk) {
-        ok = Unshrink::unshrink(raw.data() + skip, raw.size() - skip, plain);
-    } else {
-        Implode implode;
-        implode.load(raw.data() + skip, raw.size() - skip);
-        std::uint16_t flags = job.record.localHeader.flags;
-        ok = implode.explode((flags & 0x02) != 0, (flags & 0x04) != 0, plain);
-    }
-    if (!ok) {
-        m_log.logError(job.method == kMethodShrunk ? "Failed to unshrink data." : "Failed to explode data.");
-        return false;
-    }
-    pipeline.setSourceCompressed(false);
-    return pipeline.setSourceMemory(plain.data(), plain.size());
-}
-
-// The decrypted bytes of a WinZip AES entry: in memory, or the temporary file of a large one.
-bool EntryExtractor::configureAesSource(Job& job, ZipPipeline& pipeline, bool legacy) {
-    if (!job.aesLarge) {
-        if (legacy) return decodeLegacy(job, pipeline, job.aesPlain.data(), job.aesPlain.size());
-        return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
-    }
-    if (job.method == kMethodImploded)
-        return rejectWith(&m_log, "Cannot extract Imploded data. (6)");
-    pipeline.setSourceFile(job.aesTempFile.c_str(), job.aesTempSize);
-    pipeline.setSourceCompressed(job.method != kMethodStored);
-    return true;
-}
-
-bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {
-    const LocalHeaderRecord& local = job.record.localHeader;
-    PwdProtect decryptor;
-    decryptor.setPassword(job.zip.password().text());
-    decryptor.initKeys();
-    if (raw.size() < 12 ||
-        !decryptor.checkHeader(raw.data(), local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
-        return rejectWith(&m_log, "Password incorrect for password-protected Zip");
-    decryptor.decryptBytes(raw.data() + 12, raw.size() - 12);
-    return true;
-}
-
-// Entries of the library's own whole-data scheme carry no usable CRC; 0 means "not stored"
-// (a local header whose CRC lives in the data descriptor, or an AE-2 entry).
+// Entries of the library's own whole-data scheme carry no usable CRC, nor do AE-2 entries; every
+// other entry is checked, a stored CRC of 0 included (the CRC of no bytes is 0). An entry whose
+// local header defers its CRC to a data descriptor is compared with the descriptor's, or the
+// central record's when no descriptor was read.
 bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
-    std::uint32_t kind = job.record.encryptionKind;
-    if (kind != 0 && kind != kEncryptionAes) return true;
-    std::uint32_t stored = job.record.hasDescriptor ? job.record.descriptorCrc : job.record.localHeader.crc32;
-    if (stored == 0 || stored == crc) return true;
+    const ZipWalkEntry& r = job.record;
+    if (r.encryptionKind != 0 && r.encryptionKind != kEncryptionAes) return true;
+    if (r.encryptionKind == kEncryptionAes && r.aesVersion == kAesVersion2) return true;
+    const bool deferred = (r.localHeader.flags & 0x08) != 0 && r.centralRecordAddress != 0;
+    const std::uint32_t stored = r.hasDescriptor ? r.descriptorCrc
+                                 : deferred      ? r.centralRecord.crc32
+                                                 : r.localHeader.crc32;
+    if (stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");
     m_log.logDataHex("calculatedCrc", crc);
     m_log.logDataHex("storedCrc", stored);

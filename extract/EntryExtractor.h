@@ -50,10 +50,8 @@ private:
     bool openOutput(Job& job, OutputFile& out, bool& passedOver);
     bool decodeInto(Job& job, OutputFile& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
-    bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);
-    bool decryptLegacy(Job& job, DataBuffer& raw);
-    bool decryptAes(Job& job, const StringBuffer& tempName);
-    bool configureAesSource(Job& job, ZipPipeline& pipeline, bool legacy);
+    bool decryptAes(Job& job);
+    bool passwordFits(Job& job);
     bool checkCrc(Job& job, std::uint32_t crc);
     void restoreTimes(Job& job, OutputFile& out);
     bool restoreAttributes(Job& job);

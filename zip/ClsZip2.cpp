@@ -29,7 +29,7 @@ ClsZip2::ClsZip2(ZipSystem* system)
     : m_serial(g_nextArchiveSerial.fetch_add(1, std::memory_order_relaxed)),
       m_oemCodePage(kOemCodePage),
       m_fileName("unnamed.zip"),
-      m_tempDir("."),
+      m_tempDir(""),
       m_system(system) {
     m_cryptParams.keyLength = 128;
 }

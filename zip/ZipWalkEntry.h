@@ -104,6 +104,7 @@ public:
     std::uint32_t encryptionKind = 0;  // 0, 4 (WinZip AES) or the library marker's kind
     std::uint32_t keyLength = 0;       // bits
     std::uint16_t aesActualMethod = 0;
+    std::uint16_t aesVersion = 0;  // 1 (AE-1) or 2 (AE-2: the CRC field is not used)
     std::uint64_t dataOffset = 0;
     bool hasDescriptor = false;
     std::uint32_t descriptorCrc = 0;

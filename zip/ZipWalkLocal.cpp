@@ -148,6 +148,7 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
         } else if (id == ZipExtraField::kWinZipAes) {
             entry.encryptionKind = 4;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
+            if (len >= 2) entry.aesVersion = loadLe16(d);
             if (len >= 7) entry.aesActualMethod = loadLe16(d + 5);
         }
     }
