@@ -1,6 +1,6 @@
 // Turns byte counts of one extraction into whole percentages for a ProgressEvent, raises abort
 // checks between them at a steady pace, and remembers an abort request for good.
-// Included by pipeline/ and codecs/: this header includes nothing above base/.
+// Included by crypto/, pipeline/ and extract/: this header includes nothing above base/.
 #pragma once
 #include <cstdint>
 

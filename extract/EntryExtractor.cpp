@@ -20,7 +20,7 @@
 #include "crypto/WinZipAes.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
-#include "pipeline/MemDataObjSource.h"
+#include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
