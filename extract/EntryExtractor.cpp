@@ -19,8 +19,8 @@
 #include "crypto/WinZipAesContext.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
-#include "pipeline/MemDataObjSource.h"
 #include "pipeline/MethodDecoders.h"
+#include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
@@ -246,7 +246,6 @@ bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
 
 bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
     ZipPipeline pipeline;
-    pipeline.setCompressionLevel(job.entry.compressionLevel());
     pipeline.setProgressMonitor(m_monitor);
     if (m_tempDir.length() > 0) pipeline.setTempDir(m_tempDir.text());
     const StringBuffer& password = job.zip.password();
@@ -270,9 +269,8 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
     // fail the entry, and no record lets the output grow past what it says.
     pipeline.expectedUncompressedSize =
         std::max(job.record.uncompressedSize64(), job.record.centralRecord.uncompressedSize);
-    pipeline.expectedCompressedSize = job.record.compressedSize64();
     std::uint32_t crc = 0;
-    if (!pipeline.run(crc, m_log, 0, job.verbose)) return false;
+    if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);
 }
 
