@@ -2,6 +2,7 @@
 #include "codecs/Unshrink.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "codecs/BufferCodecIo.h"
@@ -81,8 +82,13 @@ public:
     explicit BlockWriter(InflateOutput& out) : m_out(out), m_block(kOutBlock) {}
     bool put(const std::uint8_t* bytes, int n)
     {
-        for (int i = 0; i < n; ++i) {
-            m_block[m_fill++] = bytes[i];
+        auto left = static_cast<std::uint32_t>(n);
+        while (left > 0) {
+            const std::uint32_t take = std::min(left, kOutBlock - m_fill);
+            std::memcpy(m_block.data() + m_fill, bytes, take);
+            m_fill += take;
+            bytes += take;
+            left -= take;
             if (m_fill == kOutBlock && !flush()) return false;
         }
         return true;
