@@ -65,6 +65,7 @@ private:
     void copyCryptSummary();
     const ZipWalkEntry* chooseSummaryRecord(ExtPtrArray& records) const;
     void discardRecords(ExtPtrArray& records);
+    void dropLocalOnlyRecords(ExtPtrArray& records);
 
     std::uint32_t m_serial;
     int m_oemCodePage;
