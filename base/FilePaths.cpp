@@ -10,7 +10,7 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Position after the next '\' at or after from, or npos.
-std::size_t skipComponent(const std::string& path, std::size_t from) {
+[[maybe_unused]] std::size_t skipComponent(const std::string& path, std::size_t from) {
     std::size_t sep = path.find('\\', from);
     return sep == std::string::npos ? sep : sep + 1;
 }
@@ -85,11 +85,14 @@ std::string stripPathRoot(const std::string& path) {
         p = "\\\\" + p.substr(8);
     else if (p.rfind("\\\\?\\", 0) == 0)
         p = p.substr(4);
+#ifdef _WIN32
     if (p.rfind("\\\\", 0) == 0) {
         std::size_t afterServer = skipComponent(p, 2);
         std::size_t afterShare = afterServer == std::string::npos ? afterServer : skipComponent(p, afterServer);
         return afterShare == std::string::npos ? std::string() : dropLeading(p, afterShare);
     }
+#endif
+    // Elsewhere "//host/share/x" names no network root: only the leading separators go.
     if (p.size() >= 2 && p[1] == ':') return dropLeading(p, 2);
     return dropLeading(p, 0);
 }
