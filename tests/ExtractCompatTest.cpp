@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtractFixture.h"
+#include "TestData.h"
 
 using namespace extractfix;
 using zipfix::Archive;
@@ -13,8 +14,6 @@ using zipfix::Member;
 
 namespace {
 
-const fs::path kData = fs::path(TN_SOURCE_DIR) / "tests" / "data";
-
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string save(const Archive& a) { return zipfix::writeFile(zipfix::testScratch() / "a.zip", a.build()); }
@@ -22,7 +21,7 @@ std::string save(const Archive& a) { return zipfix::writeFile(zipfix::testScratc
 // A descriptor without its signature: the central sizes find it, and the central CRC is checked.
 TEST(ExtractCompat, DescriptorWithoutSignature) {
     const fs::path dir = zipfix::testScratch();
-    Extracted r = extract((kData / "bla-stored-dd-nosig.zip").string(), dir / "corpus");
+    Extracted r = extract(testdata::path("commons-compress/bla-stored-dd-nosig.zip"), dir / "corpus");
     EXPECT_EQ(r.count, 2) << r.log;
     EXPECT_EQ(fs::file_size(dir / "corpus/test1.xml"), 610u);
     EXPECT_EQ(fs::file_size(dir / "corpus/test2.xml"), 82u);
@@ -81,12 +80,12 @@ TEST(ExtractCompat, DirectoryRule) {
     EXPECT_EQ(r.count, 2) << r.log;
     for (const Case& c : cases) EXPECT_EQ(fs::is_directory(dir / "out" / c.name), c.directory) << c.name;
 
-    Extracted ef = extract((kData / "testfile-ef.zip").string(), dir / "ef");
+    Extracted ef = extract(testdata::path("libzip/testfile-ef.zip"), dir / "ef");
     EXPECT_EQ(ef.count, 1) << ef.log;
     EXPECT_TRUE(fs::is_regular_file(dir / "ef/testfile.txt"));
 
     // Central uncompressed sizes that are wrong, and a directory known by its mode.
-    Extracted ws = extract((kData / "wrong-entry-sizes.zip").string(), dir / "ws");
+    Extracted ws = extract(testdata::path("yauzl/wrong-entry-sizes.zip"), dir / "ws");
     EXPECT_EQ(ws.count, 2) << ws.log;
     EXPECT_EQ(fs::file_size(dir / "ws/a.txt"), 39u);
     EXPECT_EQ(fs::file_size(dir / "ws/b.txt"), 76u);
@@ -95,7 +94,7 @@ TEST(ExtractCompat, DirectoryRule) {
 
 TEST(ExtractCompat, NamesFromEastAsianCodePagesAndUnixRoots) {
     const fs::path dir = zipfix::testScratch();
-    Extracted r = extract((kData / "test_read_format_zip_filename_cp932.zip").string(), dir / "cp932", nullptr, nullptr, 932);
+    Extracted r = extract(testdata::path("libarchive/test_read_format_zip_filename_cp932.zip"), dir / "cp932", nullptr, nullptr, 932);
     EXPECT_EQ(r.count, 2) << r.log;
     const std::string folder = "\xE8\xA1\xA8\xE3\x81\xA0\xE3\x82\x88";  // the 0x5C of its first character stays
     EXPECT_TRUE(fs::exists(dir / "cp932" / folder / "\xE4\xB8\x80\xE8\xA6\xA7\xE8\xA1\xA8.txt")) << r.log;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "log/LogNull.h"
-#include "zip/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
 #include "zip/ZipWalkEntry.h"
