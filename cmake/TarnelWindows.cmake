@@ -7,11 +7,13 @@ set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 if(NOT CMAKE_BUILD_TYPE)
-  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
+  # Release: the stub is what every reader downloads, so no debug information in it.
+  set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type" FORCE)
 endif()
 option(TN_TESTS "Build the tests" ON)
 set(TN_HOST_STAMP "" CACHE FILEPATH "quillet-stamp of a Linux build")
 set(TN_HOST_PACK "" CACHE FILEPATH "quillet-pack of a Linux build")
+set(TN_HOST_TNZIP "" CACHE FILEPATH "tnzip of a Linux build (the tests compare with it)")
 if(NOT TN_HOST_STAMP OR NOT TN_HOST_PACK)
   message(FATAL_ERROR "Set TN_HOST_STAMP and TN_HOST_PACK to the Linux build's quillet-stamp and "
     "quillet-pack (tools/build.sh windows does).")
@@ -22,7 +24,7 @@ add_compile_options(-Wall -Wextra)
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE)
 # Nothing to ship beside the programs: the C and C++ runtimes and libgcrypt are linked in, so
 # they import only system DLLs.
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ -s)
 
 include(GNUInstallDirs)
 find_package(Threads REQUIRED)
