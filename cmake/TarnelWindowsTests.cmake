@@ -25,3 +25,21 @@ set_tests_properties(WinLauncher PROPERTIES TIMEOUT 600 RUN_SERIAL ON ENVIRONMEN
 # The dialog template, icon and manifest as built into the stub.
 add_test(NAME WinLauncherResources COMMAND bash ${TN_WIN_TESTS}/check_resources.sh ${CMAKE_RC_COMPILER}
   $<TARGET_FILE:quillet-offline>)
+
+# The platform layer and the parts of the unit tests that need no POSIX system, as one
+# Windows program run under wine (CMAKE_CROSSCOMPILING_EMULATOR).
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_executable(tarnel_tests_win ${TN_WIN_TESTS}/PlatformWinTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/TarnelHandleTest.cpp ${PROJECT_SOURCE_DIR}/tests/MemoryDataTest.cpp
+  ${PROJECT_SOURCE_DIR}/tests/CodePageTableTest.cpp ${PROJECT_SOURCE_DIR}/tests/EncodingConvertTest.cpp)
+target_include_directories(tarnel_tests_win PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(tarnel_tests_win PRIVATE tarnelzip gtest gtest_main)
+target_compile_definitions(tarnel_tests_win PRIVATE TN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+  TN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+# Left out: the code page tables against Python's and iconv's mappings (Linux programs; the
+# tables are the same text), and two checks of Linux's own error message wording.
+add_test(NAME WinUnitTests COMMAND tarnel_tests_win
+  --gtest_filter=-*MatchesReference*:TarnelHandle.FailedSeekLogsMessageErrorAndPosition:TarnelHandle.FailedWriteLogsTheSystemError)
+set_tests_properties(WinUnitTests PROPERTIES TIMEOUT 300 ENVIRONMENT "${TN_WINE_ENV}")
