@@ -58,7 +58,7 @@ target_include_directories(tarnelzip PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tarnel>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32)
+target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32 bcrypt)
 
 add_executable(tnzip ${PROJECT_SOURCE_DIR}/tools/tnzip.cpp)
 target_link_libraries(tnzip PRIVATE tarnelzip)

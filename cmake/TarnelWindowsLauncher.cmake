@@ -11,11 +11,13 @@ set_source_files_properties(${TN_LAUNCHER}/quillet-offline.rc PROPERTIES
   OBJECT_DEPENDS "${TN_WIN_GEN}/quillet-offline.ico;${TN_LAUNCHER}/quillet-offline.manifest;${TN_LAUNCHER}/QuilletResources.h")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TN_WIN_GEN} -I${TN_LAUNCHER}")
 
-add_library(quillet_launcher_core STATIC ${TN_LAUNCHER}/LauncherNames.cpp ${TN_LAUNCHER}/StubLength.cpp)
+add_library(quillet_launcher_core STATIC ${TN_LAUNCHER}/LauncherNames.cpp ${TN_LAUNCHER}/LauncherWorkspace.cpp
+  ${TN_LAUNCHER}/StubLength.cpp)
 target_link_libraries(quillet_launcher_core PUBLIC tarnelzip)
 
 add_executable(quillet-offline WIN32 ${TN_LAUNCHER}/LauncherMainWin.cpp ${TN_LAUNCHER}/CBorvaneApp.cpp
-  ${TN_LAUNCHER}/CBorvaneDlg.cpp ${TN_LAUNCHER}/DialogWindowWin.cpp ${TN_LAUNCHER}/LauncherSequence.cpp
+  ${TN_LAUNCHER}/CBorvaneDlg.cpp ${TN_LAUNCHER}/DialogWindowWin.cpp ${TN_LAUNCHER}/LauncherInterrupts.cpp
+  ${TN_LAUNCHER}/LauncherSequence.cpp
   ${TN_LAUNCHER}/quillet-offline.rc)
 target_link_libraries(quillet-offline PRIVATE quillet_launcher_core tarnelzip comctl32)
 target_link_options(quillet-offline PRIVATE -municode)

@@ -78,7 +78,10 @@ TEST(PlatformWin, PathsPastMaxPath) {
     bool opened = false;
     EXPECT_EQ(getFileSizeByName(file.c_str(), opened), 4);
     EXPECT_TRUE(opened);
-    EXPECT_TRUE(platformDeleteTree((dir.path() + "\\a-rather-long-folder-name-0123456789").c_str()));
+    PlatformFolder held = platformOpenFolder(dir.path().c_str());
+    EXPECT_TRUE(platformDeleteFolderContent(held));
+    platformCloseFolder(held);
+    EXPECT_FALSE(exists(deep));
 }
 
 TEST(PlatformWin, FullPathsAndTempDir) {
@@ -129,17 +132,51 @@ TEST(PlatformWin, FileTimesAndAttributes) {
     EXPECT_TRUE(attributes & kAttrDirectory);
 }
 
-TEST(PlatformWin, PrivateCreationIsExclusive) {
+// Creation below a held folder: exclusive, and the held entries are found, reached and removed
+// only while their names still lead to them.
+TEST(PlatformWin, PrivateCreationBelowAHeldFolder) {
     TempFolder dir;
-    std::string file = dir / "archive.zip", folder = dir / "stamp";
-    int fd = platformCreatePrivateFile(file.c_str());
-    ASSERT_GE(fd, 0);
-    platformCloseFile(fd);
-    EXPECT_LT(platformCreatePrivateFile(file.c_str()), 0);
-    EXPECT_EQ(platformLastErrno(), ERROR_FILE_EXISTS);
-    ASSERT_TRUE(platformCreatePrivateDirectory(folder.c_str()));
-    EXPECT_FALSE(platformCreatePrivateDirectory(folder.c_str()));
-    EXPECT_FALSE(platformCreatePrivateDirectory(file.c_str()));
+    PlatformFolder parent = platformOpenFolder(dir.path().c_str());
+    ASSERT_NE(parent, kNoFolder);
+    bool taken = false;
+    int file = platformCreatePrivateFileIn(parent, "archive.zip", taken);
+    ASSERT_GE(file, 0);
+    EXPECT_LT(platformCreatePrivateFileIn(parent, "archive.zip", taken), 0);
+    EXPECT_TRUE(taken);
+    PlatformFolder folder = platformCreatePrivateFolderIn(parent, "stamp", taken);
+    ASSERT_NE(folder, kNoFolder);
+    EXPECT_EQ(platformCreatePrivateFolderIn(parent, "stamp", taken), kNoFolder);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(platformCreatePrivateFolderIn(parent, "archive.zip", taken), kNoFolder);
+    EXPECT_TRUE(taken);
+
+    EXPECT_TRUE(platformIsSameEntry(parent, "stamp", folder));
+    EXPECT_FALSE(platformIsSameEntry(parent, "archive.zip", folder));
+    // Its access path reaches the folder itself.
+    std::string access = platformHandlePath(folder, dir / "stamp");
+    EXPECT_TRUE(writeWholeFile((access + "\\inside.txt").c_str(), "in", 2, nullptr));
+    EXPECT_TRUE(exists(dir / "stamp/inside.txt")) << access;
+
+    EXPECT_FALSE(platformRemoveEntryIfSame(parent, "archive.zip", folder));
+    EXPECT_TRUE(platformRemoveEntryIfSame(parent, "archive.zip", file));
+    platformCloseFile(file);
+    EXPECT_FALSE(exists(dir / "archive.zip"));
+    EXPECT_TRUE(platformDeleteFolderContent(folder));
+    EXPECT_TRUE(platformRemoveEntryIfSame(parent, "stamp", folder));
+    platformCloseFolder(folder);
+    EXPECT_FALSE(exists(dir / "stamp"));
+    platformCloseFolder(parent);
+}
+
+TEST(PlatformWin, TempFolderIsUsable) {
+    std::string temp = platformTempDir();
+    temp.pop_back();
+    EXPECT_TRUE(platformIsWritableFolder(temp.c_str()));
+    EXPECT_FALSE(platformIsOpenToOthers(temp.c_str()));
+    unsigned char a[16] = {}, b[16] = {};
+    ASSERT_TRUE(platformRandomBytes(a, sizeof a));
+    ASSERT_TRUE(platformRandomBytes(b, sizeof b));
+    EXPECT_NE(std::string(a, a + 16), std::string(b, b + 16));
 }
 
 // The extraction folder admits the current user alone (and the system itself, which wine adds
@@ -147,7 +184,12 @@ TEST(PlatformWin, PrivateCreationIsExclusive) {
 TEST(PlatformWin, PrivateFolderAdmitsOnlyTheCurrentUser) {
     TempFolder dir;
     std::string folder = dir / "private";
-    ASSERT_TRUE(platformCreatePrivateDirectory(folder.c_str()));
+    PlatformFolder parent = platformOpenFolder(dir.path().c_str());
+    bool taken = false;
+    PlatformFolder made = platformCreatePrivateFolderIn(parent, "private", taken);
+    ASSERT_NE(made, kNoFolder);
+    platformCloseFolder(made);
+    platformCloseFolder(parent);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
     ASSERT_EQ(GetNamedSecurityInfoW(wide(winForm(folder)).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -188,8 +230,11 @@ TEST(PlatformWin, DeleteTreeRemovesEverythingButNeverFollowsALink) {
     setAttributes((tree + "\\ro.txt").c_str(), kAttrReadOnly, nullptr);
     bool linked = CreateSymbolicLinkW(wide(winForm(tree + "/link")).c_str(), wide(winForm(outside)).c_str(),
                                       SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
-    EXPECT_TRUE(platformDeleteTree(tree.c_str()));
-    EXPECT_FALSE(exists(tree));
+    PlatformFolder held = platformOpenFolder(tree.c_str());
+    EXPECT_TRUE(platformDeleteFolderContent(held));
+    platformCloseFolder(held);
+    EXPECT_FALSE(exists(tree + "/a"));
+    EXPECT_FALSE(exists(tree + "/link"));
     EXPECT_TRUE(exists(outside + "/keep.txt")) << (linked ? "followed the link" : "no link made");
 }
 
@@ -201,13 +246,16 @@ TEST(PlatformWin, SelfExecutableAndProgramStart) {
     EXPECT_GT(size, 0);
     platformCloseFile(self);
 
-    wchar_t cmd[MAX_PATH];
-    GetSystemDirectoryW(cmd, MAX_PATH);
-    std::wstring w = std::wstring(cmd) + L"\\hostname.exe";
-    std::string path(w.begin(), w.end());
-    long pid = platformStartProgram(path.c_str());
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring w = system;
+    PlatformFolder folder = platformOpenFolder(std::string(w.begin(), w.end()).c_str());
+    long pid = platformStartProgramIn(folder, "hostname.exe", "hostname.exe");
     ASSERT_GT(pid, 0);
     platformWaitProgram(pid);  // returns once it has ended
-    EXPECT_LT(platformStartProgram("C:\\no\\such\\program.exe"), 0);
+    EXPECT_EQ(WaitForSingleObject(LongToHandle(pid), 0), WAIT_OBJECT_0);
+    platformReleaseProgram(pid);
+    EXPECT_LT(platformStartProgramIn(folder, "no-such-program.exe", "x"), 0);
     platformWaitProgram(-1);  // returns at once
+    platformCloseFolder(folder);
 }

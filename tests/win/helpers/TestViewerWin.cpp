@@ -56,11 +56,20 @@ void recordDialog(FILE* out) {
     std::fprintf(out, "progress.pos=%d\n", bar ? int(SendMessageW(bar, PBM_GETPOS, 0, 0)) : -1);
     std::fprintf(out, "progress.high=%d\n", bar ? int(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)) : -1);
     std::fprintf(out, "progress.style=0x%08lx\n", bar ? (unsigned long)GetWindowLongW(bar, GWL_STYLE) : 0ul);
-    std::fprintf(out, "progress.exstyle=0x%08lx\n", bar ? (unsigned long)GetWindowLongW(bar, GWL_EXSTYLE) : 0ul);
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         GetClassNameW(child, cls, 64);
         if (lstrcmpiW(cls, L"Static") == 0) std::fprintf(out, "dialog.text=%s\n", utf8(windowText(child)).c_str());
     }
+    // The keys as the keyboard delivers them, to the focused control and to the dialog. The
+    // launcher keeps its dialog until this program has ended, so only the keys could close it.
+    for (HWND target : {bar, dialog}) {
+        for (UINT key : {VK_RETURN, VK_ESCAPE}) {
+            PostMessageW(target, WM_KEYDOWN, key, 1);
+            PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+        }
+    }
+    Sleep(300);
+    std::fprintf(out, "dialog.afterkeys=%d\n", IsWindow(dialog) ? 1 : 0);
 }
 
 }  // namespace
