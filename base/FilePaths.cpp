@@ -42,6 +42,10 @@ std::string trimBlanks(const std::string& text) {
 }
 
 std::string getFullPath(const std::string& path) {
+#ifdef _WIN32
+    if (path.empty()) return path;
+    return platformFullPath(path.c_str());
+#endif
     std::string p = platformPath(path.c_str());
     if (p.empty()) return p;
     if (p[0] != '/') p = getCurrentDir() + "/" + p;
@@ -65,7 +69,7 @@ std::string getFullPath(const std::string& path) {
 
 std::string getFileNamePart(const std::string& path) {
     std::string full = getFullPath(path);
-    return full.substr(full.rfind('/') + 1);
+    return full.substr(full.find_last_of("/\\") + 1);
 }
 
 std::string getCurrentDir() {
