@@ -132,16 +132,20 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     entry.GetFileName(name);
     name.removeWildcardChars();
     if (m_ignoreDirectories) name.keepFileName();
-    entry.setDirectory((record->centralRecord.externalAttributes & kAttrDirectory) != 0);
+    entry.setDirectory(ClsZipEntry2::isDirectoryRecord(*record));
 
+    job.outPath = joinPath(m_base, safeRelativeName(name.text()));
+    if (record->isStrongEncrypted()) {
+        m_log.logError("Unsupported encryption (PKWARE strong encryption)");
+        return failEntry(job);
+    }
     if (record->encryptionKind == kEncryptionAes && !decryptAes(job)) {
         const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
         if (m_monitor) m_monitor->addProgress(size, nullptr);
-        return false;
+        return failEntry(job);
     }
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
-    job.outPath = joinPath(m_base, safeRelativeName(name.text()));
     return entry.IsDir() ? extractDirectory(job) : extractFile(job);
 }
 
@@ -198,13 +202,11 @@ bool EntryExtractor::extractFile(Job& job) {
         return false;
     }
     if (!passwordFits(job)) {
-        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
         countFailedEntry(job.record);
-        return false;
+        return failEntry(job);
     }
     OutputFile out;
-    bool passedOver = false;
-    if (!openOutput(job, out, passedOver)) return passedOver;
+    if (!openOutput(job, out)) return false;
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
@@ -213,34 +215,31 @@ bool EntryExtractor::extractFile(Job& job) {
     if (!ok) {
         out.handle().close();
         deleteFile(job.outPath.c_str(), nullptr);
-        m_log.logError("Unzip failed");
-        XString path;
-        path.setUtf8(job.outPath.c_str());
-        m_log.logDataQP("filename", path.getAnsi());
-        return false;
+        return failEntry(job);
     }
     if (!emptyAes) ++m_count;
     restoreTimes(job, out);
     return restoreAttributes(job);
 }
 
-// passedOver: the output could not be created but the entry counts as handled.
-bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
+bool EntryExtractor::failEntry(Job& job) {
+    m_log.logError("Unzip failed");
+    XString path;
+    path.setUtf8(job.outPath.c_str());
+    m_log.logDataQP("filename", path.getAnsi());
+    return false;
+}
+
+// An entry that is not created fails, even an empty one: the caller must learn that it is missing.
+bool EntryExtractor::openOutput(Job& job, OutputFile& out) {
     std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
     int reason = 0;
     const char* path = job.outPath.c_str();
     if (attributes & kAttrHidden) openForWriteHidden(path, out.handle(), reason, &m_log);
     if (!out.handle().isOpen()) openForWrite(path, out.handle(), reason, &m_log);
     if (out.handle().isOpen()) return true;
-    if (job.record.centralRecord.uncompressedSize == 0) {
-        m_log.logInfo("Ignoring error because file size is zero.");
-        passedOver = true;
-    } else if (job.outPath.ends_with("Thumbs.db")) {
-        passedOver = true;
-    } else {
-        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
-        countFailedEntry(job.record);
-    }
+    logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+    countFailedEntry(job.record);
     return false;
 }
 

@@ -47,7 +47,9 @@ private:
     struct Job;  // the state of one InflateFromMapped call
     bool extractDirectory(Job& job);
     bool extractFile(Job& job);
-    bool openOutput(Job& job, OutputFile& out, bool& passedOver);
+    // Logs "Unzip failed" with the entry's path; false.
+    bool failEntry(Job& job);
+    bool openOutput(Job& job, OutputFile& out);
     bool decodeInto(Job& job, OutputFile& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decryptAes(Job& job);
