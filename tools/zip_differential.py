@@ -288,7 +288,7 @@ def main():
         print(f"time limit reached after {len(results)} of {len(archives)} archives")
     print("\nsummary:", ", ".join(f"{c} {n}" for c, n in sorted(shown.items())), f"(of {len(results)})")
     if args.csv:
-        with open(args.csv, "w", newline="") as f:
+        with open(args.csv, "w", newline="", errors="backslashreplace") as f:
             w = csv.writer(f)
             w.writerow(["archive", "class", "detail"] + [f"rc_{t}" for t in ("tnzip",) + PEERS])
             for rel, cls, detail, status in results:
