@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "base/PlatformFiles.h"
+#include "base/PlatformShell.h"
 #include "base/TarnelHandle.h"
 
 namespace {
@@ -24,6 +25,16 @@ int fdOf(std::intptr_t handle) { return static_cast<int>(handle); }
 bool refuseName(const char* name) {
     if (TarnelDir::isPlainName(name)) return false;
     errno = EINVAL;
+    return true;
+}
+
+// ".tn-" and 16 random hex digits: not guessable in advance, hidden from plain listings.
+bool randomName(std::string& name) {
+    unsigned char bytes[8];
+    if (!platformRandomBytes(bytes, sizeof bytes)) return false;
+    static const char kHex[] = "0123456789abcdef";
+    name = ".tn-";
+    for (unsigned char b : bytes) name += {kHex[b >> 4], kHex[b & 15]};
     return true;
 }
 
@@ -108,6 +119,58 @@ bool TarnelDir::createFile(const char* name, TarnelHandle& file) const {
         if (unlinkat(dir, name, 0) != 0 && errno != ENOENT) return false;  // EISDIR: a directory
     }
     return false;
+}
+
+bool TarnelDir::createUnnamedFile(TarnelHandle& file, std::string& pending) const {
+    file.close();
+    pending.clear();
+    if (!isOpen()) return false;
+    const int dir = fdOf(m_handle);
+    int fd = openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        file.attach(fd);
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    for (int round = 0; round < kReplaceRounds; ++round) {
+        if (!randomName(pending)) return false;
+        fd = openat(dir, pending.c_str(), kFileFlags, 0666);
+        if (fd >= 0) {
+            file.attach(fd);
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    pending.clear();
+    return false;
+}
+
+// An unnamed file first gets a random private name (linkat cannot replace), then every file is
+// renamed onto its name: rename replaces a file or a link itself and refuses a directory.
+bool TarnelDir::publishFile(TarnelHandle& file, const std::string& pending, const char* name) const {
+    if (!isOpen() || !file.isOpen() || refuseName(name)) return false;
+    const int dir = fdOf(m_handle);
+    std::string temp = pending;
+    if (temp.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file.descriptor());
+        bool linked = false;
+        for (int round = 0; round < kReplaceRounds && !linked; ++round) {
+            if (!randomName(temp)) return false;
+            linked = linkat(AT_FDCWD, self.c_str(), dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            if (!linked && errno != EEXIST) return false;
+        }
+        if (!linked) return false;
+    }
+    if (renameat(dir, temp.c_str(), dir, name) == 0) return true;
+    const int err = errno;
+    unlinkat(dir, temp.c_str(), 0);
+    errno = err;
+    return false;
+}
+
+void TarnelDir::discardFile(TarnelHandle& file, const std::string& pending) const {
+    file.close();
+    if (isOpen() && !pending.empty()) unlinkat(fdOf(m_handle), pending.c_str(), 0);
 }
 
 bool TarnelDir::createLink(const char* name, const char* target) const {

@@ -9,6 +9,7 @@
 // Failures return false and leave the system error for platformLastErrno() (PlatformFiles.h).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "base/FileTime.h"
 
@@ -40,6 +41,14 @@ public:
     // A new, empty file at name, open for writing. A file or link already there is removed
     // first (never written through or truncated); a directory there fails.
     bool createFile(const char* name, TarnelHandle& file) const;
+    // A new file for writing that has no name in the directory yet, where the system can make
+    // one (else a random private name that the next two operations handle). Nothing at any
+    // name is touched until publishFile; an interrupted process leaves nothing behind.
+    bool createUnnamedFile(TarnelHandle& file, std::string& pending) const;
+    // Gives the file its name in one step, replacing a file or link there (never a directory).
+    bool publishFile(TarnelHandle& file, const std::string& pending, const char* name) const;
+    // Drops a file that was never published.
+    void discardFile(TarnelHandle& file, const std::string& pending) const;
     // A symbolic link at name with the given target text, replacing a file or link there.
     bool createLink(const char* name, const char* target) const;
     // Removes a file or link; a missing name counts as removed. A directory is not removed.

@@ -234,23 +234,28 @@ bool EntryExtractor::extractFile(Job& job) {
     const bool hasLeaf = !job.parts.empty() && !job.namesFolder;
     if (!job.parts.empty() && !openFolder(job, job.parts.size() - (hasLeaf ? 1 : 0))) return false;
     if (hasLeaf && job.meta.isSymlink()) return extractLink(job);
+    // The content is written to a file without a name, which takes the entry's name only once
+    // it is complete: a failed entry leaves an existing file as it was and nothing partial.
     OutputFile out;
-    bool passedOver = false;
-    if (!openOutput(job, out, passedOver)) return passedOver;
+    std::string pending;
+    if (!hasLeaf || !job.folder->createUnnamedFile(out.handle(), pending)) return notCreated(job, true);
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
     bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
                                                               : decodeInto(job, out);
     if (!ok) {
-        out.handle().close();
-        job.folder->removeFile(job.parts.back().c_str());
+        job.folder->discardFile(out.handle(), pending);
         return failUnzip(job);
     }
-    if (!emptyAes) ++m_count;
     out.handle().setFileTimes(job.meta.modified);
     const bool attributesSet = restoreAttributes(job, out);
+    if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str())) {
+        job.folder->discardFile(out.handle(), pending);
+        return notCreated(job, false);
+    }
     out.handle().close();
+    if (!emptyAes) ++m_count;
     return attributesSet;
 }
 
@@ -265,8 +270,10 @@ bool EntryExtractor::failUnzip(Job& job) {
 // A symbolic link is made only when its target stays inside the extraction folder; its
 // content (the target) is decoded in memory.
 bool EntryExtractor::extractLink(Job& job) {
-    if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax)
-        return rejectWith(&m_log, "Symbolic link target is too long") || failUnzip(job);
+    if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax) {
+        m_log.logError("Symbolic link target is too long");
+        return failUnzip(job);
+    }
     DataBuffer target;
     OutputDataBuffer out(&target);
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
@@ -274,7 +281,7 @@ bool EntryExtractor::extractLink(Job& job) {
     const std::string text(reinterpret_cast<const char*>(target.data()), target.size());
     if (text.size() > kLinkTargetMax || text.find('\0') != std::string::npos ||
         !linkStaysInside(text, job.parts.size() - 1)) {
-        m_log.logError("Symbolic link points outside the extraction folder; not created");
+        m_log.logError("Symbolic link not created: its target must stay inside the extraction folder");
         m_log.logDataQP("linkTarget", escapeControlChars(text).c_str());
         return failUnzip(job);
     }
@@ -288,19 +295,16 @@ bool EntryExtractor::extractLink(Job& job) {
     return true;
 }
 
-// passedOver: the output could not be created but the entry counts as handled.
-bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
-    if (!job.parts.empty() && !job.namesFolder && job.folder->createFile(job.parts.back().c_str(), out.handle()))
-        return true;
+// The output could not be created: true when the entry still counts as handled. The entry's
+// size moves the progress on unless the decoding did that already.
+bool EntryExtractor::notCreated(Job& job, bool countProgress) {
     if (job.record.centralRecord.uncompressedSize == 0) {
         m_log.logInfo("Ignoring error because file size is zero.");
-        passedOver = true;
-    } else if (job.outPath.ends_with("Thumbs.db")) {
-        passedOver = true;
-    } else {
-        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
-        countFailedEntry(job.record);
+        return true;
     }
+    if (job.outPath.ends_with("Thumbs.db")) return true;
+    logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+    if (countProgress) countFailedEntry(job.record);
     return false;
 }
 

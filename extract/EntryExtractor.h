@@ -57,7 +57,7 @@ private:
     bool extractLink(Job& job);
     bool openFolder(Job& job, std::size_t depth);
     bool failUnzip(Job& job);
-    bool openOutput(Job& job, OutputFile& out, bool& passedOver);
+    bool notCreated(Job& job, bool countProgress);
     bool decodeInto(Job& job, Output& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);

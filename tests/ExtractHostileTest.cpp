@@ -72,6 +72,7 @@ struct Case {
     bool ok;               // Unzip reports success
     const char* tree;      // the target afterwards
     const char* logPart;   // a line the log must hold ("" for none)
+    const char* peers;     // which peer tools end the same way (Info-ZIP unzip 6.00, 7-Zip 26.02, bsdtar 3.6.2)
 };
 
 // The box: inner/ is the target, outside/ holds a victim file that must stay as it is.
@@ -90,13 +91,18 @@ fs::path makeBox(const fs::path& dir, const Case& c) {
 std::vector<Case> cases() {
     return {
         {"absolute", {file("/tmp/../abs.txt", "a"), file("/etc/abs2.txt", "b")}, nullptr, true,
-         "etc/\netc/abs2.txt\ntmp/\ntmp/abs.txt\n", ""},
-        {"drive", {file("C:\\x\\y.txt", "y"), file("D:/z.txt", "z")}, nullptr, true, "x/\nx/y.txt\nz.txt\n", ""},
+         "etc/\netc/abs2.txt\ntmp/\ntmp/abs.txt\n", "",
+         "unzip and 7z the same; bsdtar refuses the \"..\" name"},
+        {"drive", {file("C:\\x\\y.txt", "y"), file("D:/z.txt", "z")}, nullptr, true, "x/\nx/y.txt\nz.txt\n", "",
+         "bsdtar the same; unzip and 7z keep \"C:\\x\\y.txt\" and a folder \"D:\" as literal names"},
         {"drive_chain", {file("C:C:C:C:C:C:C:C:C:C:C:C:../x.txt", "x"), file("C:C:C:C:C:C:C:C:C:C:..\\..\\w.txt", "w")},
-         nullptr, true, "w.txt\nx.txt\n", ""},
+         nullptr, true, "w.txt\nx.txt\n", "",
+         "none: unzip and 7z keep the literal names (a folder \"C:C:...:..\"), bsdtar refuses them"},
         {"dotdot", {file("../../up.txt", "1"), file("a/../../b/../../up2.txt", "2"), file("..\\..\\bs.txt", "3")},
-         nullptr, true, "a/\na/b/\na/b/up2.txt\nbs.txt\nup.txt\n", ""},
-        {"nul_in_name", {file(std::string("n\0/../../x.txt", 14), "n")}, nullptr, true, "n\n", ""},
+         nullptr, true, "a/\na/b/\na/b/up2.txt\nbs.txt\nup.txt\n", "",
+         "unzip and 7z the same for '/' names (they keep '\\' literal); bsdtar refuses the archive"},
+        {"nul_in_name", {file(std::string("n\0/../../x.txt", 14), "n")}, nullptr, true, "n\n", "",
+         "unzip and bsdtar the same; 7z fails"},
         {"unicode_path_field",
          {[] {
              Member m = file("harmless.txt", "u");
@@ -106,28 +112,37 @@ std::vector<Case> cases() {
              m.centralExtra = m.localExtra = zipfix::block(0x7075, field);
              return m;
          }()},
-         nullptr, true, "uni.txt\n", ""},
+         nullptr, true, "uni.txt\n", "",
+         "none: unzip and 7z keep the literal Unicode name, bsdtar refuses it"},
         {"link_in_target_file", {file("readme.txt", "new content", 0100600)},
          [](const fs::path& inner) { fs::create_symlink("../outside/victim.txt", inner / "readme.txt"); }, true,
-         "readme.txt\n", ""},
+         "readme.txt\n", "",
+         "all three the same"},
         {"dangling_link_in_target", {file("planted", "p")},
          [](const fs::path& inner) { fs::create_symlink("../outside/created.txt", inner / "planted"); }, true,
-         "planted\n", ""},
+         "planted\n", "",
+         "all three the same"},
         {"link_in_target_dir", {file("dir/x.txt", "x"), file("dir/sub/y.txt", "y"), file("ok.txt", "k")},
          [](const fs::path& inner) { fs::create_symlink("../outside", inner / "dir"); }, false,
-         "dir -> ../outside\nok.txt\n", "A symbolic link stands where a folder is needed"},
+         "dir -> ../outside\nok.txt\n", "A symbolic link stands where a folder is needed",
+         "bsdtar the same; unzip and 7z write x.txt and sub/y.txt through the link, outside"},
         {"archive_link_outside",
          {link("esc", "../outside"), link("abs", "/etc/passwd"), link("deep/up", "../../outside"),
           file("esc/x.txt", "x")},
-         nullptr, false, "deep/\nesc/\nesc/x.txt\n", "Symbolic link points outside the extraction folder"},
+         nullptr, false, "deep/\nesc/\nesc/x.txt\n", "Symbolic link not created",
+         "none: unzip and bsdtar create the three links, 7z stores two of them as files"},
         {"archive_link_then_write_through",
          {link("here", "."), file("here/f.txt", "f"), link("sub/up", ".."), file("sub/up/g.txt", "g")}, nullptr,
-         false, "here -> .\nsub/\nsub/up -> ..\n", "A symbolic link stands where a folder is needed"},
+         false, "here -> .\nsub/\nsub/up -> ..\n", "A symbolic link stands where a folder is needed",
+         "unzip and bsdtar the same; 7z stores the links as files"},
         {"archive_link_inside", {file("t/target.txt", "t"), link("t/l", "target.txt"), link("m", "t/../t")},
-         nullptr, false, "t/\nt/l -> target.txt\nt/target.txt\n", "Symbolic link points outside"},
-        {"archive_link_replaced_by_file", {link("x", "t.txt"), file("x", "plain")}, nullptr, true, "x\n", ""},
+         nullptr, false, "t/\nt/l -> target.txt\nt/target.txt\n", "Symbolic link not created",
+         "t/l as all three; unzip and bsdtar also create m (it resolves inside, but only lexically)"},
+        {"archive_link_replaced_by_file", {link("x", "t.txt"), file("x", "plain")}, nullptr, true, "x\n", "",
+         "all three the same"},
         {"overlong_name", {file(std::string(300, 'n') + ".txt", "n"), file("fine.txt", "f")}, nullptr, false,
-         "fine.txt\n", "UnzipFailedFilename"},
+         "fine.txt\n", "UnzipFailedFilename",
+         "all three the same"},
     };
 }
 
@@ -186,6 +201,23 @@ TEST(ExtractHostile, DeepNameBeyondThePathLimit) {
     std::string found = zipfix::run("cd '" + (dir / "inner").string() + "' && find . -name f.txt -type f | wc -l", &rc);
     EXPECT_EQ(found, "1\n");
     zipfix::run("rm -rf '" + (dir / "inner").string() + "'");
+}
+
+// A failing entry (bad CRC, wrong password) leaves the file already at its name byte for byte
+// as it was, and nothing partial beside it.
+TEST(ExtractHostile, FailedEntryLeavesExistingFileAlone) {
+    const fs::path dir = zipfix::testScratch();
+    Archive a;
+    Member bad = file("keep.txt", "replacement");
+    bad.crc ^= 1;
+    a.members.push_back(bad);
+    std::string archive = zipfix::writeFile(dir / "bad.zip", a.build());
+    fs::create_directories(dir / "inner");
+    zipfix::writeFile(dir / "inner/keep.txt", "old content");
+    Extracted r = extract(archive, dir / "inner");
+    EXPECT_EQ(r.count, -1);
+    EXPECT_EQ(zipfix::readFile(dir / "inner/keep.txt"), "old content");
+    EXPECT_EQ(listing(dir / "inner"), "keep.txt\n");
 }
 
 // Names reach the log and the terminal with their control characters escaped.

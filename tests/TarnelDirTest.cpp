@@ -114,3 +114,40 @@ TEST(TarnelDir, LinksTimesAndRemoval) {
     EXPECT_EQ(self.st_mtime, 1000000000);
     EXPECT_EQ(self.st_mode & 0777, 0750u);
 }
+
+// A file without a name takes its name only when published: until then the name keeps what it
+// had, a discarded file leaves nothing, and publishing replaces a link, never its target.
+TEST(TarnelDir, UnnamedFilesArePublishedWhole) {
+    TempFolder box, outside;
+    std::string victim = outside.write("victim", "keep me");
+    TarnelDir dir;
+    ASSERT_TRUE(dir.openPath(box.path().c_str()));
+    box.write("existing", "old");
+    ASSERT_EQ(symlink(victim.c_str(), (box / "link").c_str()), 0);
+    for (const char* name : {"existing", "link", "fresh"}) {
+        TarnelHandle h;
+        std::string pending;
+        ASSERT_TRUE(dir.createUnnamedFile(h, pending)) << name;
+        writeThrough(h, "new");
+        if (std::string(name) == "existing") {
+            EXPECT_EQ(readAll(box / name), "old");  // not yet
+        }
+        ASSERT_TRUE(dir.publishFile(h, pending, name)) << name;
+        h.close();
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(box / name))) << name;
+        EXPECT_EQ(readAll(box / name), "new") << name;
+    }
+    EXPECT_EQ(readAll(victim), "keep me");
+    TarnelHandle h;
+    std::string pending;
+    ASSERT_TRUE(dir.createUnnamedFile(h, pending));
+    writeThrough(h, "dropped");
+    dir.discardFile(h, pending);
+    fs::create_directory(box / "sub");
+    ASSERT_TRUE(dir.createUnnamedFile(h, pending));
+    EXPECT_FALSE(dir.publishFile(h, pending, "sub"));  // a directory is never replaced
+    dir.discardFile(h, pending);
+    std::string names;
+    for (auto& e : fs::directory_iterator(box.path())) names += e.path().filename().string() + " ";
+    EXPECT_EQ(names.size(), std::string("existing link fresh sub ").size()) << names;
+}
