@@ -203,6 +203,45 @@ TEST(ExtractHostile, DeepNameBeyondThePathLimit) {
     zipfix::run("rm -rf '" + (dir / "inner").string() + "'");
 }
 
+// The same classes as written by other tools: Python's zipfile (names and a link chosen freely)
+// and 7-Zip storing a link that leaves its folder.
+TEST(ExtractHostile, ArchivesFromPythonAnd7z) {
+    if (!zipfix::haveTool("python3") || !zipfix::haveTool("7z")) GTEST_SKIP();
+    const fs::path dir = zipfix::testScratch();
+    const std::string py =
+        "import zipfile\n"
+        "z = zipfile.ZipFile('" + (dir / "py.zip").string() + "', 'w')\n"
+        "z.writestr('../py.txt', 'p')\n"
+        "z.writestr('/abs/py2.txt', 'q')\n"
+        "i = zipfile.ZipInfo('pl'); i.create_system = 3; i.external_attr = 0o120777 << 16\n"
+        "z.writestr(i, '../../outside')\n"
+        "z.close()\n";
+    zipfix::writeFile(dir / "make.py", py);
+    fs::create_directories(dir / "src");
+    fs::create_symlink("../../outside", dir / "src/away");
+    zipfix::writeFile(dir / "src/plain.txt", "x");
+    int rc = -1;
+    zipfix::run("python3 '" + (dir / "make.py").string() + "' && cd '" + (dir / "src").string() +
+                    "' && 7z a -tzip -snl ../7z.zip away plain.txt >/dev/null",
+                &rc);
+    ASSERT_EQ(rc, 0);
+    Case c{"peers", {}, nullptr, false, "", "", ""};
+    struct {
+        const char* archive;
+        const char* box;
+        const char* tree;
+    } runs[] = {{"py.zip", "py", "abs/\nabs/py2.txt\npy.txt\n"}, {"7z.zip", "7z", "plain.txt\n"}};
+    for (auto& run : runs) {
+        c.label = run.box;
+        c.tree = run.tree;
+        fs::path box = makeBox(dir, c);
+        const std::string before = snapshot(box);
+        Extracted r = extract((dir / run.archive).string(), box / "inner");
+        expectCase(c, box, r.count >= 0, r.log, before);
+        EXPECT_NE(r.log.find("Symbolic link not created"), std::string::npos) << r.log;
+    }
+}
+
 // A failing entry (bad CRC, wrong password) leaves the file already at its name byte for byte
 // as it was, and nothing partial beside it.
 TEST(ExtractHostile, FailedEntryLeavesExistingFileAlone) {
