@@ -10,7 +10,7 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Position after the next '\' at or after from, or npos.
-std::size_t skipComponent(const std::string& path, std::size_t from) {
+[[maybe_unused]] std::size_t skipComponent(const std::string& path, std::size_t from) {
     std::size_t sep = path.find('\\', from);
     return sep == std::string::npos ? sep : sep + 1;
 }
@@ -42,6 +42,10 @@ std::string trimBlanks(const std::string& text) {
 }
 
 std::string getFullPath(const std::string& path) {
+#ifdef _WIN32
+    if (path.empty()) return path;
+    return platformFullPath(path.c_str());
+#endif
     std::string p = platformPath(path.c_str());
     if (p.empty()) return p;
     if (p[0] != '/') p = getCurrentDir() + "/" + p;
@@ -65,7 +69,7 @@ std::string getFullPath(const std::string& path) {
 
 std::string getFileNamePart(const std::string& path) {
     std::string full = getFullPath(path);
-    return full.substr(full.rfind('/') + 1);
+    return full.substr(full.find_last_of("/\\") + 1);
 }
 
 std::string getCurrentDir() {
@@ -85,11 +89,14 @@ std::string stripPathRoot(const std::string& path) {
         p = "\\\\" + p.substr(8);
     else if (p.rfind("\\\\?\\", 0) == 0)
         p = p.substr(4);
+#ifdef _WIN32
     if (p.rfind("\\\\", 0) == 0) {
         std::size_t afterServer = skipComponent(p, 2);
         std::size_t afterShare = afterServer == std::string::npos ? afterServer : skipComponent(p, afterServer);
         return afterShare == std::string::npos ? std::string() : dropLeading(p, afterShare);
     }
+#endif
+    // Elsewhere "//host/share/x" names no network root: only the leading separators go.
     if (p.size() >= 2 && p[1] == ':') return dropLeading(p, 2);
     return dropLeading(p, 0);
 }

@@ -66,3 +66,8 @@ bool platformCopyFile(const char* from, const char* to, bool failIfExists);
 bool platformCurrentDir(std::string& out);  // no trailing '/'
 std::string platformTempDir();              // with a trailing '/'
 void platformSleepMs(unsigned ms);
+#ifdef _WIN32
+// GetFullPathNameW of the path; the path unchanged when the call fails. (POSIX paths are made
+// absolute lexically in FilePaths.)
+std::string platformFullPath(const char* path);
+#endif

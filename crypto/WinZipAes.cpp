@@ -99,7 +99,6 @@ bool WinZipAes::decryptInMemory(const std::uint8_t* stored, std::uint32_t size, 
 {
     wrongPassword = authFailed = false;
     plain.clear();
-    if (size == 0) return true;
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);
     if (keyBytes == 0) return log.logError("WinZip AES decrypt initialization failed"), false;
     const std::uint32_t saltSize = WinZipAesContext::saltSizeFor(keyBytes);

@@ -155,21 +155,25 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     entry.GetFileName(name);
     name.removeWildcardChars();
     if (m_ignoreDirectories) name.keepFileName();
-    entry.setDirectory((record->centralRecord.externalAttributes & kAttrDirectory) != 0);
+    entry.setDirectory(ClsZipEntry2::isDirectoryRecord(*record));
 
     StringBuffer wzName;
     if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
         return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
-        const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
-        if (m_monitor) m_monitor->addProgress(size, nullptr);
-        return false;
-    }
-    job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
-                                                         : record->localHeader.method;
     const std::string relative = safeRelativeName(name.text());
     job.outPath = joinPath(m_base, relative);
     job.namesFolder = !relative.empty() && (relative.back() == '\\' || relative.back() == '/');
+    if (record->isStrongEncrypted()) {
+        m_log.logError("Unsupported encryption (PKWARE strong encryption)");
+        return failEntry(job);
+    }
+    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
+        const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
+        if (m_monitor) m_monitor->addProgress(size, nullptr);
+        return failEntry(job);
+    }
+    job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
+                                                         : record->localHeader.method;
     bool ok;
     if (!ExtractTarget::splitName(relative, job.parts)) {
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
@@ -246,7 +250,7 @@ bool EntryExtractor::extractFile(Job& job) {
                                                               : decodeInto(job, out);
     if (!ok) {
         job.folder->discardFile(out.handle(), pending);
-        return failUnzip(job);
+        return failEntry(job);
     }
     out.handle().setFileTimes(job.meta.modified);
     const bool attributesSet = restoreAttributes(job, out);
@@ -259,7 +263,7 @@ bool EntryExtractor::extractFile(Job& job) {
     return attributesSet;
 }
 
-bool EntryExtractor::failUnzip(Job& job) {
+bool EntryExtractor::failEntry(Job& job) {
     m_log.logError("Unzip failed");
     XString path;
     path.setUtf8(escapeControlChars(job.outPath).c_str());
@@ -272,18 +276,18 @@ bool EntryExtractor::failUnzip(Job& job) {
 bool EntryExtractor::extractLink(Job& job) {
     if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax) {
         m_log.logError("Symbolic link target is too long");
-        return failUnzip(job);
+        return failEntry(job);
     }
     DataBuffer target;
     OutputDataBuffer out(&target);
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
-    if (emptyAes || job.record.compressedSize64() == 0 || !decodeInto(job, out)) return failUnzip(job);
+    if (emptyAes || job.record.compressedSize64() == 0 || !decodeInto(job, out)) return failEntry(job);
     const std::string text(reinterpret_cast<const char*>(target.data()), target.size());
     if (text.size() > kLinkTargetMax || text.find('\0') != std::string::npos ||
         !linkStaysInside(text, job.parts.size() - 1)) {
         m_log.logError("Symbolic link not created: its target must stay inside the extraction folder");
         m_log.logDataQP("linkTarget", escapeControlChars(text).c_str());
-        return failUnzip(job);
+        return failEntry(job);
     }
     const char* leaf = job.parts.back().c_str();
     if (!job.folder->createLink(leaf, text.c_str())) {
@@ -295,14 +299,9 @@ bool EntryExtractor::extractLink(Job& job) {
     return true;
 }
 
-// The output could not be created: true when the entry still counts as handled. The entry's
-// size moves the progress on unless the decoding did that already.
+// An entry that is not created fails, even an empty one: the caller must learn that it is
+// missing. The entry's size moves the progress on unless the decoding did that already.
 bool EntryExtractor::notCreated(Job& job, bool countProgress) {
-    if (job.record.centralRecord.uncompressedSize == 0) {
-        m_log.logInfo("Ignoring error because file size is zero.");
-        return true;
-    }
-    if (job.outPath.ends_with("Thumbs.db")) return true;
     logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
     if (countProgress) countFailedEntry(job.record);
     return false;

@@ -56,7 +56,8 @@ private:
     bool extractFile(Job& job);
     bool extractLink(Job& job);
     bool openFolder(Job& job, std::size_t depth);
-    bool failUnzip(Job& job);
+    // Logs "Unzip failed" with the entry's path; false.
+    bool failEntry(Job& job);
     bool notCreated(Job& job, bool countProgress);
     bool decodeInto(Job& job, Output& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
