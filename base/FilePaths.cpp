@@ -105,3 +105,26 @@ std::string joinPath(const std::string& base, const std::string& path) {
     if (trimBlanks(base).empty()) return toBackslashes(path);
     return withSeparator(base) + stripPathRoot(path);
 }
+
+std::string escapeControlChars(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        std::size_t bytes = c < 0x20 || c == 0x7F ? 1 : (c == 0xC2 && next >= 0x80 && next <= 0x9F) ? 2 : 0;
+        if (bytes == 0) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        for (std::size_t k = 0; k < bytes; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+        i += bytes - 1;
+    }
+    return out;
+}

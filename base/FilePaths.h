@@ -39,3 +39,7 @@ inline void joinPath(XString& base, XString& path, XString& out) {
 inline void joinDirAndFileName(XString& dir, XString& path, XString& out) {
     out.setUtf8(joinDirAndFileName(std::string(dir.getUtf8()), std::string(path.getUtf8())).c_str());
 }
+
+// The text with every control character (C0, DEL and the C1 range as UTF-8) written as \xNN,
+// for showing names from an archive in logs and on a terminal.
+std::string escapeControlChars(const std::string& text);

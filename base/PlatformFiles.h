@@ -52,6 +52,9 @@ bool platformFileSize(int fd, std::int64_t& size);
 // File times as UTC FileTime values. Without a birth time the creation time is the last write.
 bool platformFileTimes(int fd, std::uint64_t& creation, std::uint64_t& access, std::uint64_t& write);
 bool platformSetFileTimes(int fd, std::uint64_t access, std::uint64_t write);
+// The read-only bit of the attribute word, and POSIX permission bits, on an open file.
+bool platformSetHandleAttributes(int fd, std::uint32_t attributes);
+bool platformSetHandleMode(int fd, std::uint32_t mode);
 
 bool platformGetAttributes(const char* path, std::uint32_t& attributes);
 bool platformSetAttributes(const char* path, std::uint32_t attributes);

@@ -6,20 +6,20 @@
 
 #include "archive/ProgressMonitor.h"
 #include "base/DataBuffer.h"
-#include "base/DateTime.h"
 #include "base/FileAttributes.h"
-#include "base/FileDirectories.h"
-#include "base/FileOpen.h"
 #include "base/FilePaths.h"
 #include "base/LogReject.h"
 #include "base/FileSystem.h"
+#include "base/TarnelDir.h"
 #include "base/XString.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
 #include "crypto/WinZipAesContext.h"
+#include "extract/EntryMetadata.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
 #include "pipeline/MethodDecoders.h"
+#include "pipeline/OutputDataBuffer.h"
 #include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
@@ -36,6 +36,7 @@ constexpr int kMethodAes = 99;
 constexpr std::uint32_t kEncryptionAes = 4;
 constexpr std::uint16_t kAesVersion2 = 2;            // AE-2 entries carry no CRC
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
+constexpr std::uint64_t kLinkTargetMax = 4096;       // the longest symbolic-link target accepted
 
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
 std::string dropDotComponents(const std::string& path) {
@@ -59,14 +60,25 @@ std::string dropDotComponents(const std::string& path) {
     return out;
 }
 
-std::string withoutTrailingSeparator(std::string path) {
-    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-    return path;
-}
-
-std::string parentOf(const std::string& path) {
-    std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+// A link's target, read from the folder holding the link (parentDepth levels below the
+// extraction folder), must stay inside: relative, ".." only in front and no more of them than
+// there are levels above the link. Keeping ".." in front means that no component followed
+// before it can be a link that moves the walk elsewhere.
+bool linkStaysInside(const std::string& target, std::size_t parentDepth) {
+    if (target.empty() || target[0] == '/' || target.find('\\') != std::string::npos) return false;
+    std::size_t ups = 0, downs = 0;
+    for (std::size_t start = 0; start <= target.size();) {
+        std::size_t end = target.find('/', start);
+        if (end == std::string::npos) end = target.size();
+        const std::string part = target.substr(start, end - start);
+        if (part == "..") {
+            if (downs > 0 || ++ups > parentDepth) return false;
+        } else if (!part.empty() && part != ".") {
+            ++downs;
+        }
+        start = end + 1;
+    }
+    return true;
 }
 }  // namespace
 
@@ -75,7 +87,11 @@ struct EntryExtractor::Job {
     const ZipWalkEntry& record;
     ClsZip2& zip;
     MemoryData* data = nullptr;
-    std::string outPath;  // '\' form below the base folder
+    std::string outPath;  // '\' form below the base folder, for messages
+    std::vector<std::string> parts;  // the components of the name below the base folder
+    bool namesFolder = false;        // the name ends with a separator: no file can be made
+    const TarnelDir* folder = nullptr;  // the folder holding the output, while it is written
+    EntryMetadata meta;
     int method = 0;       // 99 resolved to the AES field's actual method
     bool verbose = false;
     // Small WinZip AES entries are decrypted and authenticated into aesPlain before anything
@@ -92,19 +108,23 @@ EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, L
       m_ignoreDirectories(ignoreDirectories),
       m_log(log),
       m_monitor(monitor),
-      m_pool(pool) {
+      m_pool(pool),
+      m_target(m_base) {
     if (tempDir) m_tempDir.setString(tempDir);
 }
 
+void EntryExtractor::finish() { m_target.finish(); }
+
 std::string EntryExtractor::safeRelativeName(const char* name) {
     std::string path = stripPathRoot(std::string(name ? name : ""));
-    // Removing components can expose a new root ("C:..\x" becomes "..\x", then "x"): repeat.
-    for (int round = 0; round < 8; ++round) {
+    // Removing components can expose a new root ("C:..\x" becomes "..\x", then "x"; a chain
+    // of "C:" prefixes exposes one per round): repeat until nothing changes. Every round that
+    // changes the text shortens it, so this ends.
+    for (;;) {
         std::string cleaned = stripPathRoot(dropDotComponents(path));
-        if (cleaned == path) break;
-        path = cleaned;
+        if (cleaned == path) return path;
+        path = std::move(cleaned);
     }
-    return path;
 }
 
 bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
@@ -123,7 +143,8 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
         return rejectWith(&m_log, "Not a mapped Zip entry!");
-    Job job{entry, *record, *zip, nullptr, std::string(), 0, false, false, false, {}};
+    Job job{entry, *record, *zip, nullptr, std::string(), {}, false, nullptr, EntryMetadata::of(*record),
+            0, false, false, false, {}};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -134,7 +155,9 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     if (m_ignoreDirectories) name.keepFileName();
     entry.setDirectory(ClsZipEntry2::isDirectoryRecord(*record));
 
-    job.outPath = joinPath(m_base, safeRelativeName(name.text()));
+    const std::string relative = safeRelativeName(name.text());
+    job.outPath = joinPath(m_base, relative);
+    job.namesFolder = !relative.empty() && (relative.back() == '\\' || relative.back() == '/');
     if (record->isStrongEncrypted()) {
         m_log.logError("Unsupported encryption (PKWARE strong encryption)");
         return failEntry(job);
@@ -146,6 +169,11 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     }
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
+    if (!ExtractTarget::splitName(relative, job.parts)) {
+        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+        countFailedEntry(job.record);
+        return false;
+    }
     return entry.IsDir() ? extractDirectory(job) : extractFile(job);
 }
 
@@ -186,64 +214,106 @@ bool EntryExtractor::passwordFits(Job& job) {
     return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
 }
 
+// Its time and permissions are set when the extraction ends, after its content.
 bool EntryExtractor::extractDirectory(Job& job) {
     if (m_ignoreDirectories) return true;
-    bool ok = ensureDirectory(job.outPath.c_str(), &m_log);
-    if (!ok) reportDirectory(withoutTrailingSeparator(job.outPath));
-    OutputFile dir;
-    int reason = 0;
-    if (openForReadDir(job.outPath.c_str(), dir.handle(), reason, nullptr)) restoreTimes(job, dir);
-    return ok;
+    if (!openFolder(job, job.parts.size())) return false;
+    if (!job.parts.empty())
+        m_target.deferDirectory(job.parts, job.meta.modified, job.meta.hasUnixMode(), job.meta.permissions());
+    return true;
+}
+
+// The folder of the first depth components, created where missing; a failure is reported.
+bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
+    std::string failed;
+    bool link = false;
+    job.folder = m_target.openFolder(job.parts, depth, true, failed, link);
+    if (job.folder) return true;
+    if (link && !m_failedDirs.contains(failed.c_str()))
+        m_log.logError("A symbolic link stands where a folder is needed");
+    reportDirectory(failed);
+    return false;
 }
 
 bool EntryExtractor::extractFile(Job& job) {
-    if (!m_ignoreDirectories && !ensureParentDirectory(job.outPath.c_str(), &m_log)) {
-        reportDirectory(parentOf(job.outPath));
-        return false;
-    }
+    // A name ending in a separator still gets its folders, the last one included.
+    const bool hasLeaf = !job.parts.empty() && !job.namesFolder;
+    if (!job.parts.empty() && !openFolder(job, job.parts.size() - (hasLeaf ? 1 : 0))) return false;
     if (!passwordFits(job)) {
         countFailedEntry(job.record);
         return failEntry(job);
     }
+    if (hasLeaf && job.meta.isSymlink()) return extractLink(job);
+    // The content is written to a file without a name, which takes the entry's name only once
+    // it is complete: a failed entry leaves an existing file as it was and nothing partial.
     OutputFile out;
-    if (!openOutput(job, out)) return false;
+    std::string pending;
+    if (!hasLeaf || !job.folder->createUnnamedFile(out.handle(), pending)) return notCreated(job, true);
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
     bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
                                                               : decodeInto(job, out);
     if (!ok) {
-        out.handle().close();
-        deleteFile(job.outPath.c_str(), nullptr);
+        job.folder->discardFile(out.handle(), pending);
         return failEntry(job);
     }
+    out.handle().setFileTimes(job.meta.modified);
+    const bool attributesSet = restoreAttributes(job, out);
+    if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str())) {
+        job.folder->discardFile(out.handle(), pending);
+        return notCreated(job, false);
+    }
+    out.handle().close();
     if (!emptyAes) ++m_count;
-    restoreTimes(job, out);
-    return restoreAttributes(job);
+    return attributesSet;
 }
 
 bool EntryExtractor::failEntry(Job& job) {
     m_log.logError("Unzip failed");
     XString path;
-    path.setUtf8(job.outPath.c_str());
+    path.setUtf8(escapeControlChars(job.outPath).c_str());
     m_log.logDataQP("filename", path.getAnsi());
     return false;
 }
 
-// An entry that is not created fails, even an empty one: the caller must learn that it is missing.
-bool EntryExtractor::openOutput(Job& job, OutputFile& out) {
-    std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
-    int reason = 0;
-    const char* path = job.outPath.c_str();
-    if (attributes & kAttrHidden) openForWriteHidden(path, out.handle(), reason, &m_log);
-    if (!out.handle().isOpen()) openForWrite(path, out.handle(), reason, &m_log);
-    if (out.handle().isOpen()) return true;
+// A symbolic link is made only when its target stays inside the extraction folder; its
+// content (the target) is decoded in memory.
+bool EntryExtractor::extractLink(Job& job) {
+    if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax) {
+        m_log.logError("Symbolic link target is too long");
+        return failEntry(job);
+    }
+    DataBuffer target;
+    OutputDataBuffer out(&target);
+    const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
+    if (emptyAes || job.record.compressedSize64() == 0 || !decodeInto(job, out)) return failEntry(job);
+    const std::string text(reinterpret_cast<const char*>(target.data()), target.size());
+    if (text.size() > kLinkTargetMax || text.find('\0') != std::string::npos ||
+        !linkStaysInside(text, job.parts.size() - 1)) {
+        m_log.logError("Symbolic link not created: its target must stay inside the extraction folder");
+        m_log.logDataQP("linkTarget", escapeControlChars(text).c_str());
+        return failEntry(job);
+    }
+    const char* leaf = job.parts.back().c_str();
+    if (!job.folder->createLink(leaf, text.c_str())) {
+        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+        return false;
+    }
+    job.folder->setTimesOf(leaf, job.meta.modified);
+    ++m_count;
+    return true;
+}
+
+// An entry that is not created fails, even an empty one: the caller must learn that it is
+// missing. The entry's size moves the progress on unless the decoding did that already.
+bool EntryExtractor::notCreated(Job& job, bool countProgress) {
     logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
-    countFailedEntry(job.record);
+    if (countProgress) countFailedEntry(job.record);
     return false;
 }
 
-bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
+bool EntryExtractor::decodeInto(Job& job, Output& out) {
     ZipPipeline pipeline;
     pipeline.setProgressMonitor(m_monitor);
     if (m_tempDir.length() > 0) pipeline.setTempDir(m_tempDir.text());
@@ -318,23 +388,19 @@ bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     return false;
 }
 
-void EntryExtractor::restoreTimes(Job& job, OutputFile& out) {
-    FileTime local, utc;
-    dosToFileTime(job.record.centralRecord.dosDate, job.record.centralRecord.dosTime, local);
-    localToUtc(local, utc);
-    out.handle().setFileTimes(utc);
-    out.handle().close();
-}
-
-bool EntryExtractor::restoreAttributes(Job& job) {
+// Entries made on Unix get their permission bits; others the read-only attribute rule.
+bool EntryExtractor::restoreAttributes(Job& job, OutputFile& out) {
     std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
-    if (attributes == kAttrArchive) return true;
-    if (setAttributes(job.outPath.c_str(), attributes, &m_log)) return true;
+    if (job.meta.hasUnixMode()) {
+        if (out.handle().setPermissions(job.meta.permissions())) return true;
+    } else {
+        if (attributes == kAttrArchive || out.handle().setAttributes(attributes)) return true;
+    }
     m_log.logError("Failed to set file attributes");
     StringBuffer message("SetFileAttributes: ");
     message.appendLastError();
     m_log.logError(message.text());
-    m_log.logDataQP("filename", job.outPath.c_str());
+    m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
     return false;
 }
 
@@ -345,11 +411,13 @@ void EntryExtractor::reportDirectory(const std::string& dir) {
     logPath("UnzipFailedDir", "UnzipFailedDirUtf8", dir);
 }
 
+// Names come from the archive: control characters are shown escaped, never passed on raw.
 void EntryExtractor::logPath(const char* ansiKey, const char* utf8Key, const std::string& path) {
+    const std::string shown = escapeControlChars(path);
     XString text;
-    text.setUtf8(path.c_str());
+    text.setUtf8(shown.c_str());
     if (text.isAnsiLossless()) m_log.logData(ansiKey, text.getAnsi());
-    else m_log.logDataQP(utf8Key, path.c_str());
+    else m_log.logDataQP(utf8Key, shown.c_str());
 }
 
 // An entry that fails before writing still moves the progress on by its size.

@@ -21,6 +21,7 @@
 
 #include "archive/TnZip.h"
 #include "archive/TnZipProgress.h"
+#include "base/FilePaths.h"
 
 namespace {
 
@@ -135,14 +136,14 @@ int main(int argc, char** argv) {
     if (opt.oemCodePage) zip.SetOemCodePage(opt.oemCodePage);
     zip.SetVerboseLogging(opt.verbose);
     if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }
     TerminalProgress bar;
     int count = zip.Unzip(opt.folder.c_str(), isatty(STDERR_FILENO) ? &bar : nullptr);
     if (count < 0) {
-        std::fprintf(stderr, "tnzip: extraction of %s failed\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }
