@@ -138,13 +138,16 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     if (m_ignoreDirectories) name.keepFileName();
     entry.setDirectory((record->centralRecord.externalAttributes & kAttrDirectory) != 0);
 
-    StringBuffer wzName;
-    if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
-        return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
-        const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
-        if (m_monitor) m_monitor->addProgress(size, nullptr);
-        return false;
+    // Only WinZip AES entries may need the temporary file; naming it costs file system calls.
+    if (record->encryptionKind == kEncryptionAes) {
+        StringBuffer wzName;
+        if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
+            return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
+        if (!decryptAes(job, wzName)) {
+            const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
+            if (m_monitor) m_monitor->addProgress(size, nullptr);
+            return false;
+        }
     }
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
