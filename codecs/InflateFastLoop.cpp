@@ -7,46 +7,66 @@
 
 namespace {
 
-// The base carried by a length or distance entry plus the extra bits after its code.
-inline unsigned valueOf(std::uint32_t e, std::uint64_t bits) {
-    return (e >> 16) + unsigned((bits & ((std::uint64_t(1) << (e & 31)) - 1)) >> ((e >> 8) & 15));
+constexpr std::uint64_t kLitMask = (1u << InflateTable::kLitLenRoot) - 1;
+constexpr std::uint64_t kDistMask = (1u << InflateTable::kDistRoot) - 1;
+
+// The low `e & 31` bits of `bits`. A length or distance entry has bits 5-7 clear, so BMI2's bzhi
+// can take the entry itself as its index.
+template <bool kBmi2>
+__attribute__((always_inline)) inline std::uint64_t lowBits(std::uint64_t bits, std::uint32_t e) {
+#if defined(__x86_64__)
+    if constexpr (kBmi2) {
+        std::uint64_t low;
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(bits), "r"(std::uint64_t(e)));
+        return low;
+    }
+#endif
+    return bits & ((std::uint64_t(1) << (e & 31)) - 1);
+}
+
+// The base carried by a length or distance entry plus the extra bits after its code. Bits 12-13
+// of such an entry are clear, so `(e >> 8) & 63` is its code length.
+template <bool kBmi2>
+__attribute__((always_inline)) inline unsigned valueOf(std::uint32_t e, std::uint64_t bits) {
+    return (e >> 16) + unsigned(lowBits<kBmi2>(bits, e) >> ((e >> 8) & 63));
 }
 
 // The loop body, compiled once for any x86-64 (or other) processor and once more with BMI2, whose
 // shift and bit-extract instructions shorten the work on every code.
+template <bool kBmi2>
 __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCursor& cursor, const std::uint8_t* inLimit,
                                                                     const std::uint8_t* outLimit,
                                                                     const InflateFastLoop::Codes& codes) {
     using Stop = InflateFastLoop::Stop;
     std::uint64_t bits = cursor.bits;  // in locals, so the compiler keeps them in registers
-    unsigned count = cursor.count;
+    // Only the low 6 bits of `count` are the bit count: whole entries are subtracted from it,
+    // which is one instruction, and their low 6 bits are the bits they consume.
+    std::uint32_t count = cursor.count;
     const std::uint8_t* in = cursor.in;
     std::uint8_t* out = cursor.out;
-    const std::uint64_t litMask = (1u << codes.litLenRoot) - 1;
-    const std::uint64_t distMask = (1u << codes.distRoot) - 1;
     const std::uint32_t* lit = codes.litLen;
     const std::uint32_t* dist = codes.dist;
     Stop stop = Stop::Limit;
 
     auto refill = [&] {
-        bits |= InflateCursor::load64(in) << count;
-        in += (63 - count) >> 3;
+        bits |= InflateCursor::load64(in) << (count & 63);
+        in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
-    // Entries keep bit 5 clear, so `e & 63` is the consume count and the shift needs no masking.
-    auto drop = [&](unsigned n) {
-        bits >>= n;
-        count -= n;
+    // Entries keep bit 5 clear, so `e & 63` is the consume count.
+    auto drop = [&](std::uint32_t e) {
+        bits >>= (e & 63);
+        count -= e;
     };
 
     // The entry of the next symbol is looked up ahead, right after a refill, so that the table
     // load overlaps the work of the symbol before it.
     refill();
-    std::uint32_t e = lit[bits & litMask];
+    std::uint32_t e = lit[bits & kLitMask];
     // A root-table literal entry holds one literal or a pair; both bytes are stored either way
     // and the second is overwritten later when it is not part of the output.
     auto putLiterals = [&](std::uint32_t entry) {
-        drop(entry & 63);
+        drop(entry);
         out[0] = std::uint8_t(entry >> 16);
         out[1] = std::uint8_t(entry >> 24);
         out += 1 + ((entry >> 7) & 1);
@@ -56,27 +76,27 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         if (e & InflateTable::kLit) {
             // Up to two more root-table literal entries fit in the bits already loaded (10 bits each).
             putLiterals(e);
-            e = lit[bits & litMask];
+            e = lit[bits & kLitMask];
             if (e & InflateTable::kLit) {
                 putLiterals(e);
-                e = lit[bits & litMask];
+                e = lit[bits & kLitMask];
                 if (e & InflateTable::kLit) {
                     putLiterals(e);
                     refill();
-                    e = lit[bits & litMask];
+                    e = lit[bits & kLitMask];
                     continue;
                 }
             }
             refill();  // the entry in hand stays valid: refilling only adds bits above `count`
         }
         if (e & InflateTable::kSub) {
-            drop(e & 63);
+            drop(e);
             e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
             if (e & InflateTable::kLit) {
-                drop(e & 63);
+                drop(e);
                 *out++ = std::uint8_t(e >> 16);
                 refill();
-                e = lit[bits & litMask];
+                e = lit[bits & kLitMask];
                 continue;
             }
         }
@@ -85,29 +105,29 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                 stop = Stop::BadLitLen;
                 break;
             }
-            drop(e & 63);
+            drop(e);
             stop = Stop::EndOfBlock;
             break;
         }
-        unsigned length = valueOf(e, bits);
-        drop(e & 63);
-        std::uint32_t d = dist[bits & distMask];
+        unsigned length = valueOf<kBmi2>(e, bits);
+        drop(e);
+        std::uint32_t d = dist[bits & kDistMask];
         if (d & InflateTable::kSub) {
-            drop(d & 63);
+            drop(d);
             d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
         }
         if (d & InflateTable::kBad) {
             stop = Stop::BadDistance;
             break;
         }
-        unsigned distance = valueOf(d, bits);
-        drop(d & 63);
+        unsigned distance = valueOf<kBmi2>(d, bits);
+        drop(d);
         refill();
-        e = lit[bits & litMask];
+        e = lit[bits & kLitMask];
         out = inflateCopyMatch(out, distance, length);
     }
     cursor.bits = bits;
-    cursor.count = count;
+    cursor.count = count & 63;
     cursor.in = in;
     cursor.out = out;
     return stop;
@@ -115,14 +135,14 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
 
 InflateFastLoop::Stop runPortable(InflateCursor& cursor, const std::uint8_t* inLimit, const std::uint8_t* outLimit,
                                   const InflateFastLoop::Codes& codes) {
-    return runLoop(cursor, inLimit, outLimit, codes);
+    return runLoop<false>(cursor, inLimit, outLimit, codes);
 }
 
 #if defined(__x86_64__)
 __attribute__((target("bmi2"))) InflateFastLoop::Stop runBmi2(InflateCursor& cursor, const std::uint8_t* inLimit,
                                                              const std::uint8_t* outLimit,
                                                              const InflateFastLoop::Codes& codes) {
-    return runLoop(cursor, inLimit, outLimit, codes);
+    return runLoop<true>(cursor, inLimit, outLimit, codes);
 }
 #endif
 
@@ -141,5 +161,8 @@ RunFunction chooseRun() {
 InflateFastLoop::Stop InflateFastLoop::run(InflateCursor& cursor, const std::uint8_t* inLimit,
                                            const std::uint8_t* outLimit, const Codes& codes) {
     static const RunFunction chosen = chooseRun();  // once, at first use
+    // The loop masks with the root widths of the tables this decoder builds; other tables take
+    // the careful path.
+    if (codes.litLenRoot != InflateTable::kLitLenRoot || codes.distRoot != InflateTable::kDistRoot) return Stop::Limit;
     return chosen(cursor, inLimit, outLimit, codes);
 }

@@ -52,15 +52,16 @@ void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count
 
 bool InflateState2::inflateSource(InflateInput& source, LogBase& log, bool verbose) {
     if (verbose) log.enterContext("inflator");
+    decodeSource(source);
+    return reportSource(log, verbose);
+}
+
+void InflateState2::decodeSource(InflateInput& source) {
     m_progressMarker = 0;
     m_inputBuffer = new (std::nothrow) std::uint8_t[kInputBufferSize];
     if (!m_inputBuffer || !m_buffer || !m_litLenTable || !m_distTable) {
-        log.logError("Internal error occurred when inflating from data source.");
-        log.logDataLong("progressMarker", m_progressMarker);
-        if (verbose) log.leaveContext();
-        m_error = true;
         m_location = kNoMemory;
-        return false;
+        return;
     }
     m_progressMarker = 1;
     m_source = &source;
@@ -69,13 +70,28 @@ bool InflateState2::inflateSource(InflateInput& source, LogBase& log, bool verbo
     m_progressMarker = 2;
     m_location = run();
     m_progressMarker = m_location == kSuccess ? 4 : 3;
+    delete[] m_inputBuffer;
+    m_inputBuffer = nullptr;
+}
+
+void InflateState2::endAs(int location) {
+    m_location = location;
+    m_progressMarker = 3;
+}
+
+bool InflateState2::reportSource(LogBase& log, bool verbose) {
+    if (m_location == kNoMemory && m_progressMarker == 0) {
+        log.logError("Internal error occurred when inflating from data source.");
+        log.logDataLong("progressMarker", m_progressMarker);
+        if (verbose) log.leaveContext();
+        m_error = true;
+        return false;
+    }
     if (verbose) {
         log.logDataLong("returnedFromLoc", m_location);
         log.logDataLong("progressMarker", m_progressMarker);
         log.leaveContext();
     }
-    delete[] m_inputBuffer;
-    m_inputBuffer = nullptr;
     if (m_location == kSuccess) return true;
     log.logError("Inflate from data source failed.");
     log.logDataLong("InflateErrorCode", m_location);

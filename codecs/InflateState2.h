@@ -38,6 +38,15 @@ public:
     // an abort shows in location() == kAborted and in the sink's progress monitor.
     bool inflateSource(InflateInput& source, LogBase& log, bool verbose);
 
+    // inflateSource in two halves, for a caller that decodes on another thread and logs on its
+    // own: decodeSource touches no log; reportSource writes what inflateSource would have
+    // written after the "inflator" context (opened by the caller when verbose) and gives its result.
+    void decodeSource(InflateInput& source);
+    bool reportSource(LogBase& log, bool verbose);
+    // Makes a finished decode end as if it had stopped at `location` (an abort or a refusal
+    // seen by the caller after a hand-over the decoder had already made).
+    void endAs(int location);
+
     bool hadError() const { return m_error; }
     int location() const { return m_location; }
 
@@ -49,6 +58,12 @@ private:
         kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedDistance, kBadDistance, kSinkRefused,
         kNoMemory,
     };
+
+public:
+    // The location of a sink that refused a hand-over.
+    static constexpr int kSinkRefusedLocation = kSinkRefused;
+
+private:
 
     static constexpr std::uint32_t kWindowSize = 32768;
     // Output is decoded into a run of windows after one window of history, so matches never

@@ -41,10 +41,10 @@ public:
     static Shape build(Kind kind, const std::uint8_t* lengths, unsigned count, unsigned rootBits,
                        std::uint32_t* table);
 
-    // The fixed codes of block type 1, built once per process: every literal/length code fits
-    // the 9-bit root, every distance code the 5-bit root.
-    static constexpr unsigned kFixedLitLenRoot = 9;
-    static constexpr unsigned kFixedDistRoot = 5;
+    // The fixed codes of block type 1, built once per process with the root widths of dynamic
+    // tables, so that one fast loop with constant masks serves both; every fixed code fits its root.
+    static constexpr unsigned kFixedLitLenRoot = kLitLenRoot;
+    static constexpr unsigned kFixedDistRoot = kDistRoot;
     static const std::uint32_t* fixedLitLen();
     static const std::uint32_t* fixedDist();
 

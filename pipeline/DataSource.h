@@ -33,6 +33,7 @@ public:
 
     std::uint64_t bytesRead() const { return m_bytesRead; }
     void setProgressMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
+    ProgressMonitor* progressMonitor() const { return m_monitor; }
 
     // Copies everything that remains into output; monitor and log may be null.
     bool copyToOutput(Output& output, ProgressMonitor* monitor, LogBase* log);

@@ -3,6 +3,7 @@
 #include "base/DataBuffer.h"
 #include "base/FileOpen.h"
 #include "base/FileSystem.h"
+#include "codecs/InflateAhead.h"
 #include "codecs/InflateState2.h"
 #include "log/LogBase.h"
 #include "pipeline/FileDataSink.h"
@@ -27,6 +28,14 @@ struct InflateTarget {
     InflateState2 inflater;
 };
 
+// Streams with the decoding on a second thread, overlapping it with the writing and the CRC,
+// unless the source reports progress itself: progress callbacks stay on the calling thread.
+bool inflateStreamed(InflateTarget& target, DataSource& source, LogBase& log) {
+    InflateSourceAdapter input(source);
+    if (source.progressMonitor()) return target.inflater.inflateSource(input, log, false);
+    return InflateAhead::inflateSource(target.inflater, input, target.adapter, log, false);
+}
+
 bool fail(LogBase& log, const char* message) {
     log.logError(message);
     return false;
@@ -41,8 +50,7 @@ bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, Log
                                          std::uint32_t& crc, bool verbose) {
     crc = 0;
     InflateTarget target(output, m_monitor, &log);
-    InflateSourceAdapter input(source);
-    bool streamed = target.inflater.inflateSource(input, log, false);
+    bool streamed = inflateStreamed(target, source, log);
     bool ok = true;
     bool aborted = m_monitor && m_monitor->isAborted();
     // A refused write stops the decode as well, so it is named first.
@@ -84,8 +92,7 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
         openForRead(utf8Path, handle, reason, &log)) {
         FileDataSource source;
         source.attachHandle(&handle);
-        InflateSourceAdapter input(source);
-        bool streamed = target.inflater.inflateSource(input, log, false);
+        bool streamed = inflateStreamed(target, source, log);
         handle.close();
         if (m_monitor && m_monitor->isAborted())
             return fail(log, "Inflate aborted by application.");

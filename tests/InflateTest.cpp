@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/InflateAhead.h"
 #include "codecs/InflateInput.h"
 #include "codecs/InflateOutput.h"
 #include "codecs/InflateState2.h"
@@ -549,6 +550,60 @@ TEST(Inflate, LogLines) {
         EXPECT_FALSE(inflater.hadError());
         EXPECT_EQ(log.lines, (Lines{"error:Inflate from data source failed.", "InflateErrorCode=67812",
                                     "error:Inflate aborted by application event callback."}));
+    }
+}
+
+// Decoding on a second thread shows the caller exactly what decoding in its own thread does: the
+// same blocks, results and log lines, in success, failure, abort and refusal alike.
+TEST(Inflate, DecodingAheadOnASecondThreadChangesNothingTheCallerSees) {
+    Bytes original = sampleData(600000, 7);
+    Bytes packed = deflateRaw(original, 6);
+    Bytes cut(packed.begin(), packed.begin() + packed.size() / 2);
+    struct Case {
+        const char* name;
+        const Bytes* input;
+        std::size_t abortAfter, refuseAfter, failAt;
+        bool verbose;
+    } cases[] = {
+        {"whole", &packed, SIZE_MAX, SIZE_MAX, SIZE_MAX, true},
+        {"truncated", &cut, SIZE_MAX, SIZE_MAX, SIZE_MAX, true},
+        {"read fails", &packed, SIZE_MAX, SIZE_MAX, packed.size() / 3, false},
+        {"abort after 3 blocks", &packed, 3, SIZE_MAX, SIZE_MAX, true},
+        {"abort after the last block", &packed, (original.size() + 32767) / 32768, SIZE_MAX, SIZE_MAX, false},
+        {"room for 2 blocks", &packed, SIZE_MAX, 2, SIZE_MAX, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Run {
+            bool ok;
+            int location;
+            bool error;
+            CollectSink sink;
+            LineLog log;
+        } runs[2];
+        for (int ahead = 0; ahead < 2; ++ahead) {
+            Run& r = runs[ahead];
+            r.sink.abortAfter = c.abortAfter;
+            r.sink.refuseAfter = c.refuseAfter;
+            ChunkedInput input(*c.input, 70000);
+            input.failAt = c.failAt;
+            InflateState2 inflater;
+            if (ahead) {
+                r.ok = InflateAhead::inflateSource(inflater, input, r.sink, r.log, c.verbose);
+            } else {
+                inflater.setSink(&r.sink);
+                r.ok = inflater.inflateSource(input, r.log, c.verbose);
+            }
+            r.location = inflater.location();
+            r.error = inflater.hadError();
+        }
+        EXPECT_EQ(runs[1].ok, runs[0].ok);
+        EXPECT_EQ(runs[1].location, runs[0].location);
+        EXPECT_EQ(runs[1].error, runs[0].error);
+        EXPECT_EQ(runs[1].sink.writes, runs[0].sink.writes);
+        EXPECT_TRUE(runs[1].sink.data == runs[0].sink.data);
+        EXPECT_EQ(runs[1].log.lines, runs[0].log.lines);
+        EXPECT_TRUE(std::equal(runs[0].sink.data.begin(), runs[0].sink.data.end(), original.begin()));
     }
 }
 
