@@ -9,32 +9,12 @@
 
 #include "LauncherProcess.h"
 #include "TempFolder.h"
-#include "archive/TnZip.h"
 #include "base/SystemTime.h"
 #include "launcher/LauncherNames.h"
 
 using namespace launchertest;
 
 namespace {
-
-// True once the library extracts files; the runs that need a viewer to start depend on it.
-bool libraryExtracts() {
-    static int answer = -1;
-    if (answer >= 0) return answer == 1;
-    TempFolder t;
-    t.write("in/a.txt", "");
-    fs::create_directories(t / "in");
-    t.write("in/a.txt", "hello");
-    std::string cmd = "cd '" + (t / "in") + "' && zip -q -r '" + (t / "a.zip") + "' a.txt";
-    TnZip zip;
-    answer = std::system(cmd.c_str()) == 0 && zip.OpenZip((t / "a.zip").c_str()) &&
-             zip.Unzip((t / "out").c_str()) > 0 && readAll(t / "out/a.txt") == "hello";
-    return answer == 1;
-}
-
-#define REQUIRE_EXTRACTION()                                                                        \
-    if (!libraryExtracts()) GTEST_SKIP() << "the archive library reports that it cannot extract yet " \
-                                            "(TnZip::Unzip fails on a one-file archive)"
 
 class LauncherRunTest : public ::testing::Test {
 protected:
@@ -133,7 +113,6 @@ TEST_F(LauncherRunTest, ExistingFolderOrArchiveOfTheStampStopsTheRun) {
 }
 
 TEST_F(LauncherRunTest, RunsTheViewerFromAFreshPrivateFolderAndRemovesEverything) {
-    REQUIRE_EXTRACTION();
     std::string big(300000, 'b');
     std::string exe = pack({{"contents.txt", "toc"}, {"pages/one.txt", "first page"}, {"media/big.bin", big}});
     Finished f = run(exe, env());
@@ -156,7 +135,6 @@ TEST_F(LauncherRunTest, RunsTheViewerFromAFreshPrivateFolderAndRemovesEverything
 }
 
 TEST_F(LauncherRunTest, PayloadsAtTheCopyBlockEdges) {
-    REQUIRE_EXTRACTION();
     for (int size : {65535, 131071}) {
         std::string zip = m_root / ("payload" + std::to_string(size));
         std::string cmd = "python3 " TN_SOURCE_DIR "/tests/helpers/exact_payload.py " TN_TEST_VIEWER " '" + zip + "' " +
@@ -173,7 +151,6 @@ TEST_F(LauncherRunTest, PayloadsAtTheCopyBlockEdges) {
 }
 
 TEST_F(LauncherRunTest, MissingTemporaryDirectoryFallsBackToTheCacheFolder) {
-    REQUIRE_EXTRACTION();
     Finished f = run(pack({{"a.txt", "a"}}), env(m_root / "no-such-dir"));
     EXPECT_EQ(f.out, "Success!\n");
     std::vector<ViewerRecord> records = readRecords(m_root / "records");
@@ -183,7 +160,6 @@ TEST_F(LauncherRunTest, MissingTemporaryDirectoryFallsBackToTheCacheFolder) {
 }
 
 TEST_F(LauncherRunTest, NoexecTemporaryDirectoryFallsBackToTheCacheFolder) {
-    REQUIRE_EXTRACTION();
     std::string mnt = m_root / "noexec";
     fs::create_directories(mnt);
     if (mount("tmpfs", mnt.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID | MS_NODEV, "size=16m") != 0)
@@ -200,7 +176,6 @@ TEST_F(LauncherRunTest, NoexecTemporaryDirectoryFallsBackToTheCacheFolder) {
 // Both launches read the clock in the same second, so they share the stamp: the first one's
 // files are never touched by the second, which stops.
 TEST_F(LauncherRunTest, TwoLaunchesInTheSameSecondRunOneViewer) {
-    REQUIRE_EXTRACTION();
     std::string exe = pack({{"a.txt", "a"}});
     auto environment = env();
     environment["QUILLET_TEST_SLEEP_MS"] = "1500";
@@ -221,7 +196,6 @@ TEST_F(LauncherRunTest, TwoLaunchesInTheSameSecondRunOneViewer) {
 }
 
 TEST_F(LauncherRunTest, FailedExtractionStillRunsWhatWasExtractedAndCleansUp) {
-    REQUIRE_EXTRACTION();
     // offline.exe first, then a stored member whose data no longer matches its CRC.
     std::string stage = m_root / "stage/bad";
     fs::create_directories(stage);
