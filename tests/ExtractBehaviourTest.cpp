@@ -2,6 +2,7 @@
 // nothing decodes, failed decodes, progress and abort, skips, wildcard matching, the CLI.
 #include <gtest/gtest.h>
 
+#include "CrcReference.h"
 #include "ExtractFixture.h"
 #include "extract/EntryExtractor.h"
 #include "extract/UnzipController.h"
@@ -12,21 +13,10 @@ using zipfix::Member;
 
 namespace {
 
-std::uint32_t crcOf(const std::string& s);
-
 Member stored(const std::string& name, const std::string& data) {
     Member m{.name = name, .data = data};
-    m.crc = crcOf(data);
+    m.crc = bitwiseCrc32(data);
     return m;
-}
-
-std::uint32_t crcOf(const std::string& s) {
-    std::uint32_t c = 0xFFFFFFFF;
-    for (unsigned char b : s) {
-        c ^= b;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
-    }
-    return ~c;
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
