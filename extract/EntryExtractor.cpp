@@ -10,7 +10,7 @@
 #include "base/FileDirectories.h"
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/TempFileName.h"
 #include "base/XString.h"
@@ -114,10 +114,8 @@ bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
     if (entry.kind() != ClsZipEntry2::kMapped) return false;
     ClsZip2* zip = entry.owner();
     bool verbose = zip && zip->verboseLogging();
-    if (verbose) m_log.enterContext("InflateFromMapped");
-    bool ok = InflateFromMapped(entry);
-    if (verbose) m_log.leaveContext();
-    return ok;
+    LogContext context(m_log, "InflateFromMapped", verbose);
+    return InflateFromMapped(entry);
 }
 
 bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {

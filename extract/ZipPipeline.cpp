@@ -4,7 +4,7 @@
 
 #include "base/FileInfo.h"
 #include "base/FileOpen.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/TempFileName.h"
 #include "crypto/PwdProtect.h"
@@ -19,21 +19,6 @@ namespace {
 constexpr const char* kTempBase = "tnZ.dat";
 constexpr std::uint32_t kEncryptionHeaderSize = 12;
 
-// Context lines only in verbose mode; the matching leave happens on every exit.
-class VerboseContext {
-public:
-    VerboseContext(LogBase& log, const char* tag, bool on) : m_log(log), m_on(on) {
-        if (m_on) m_log.enterContext(tag);
-    }
-    ~VerboseContext() {
-        if (m_on) m_log.leaveContext();
-    }
-    VerboseContext(const VerboseContext&) = delete;
-    VerboseContext& operator=(const VerboseContext&) = delete;
-private:
-    LogBase& m_log;
-    bool m_on;
-};
 }  // namespace
 
 bool ZipPipeline::setSourceMemory(const std::uint8_t* bytes, std::uint32_t count) {
@@ -83,11 +68,11 @@ bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, bool verbose) {
             log.logDataLong("destIsCompressed", m_destCompressed ? 1 : 0);
         }
         if (m_srcCompressed) {
-            VerboseContext ctx(log, "c2u", m_verbose);
+            LogContext ctx(log, "c2u", m_verbose);
             ok = inflateToDest(crc, log);
             if (!ok) log.logError("Compressed to uncompressed failed.");
         } else {
-            VerboseContext ctx(log, "u2u", m_verbose);
+            LogContext ctx(log, "u2u", m_verbose);
             ok = streamToDest(crc, log);
             if (!ok) log.logError("Uncompressed to uncompressed failed.");
         }
@@ -129,7 +114,7 @@ void ZipPipeline::adoptTempSource(const StringBuffer& name, LogBase& log) {
 // The library's own scheme: stored as deflate data of the encrypted form of deflate data.
 bool ZipPipeline::decryptWholeData(LogBase& log) {
     {
-        VerboseContext ctx(log, "InflateToTemp2", m_verbose);
+        LogContext ctx(log, "InflateToTemp2", m_verbose);
         if (!inflateToTemp(log))
             return rejectWith(&log, "Failed to inflate to temp for AES decryption");
     }
@@ -148,14 +133,14 @@ bool ZipPipeline::decryptWholeData(LogBase& log) {
     m_srcFileIsOurs = false;
     adoptTempSource(decrypted, log);
     m_wholeDataEncrypted = false;
-    VerboseContext ctx(log, "InflateToTemp3", m_verbose);
+    LogContext ctx(log, "InflateToTemp3", m_verbose);
     const bool ok = inflateToTemp(log);
     m_srcCompressed = false;
     return ok;
 }
 
 bool ZipPipeline::passwordDecode(LogBase& log) {
-    VerboseContext ctx(log, "passwordDecode", m_verbose);
+    LogContext ctx(log, "passwordDecode", m_verbose);
     if (m_verbose) log.logDataLong("m_srcPwdProt", m_traditional ? 1 : 0);
     if (!m_traditional) {
         if (m_verbose) log.logInfo("Not password protected.");
@@ -171,7 +156,7 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
     adoptTempSource(tempName, log);
     m_traditional = false;
     if (m_srcCompressed) {
-        VerboseContext inner(log, "InflateToTemp4", m_verbose);
+        LogContext inner(log, "InflateToTemp4", m_verbose);
         if (!inflateToTemp(log)) return false;
         m_srcCompressed = false;
     }
@@ -207,11 +192,8 @@ bool ZipPipeline::checkPasswordHeader(PwdProtect& decryptor, LogBase& log) {
 
 bool ZipPipeline::decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempName, LogBase& log) {
     OutputFile temp;
-    if (!temp.open(tempName.text(), &log)) {
-        log.logError("Failed to open temp file (1)");
-        log.logData("tempFilename", tempName.text());
-        return false;
-    }
+    if (!temp.open(tempName.text(), &log))
+        return rejectWith(log, "Failed to open temp file (1)", "tempFilename", tempName.text());
     PipelineHelp help;
     preparePipelineHelp(help);
     bool ok = false;
@@ -244,11 +226,8 @@ bool ZipPipeline::inflateToTemp(LogBase& log) {
         log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
     }
     OutputFile temp;
-    if (!temp.open(tempName.text(), &log)) {
-        log.logError("Failed to create temporary output file");
-        log.logData("filename", tempName.text());
-        return false;
-    }
+    if (!temp.open(tempName.text(), &log))
+        return rejectWith(log, "Failed to create temporary output file", "filename", tempName.text());
     bool ok = inflateInto(temp, log);
     temp.handle().close();
     if (m_srcFileIsOurs && m_verbose) log.logData("deletingFile", m_srcFile.text());
@@ -270,15 +249,12 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     if (m_srcIsFile) {
         if (m_verbose) log.logInfo("Inflating from source file.");
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
-        log.logError("Failed to inflate from file to temp file");
-        log.logData("srcFilename", m_srcFile.text());
-        return false;
+        return rejectWith(log, "Failed to inflate from file to temp file", "srcFilename", m_srcFile.text());
     }
     if (m_source) {
         if (m_verbose) log.logInfo("Inflating from data source.");
         if (help.inflateSourceToOutput(*m_source, out, log, crc, m_verbose)) return true;
-        log.logError("Failed to inflate from data source to temp file");
-        return false;
+        return rejectWith(log, "Failed to inflate from data source to temp file");
     }
     if (m_verbose) {
         log.logInfo("Inflating from memory.");
@@ -286,8 +262,7 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     }
     if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), out, crc, log, m_verbose))
         return true;
-    log.logError("Failed to inflate from data buffer to temp file");
-    return false;
+    return rejectWith(log, "Failed to inflate from data buffer to temp file");
 }
 
 bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
@@ -303,8 +278,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
     if (m_source) {
         if (m_verbose) log.logInfo("inflating from a data source");
         if (help.inflateSourceToOutput(*m_source, *m_dest, log, crc, m_verbose)) return true;
-        log.logError("Inflate from data source failed.");
-        return false;
+        return rejectWith(log, "Inflate from data source failed.");
     }
     if (m_srcIsFile) {
         if (m_verbose) {
@@ -312,8 +286,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
             log.logData("fromFile", m_srcFile.text());
         }
         if (help.inflateFileToOutput(m_srcFile.text(), *m_dest, crc, log, m_verbose)) return true;
-        log.logError("Inflate from file source failed.");
-        return false;
+        return rejectWith(log, "Inflate from file source failed.");
     }
     if (m_srcBytes.size() == 0) {
         if (m_verbose) log.logInfo("compressed source is empty.");
@@ -322,8 +295,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("inflating from in-memory compressed data");
     if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), *m_dest, crc, log, m_verbose))
         return true;
-    log.logError("Inflate from memory source failed.");
-    return false;
+    return rejectWith(log, "Inflate from memory source failed.");
 }
 
 bool ZipPipeline::streamToDest(std::uint32_t& crc, LogBase& log) {

@@ -1,7 +1,6 @@
 // The structure walk's local headers: name decoding, the local extra field and the search for a
 // data descriptor behind data of unknown length.
 #include <cstring>
-#include <optional>
 
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
@@ -46,11 +45,8 @@ std::uint32_t aesKeyLength(std::uint8_t strength) {
 }  // namespace
 
 bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
-    std::optional<LogContext> context;
-    if (m_verbose) {
-        context.emplace(*m_log, "FileHeader");
-        m_log->logDataInt64("offset", static_cast<std::int64_t>(addr));
-    }
+    LogContext context(*m_log, "FileHeader", m_verbose);
+    if (m_verbose) m_log->logDataInt64("offset", static_cast<std::int64_t>(addr));
     entry.localHeaderAddress = addr;
     const std::uint8_t* p = readRecordPart(addr, LocalHeaderRecord::kSize, "Failed to get file header", addr);
     if (p == nullptr) return false;
