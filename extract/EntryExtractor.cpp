@@ -30,12 +30,6 @@
 
 namespace {
 constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
-constexpr int kMethodStored = 0;
-constexpr int kMethodShrunk = 1;
-constexpr int kMethodImploded = 6;
-constexpr int kMethodDeflated = 8;
-constexpr int kMethodAes = 99;
-constexpr std::uint32_t kEncryptionAes = 4;
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt into "wz.dat"
 
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
@@ -77,7 +71,7 @@ struct EntryExtractor::Job {
     ClsZip2& zip;
     MemoryData* data = nullptr;
     std::string outPath;  // '\' form below the base folder
-    int method = 0;       // 99 resolved to the AES field's actual method
+    int method = 0;       // ZipMethod::kAes resolved to the AES field's actual method
     bool verbose = false;
     // WinZip AES entries are decrypted before anything else: small ones into aesPlain, large
     // ones into the temporary file aesTempFile, deleted when the entry is done.
@@ -138,12 +132,12 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     StringBuffer wzName;
     if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
         return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
+    if (record->encryptionKind == ZipEncryption::kWinZipAes && !decryptAes(job, wzName)) {
         const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
         if (m_monitor) m_monitor->addProgress(size, nullptr);
         return false;
     }
-    job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
+    job.method = record->localHeader.method == ZipMethod::kAes ? record->aesActualMethod
                                                          : record->localHeader.method;
     job.outPath = joinPath(m_base, safeRelativeName(name.text()));
     const bool ok = entry.IsDir() ? extractDirectory(job) : extractFile(job);
@@ -240,7 +234,7 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
     if (m_tempDir.length() > 0) pipeline.setTempDir(m_tempDir.text());
     const StringBuffer& password = job.zip.password();
     std::uint32_t kind = job.record.encryptionKind;
-    if (kind != 0 && kind != kEncryptionAes) {
+    if (kind != ZipEncryption::kNone && kind != ZipEncryption::kWinZipAes) {
         pipeline.setWholeDataEncrypted(true);
         pipeline.setWholeDataParams(static_cast<int>(kind), static_cast<int>(job.record.keyLength));
         pipeline.setPassword(password.text());
@@ -249,7 +243,7 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
         pipeline.setPassword(password.text());
         pipeline.setTraditionalEncryption(true, job.record.localHeader.crc32,
                                           job.record.localHeader.dosTime,
-                                          (job.record.localHeader.flags & 0x08) != 0);
+                                          (job.record.localHeader.flags & ZipFlag::kDataDescriptor) != 0);
     }
     pipeline.setOutput(&out);
     pipeline.setDestCompressed(false);
@@ -263,14 +257,14 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
     int method = job.method;
-    if (method != kMethodStored && method != kMethodDeflated && method != kMethodShrunk &&
-        method != kMethodImploded) {
+    if (method != ZipMethod::kStored && method != ZipMethod::kDeflated && method != ZipMethod::kShrunk &&
+        method != ZipMethod::kImploded) {
         m_log.logError("Unsupported compression method (only stored, shrunk, imploded and deflated entries extract)");
         m_log.logDataLong("compressionMethod", method);
         return false;
     }
-    pipeline.setSourceCompressed(method == kMethodDeflated);
-    bool legacy = method == kMethodShrunk || method == kMethodImploded;
+    pipeline.setSourceCompressed(method == ZipMethod::kDeflated);
+    bool legacy = method == ZipMethod::kShrunk || method == ZipMethod::kImploded;
     if (job.aes) return configureAesSource(job, pipeline, legacy);
     if (!legacy && job.record.compressedSize64() > kStreamAbove) {
         window.initRange(job.data, job.record.dataOffset, job.record.compressedSize64());
@@ -293,12 +287,12 @@ bool EntryExtractor::decodeLegacy(Job& job, ZipPipeline& pipeline, const std::ui
     std::uint32_t skip = 0;
     if (job.record.isTraditionallyEncrypted()) {
         if (!decryptLegacy(job, raw)) return false;
-        skip = 12;
+        skip = ZipRecordSize::kTraditionalHeader;
         pipeline.setTraditionalEncryption(false, 0, 0, false);
     }
     DataBuffer plain;
     bool ok;
-    if (job.method == kMethodShrunk) {
+    if (job.method == ZipMethod::kShrunk) {
         ok = Unshrink::unshrink(raw.data() + skip, raw.size() - skip, plain);
     } else {
         Implode implode;
@@ -307,7 +301,7 @@ bool EntryExtractor::decodeLegacy(Job& job, ZipPipeline& pipeline, const std::ui
         ok = implode.explode((flags & 0x02) != 0, (flags & 0x04) != 0, plain);
     }
     if (!ok) {
-        m_log.logError(job.method == kMethodShrunk ? "Failed to unshrink data." : "Failed to explode data.");
+        m_log.logError(job.method == ZipMethod::kShrunk ? "Failed to unshrink data." : "Failed to explode data.");
         return false;
     }
     pipeline.setSourceCompressed(false);
@@ -320,10 +314,10 @@ bool EntryExtractor::configureAesSource(Job& job, ZipPipeline& pipeline, bool le
         if (legacy) return decodeLegacy(job, pipeline, job.aesPlain.data(), job.aesPlain.size());
         return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
     }
-    if (job.method == kMethodImploded)
+    if (job.method == ZipMethod::kImploded)
         return rejectWith(&m_log, "Cannot extract Imploded data. (6)");
     pipeline.setSourceFile(job.aesTempFile.c_str());
-    pipeline.setSourceCompressed(job.method != kMethodStored);
+    pipeline.setSourceCompressed(job.method != ZipMethod::kStored);
     return true;
 }
 
@@ -332,10 +326,10 @@ bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {
     PwdProtect decryptor;
     decryptor.setPassword(job.zip.password().text());
     decryptor.initKeys();
-    if (raw.size() < 12 ||
-        !decryptor.checkHeader(raw.data(), local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
+    if (raw.size() < ZipRecordSize::kTraditionalHeader ||
+        !decryptor.checkHeader(raw.data(), local.dosTime, local.crc32, (local.flags & ZipFlag::kDataDescriptor) != 0, m_log))
         return rejectWith(&m_log, "Password incorrect for password-protected Zip");
-    decryptor.decryptBytes(raw.data() + 12, raw.size() - 12);
+    decryptor.decryptBytes(raw.data() + ZipRecordSize::kTraditionalHeader, raw.size() - ZipRecordSize::kTraditionalHeader);
     return true;
 }
 
@@ -343,7 +337,7 @@ bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {
 // (a local header whose CRC lives in the data descriptor, or an AE-2 entry).
 bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     std::uint32_t kind = job.record.encryptionKind;
-    if (kind != 0 && kind != kEncryptionAes) return true;
+    if (kind != ZipEncryption::kNone && kind != ZipEncryption::kWinZipAes) return true;
     std::uint32_t stored = job.record.hasDescriptor ? job.record.descriptorCrc : job.record.localHeader.crc32;
     if (stored == 0 || stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");

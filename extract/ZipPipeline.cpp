@@ -10,6 +10,7 @@
 #include "crypto/PwdProtect.h"
 #include "crypto/WholeDataCrypt.h"
 #include "extract/CrcOutput.h"
+#include "zip/ZipWalkEntry.h"
 #include "log/LogBase.h"
 #include "pipeline/DataSource.h"
 #include "pipeline/OutputFile.h"
@@ -17,7 +18,6 @@
 
 namespace {
 constexpr const char* kTempBase = "tnZ.dat";
-constexpr std::uint32_t kEncryptionHeaderSize = 12;
 
 }  // namespace
 
@@ -166,18 +166,18 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
 
 // Pulls the 12-byte header off the data source into the source bytes.
 bool ZipPipeline::readEncryptionHeader(LogBase& log) {
-    std::uint8_t header[kEncryptionHeaderSize];
+    std::uint8_t header[ZipRecordSize::kTraditionalHeader];
     std::uint32_t got = 0;
-    if (!m_source->getNextChunk(header, kEncryptionHeaderSize, got, nullptr) ||
-        got < kEncryptionHeaderSize)
+    if (!m_source->getNextChunk(header, ZipRecordSize::kTraditionalHeader, got, nullptr) ||
+        got < ZipRecordSize::kTraditionalHeader)
         return rejectWith(&log, "Failed to get encryption header for pwd-protect");
     m_srcBytes.clear();
-    return m_srcBytes.append(header, kEncryptionHeaderSize);
+    return m_srcBytes.append(header, ZipRecordSize::kTraditionalHeader);
 }
 
 bool ZipPipeline::checkPasswordHeader(PwdProtect& decryptor, LogBase& log) {
     bool ok = false;
-    if (m_srcBytes.size() >= kEncryptionHeaderSize) {
+    if (m_srcBytes.size() >= ZipRecordSize::kTraditionalHeader) {
         decryptor.setPassword(m_password.text());
         decryptor.initKeys();
         ok = decryptor.checkHeader(m_srcBytes.data(), m_checkTime, m_checkCrc, m_dataDescriptor, log);
@@ -207,8 +207,8 @@ bool ZipPipeline::decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempN
         attempted = false;
         deleteFailure = "Failed to delete temp file for password decoding (1)";
     } else {
-        ok = help.decryptMemoryToOutput(m_srcBytes.data() + kEncryptionHeaderSize,
-                                        m_srcBytes.size() - kEncryptionHeaderSize, temp, decryptor);
+        ok = help.decryptMemoryToOutput(m_srcBytes.data() + ZipRecordSize::kTraditionalHeader,
+                                        m_srcBytes.size() - ZipRecordSize::kTraditionalHeader, temp, decryptor);
         deleteFailure = "Failed to delete temp file for password decoding (2)";
     }
     temp.handle().close();

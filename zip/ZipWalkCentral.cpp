@@ -163,7 +163,7 @@ void ZipWalk::logCentralRecord(const CentralRecord& r, std::uint64_t start) {
 
 // The record is read whole; a record cut short cannot be stepped over, so the walk fails.
 bool ZipWalk::readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk) {
-    const std::uint8_t* p = m_data->getData(addr, 56, *m_log);
+    const std::uint8_t* p = m_data->getData(addr, ZipRecordSize::kZip64EndOfCentralDir, *m_log);
     if (p == nullptr) return rejectWith(m_log, "Zip64 end-of-central-directory record is cut off");
     m_log->logDataInt64("Zip64EOCD_Addr", static_cast<std::int64_t>(addr));
     const std::uint64_t size = loadLe64(p + 4);

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr std::uint32_t kMarkerValue = 0xAB39F277;  // first word of the library's encryption marker
-constexpr std::uint32_t kMarkerLength = 20;
 
 // Names that use the 437/850 box-drawing range or the top of the table were almost surely
 // written in the Windows ANSI page. Both ranges lie at or above 166, so most names are settled
@@ -59,7 +58,7 @@ bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
         const std::uint8_t* header = m_data->getData(addr, 12, *m_log);
         if (header != nullptr) entry.setEncryptionHeader(header);
     }
-    if ((entry.localHeader.flags & 0x08) != 0) return findDataDescriptor(addr, entry);
+    if ((entry.localHeader.flags & ZipFlag::kDataDescriptor) != 0) return findDataDescriptor(addr, entry);
     if (m_verbose) {
         m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(entry.localHeader.compressedSize));
         m_log->logDataInt64("curAddr64_1", static_cast<std::int64_t>(addr));
@@ -82,7 +81,7 @@ bool ZipWalk::readLocalName(std::uint64_t& addr, ZipWalkEntry& entry) {
 // Without the UTF-8 flag the name is in the archive's OEM page (or 1252 by the byte rule);
 // 437 converts every byte, so it is the fallback when the chosen page yields nothing.
 void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16_t flags, ZipWalkEntry& entry) {
-    const bool utf8 = (flags & 0x800) != 0;
+    const bool utf8 = (flags & ZipFlag::kUtf8) != 0;
     int codePage = m_codePage;
     if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
     setSlashed(entry.rawName, bytes, n);
@@ -106,7 +105,7 @@ bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
     entry.localExtra = std::make_unique<DataBuffer>();
     // Exact size: the stepped growth would reserve 20,000 bytes for every entry.
     if (!entry.localExtra->appendExact(p, m)) return false;
-    if (m == kMarkerLength && loadLe32(p) == kMarkerValue) {
+    if (m == ZipRecordSize::kEncryptionMarker && loadLe32(p) == kMarkerValue) {
         entry.encryptionKind = loadLe32(p + 8);
         entry.keyLength = loadLe32(p + 12);
         if (m_verbose) {
@@ -142,7 +141,7 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
             setSlashed(entry.decodedName, d + 5, len - 5u);
             if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
         } else if (id == ZipExtraField::kWinZipAes) {
-            entry.encryptionKind = 4;
+            entry.encryptionKind = ZipEncryption::kWinZipAes;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
             if (len >= 7) entry.aesActualMethod = loadLe16(d + 5);
         }
