@@ -38,12 +38,17 @@ TEST(ExtractSafety, NamesNeverLeaveTheFolder) {
 }
 
 TEST(ExtractSafety, SafeRelativeName) {
+#ifdef _WIN32
+    const char* unc = "y.txt";
+#else
+    const char* unc = "srv\\share\\y.txt";  // no network roots off Windows
+#endif
     struct Case {
         const char* in;
         const char* out;
     } cases[] = {
         {"a\\b.txt", "a\\b.txt"},         {"..\\..\\etc\\passwd", "etc\\passwd"},
-        {"\\\\srv\\share\\y.txt", "y.txt"}, {"C:\\x\\y.txt", "x\\y.txt"},
+        {"\\\\srv\\share\\y.txt", unc},   {"C:\\x\\y.txt", "x\\y.txt"},
         {"C:..\\x", "x"},                  {"d\\..", "d\\"},
         {"..", ""},                        {"a\\.\\b\\", "a\\b\\"},
         {".. \\x", ".. \\x"},  // not a dot component: a name with a blank, below the folder
@@ -66,9 +71,9 @@ TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
     Member noBytes = stored("nobytes.txt", "");  // no stored bytes, yet a CRC of content
     noBytes.crc = 0x12345678;
     a.members.push_back(noBytes);
-    Member unchecked = stored("zero.txt", "no crc stored");
-    unchecked.crc = 0;
-    a.members.push_back(unchecked);
+    Member zeroCrc = stored("zero.txt", "a CRC of 0 is checked too");
+    zeroCrc.crc = 0;
+    a.members.push_back(zeroCrc);
     std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     Extracted r = extract(archive, dir / "out");
     EXPECT_EQ(r.count, -1);
@@ -76,7 +81,7 @@ TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
     EXPECT_TRUE(contains(r.log, "calculatedCrc") && contains(r.log, "storedCrc"));
     EXPECT_TRUE(contains(r.log, "Not all files extracted successfully."));
     EXPECT_EQ(zipfix::readFile(dir / "out/good.txt"), "fine");
-    EXPECT_EQ(zipfix::readFile(dir / "out/zero.txt"), "no crc stored");
+    EXPECT_FALSE(fs::exists(dir / "out/zero.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/bad.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/baddd.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/nobytes.txt"));
@@ -148,7 +153,7 @@ TEST(ExtractProgress, SkippedEntryIsNotWrittenNorCounted) {
 TEST(ExtractEntries, DirectoriesAndZeroSizes) {
     fs::path dir = zipfix::scratchDir("dirs");
     Archive a;
-    a.members.push_back(stored("plain/", ""));  // no directory attribute: a file that cannot be made
+    a.members.push_back(stored("plain/", ""));  // no directory attribute: the name makes a directory
     Member attr = stored("attr", "");
     attr.externalAttributes = 0x10;  // the attribute alone makes a directory
     a.members.push_back(attr);
@@ -159,7 +164,6 @@ TEST(ExtractEntries, DirectoriesAndZeroSizes) {
     std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     Extracted r = extract(archive, dir / "out");
     EXPECT_EQ(r.count, 2) << r.log;  // empty.txt and ro.txt; directories are not counted
-    EXPECT_TRUE(contains(r.log, "Ignoring error because file size is zero."));
     EXPECT_TRUE(fs::is_directory(dir / "out/plain"));
     EXPECT_TRUE(fs::is_directory(dir / "out/attr"));
     EXPECT_EQ(fs::file_size(dir / "out/deep/er/empty.txt"), 0u);

@@ -4,15 +4,24 @@
 // progress bar runs on stderr. On failure the log of the failed call is printed; with -v the
 // library logs in detail and the whole log is printed whatever the outcome.
 // Exit status: 0 success, 1 the archive could not be opened or extracted, 2 usage.
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/TnZip.h"
 #include "archive/TnZipProgress.h"
+#include "base/FilePaths.h"
 
 namespace {
 
@@ -90,9 +99,35 @@ void printLog(TnZip& zip) {
     if (text && *text) std::fprintf(stderr, "%s\n", text);
 }
 
+#ifdef _WIN32
+// Windows hands the arguments over as UTF-16; they reach the library as UTF-8.
+std::vector<std::string> utf8Arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    for (int i = 0; wide && i < count; ++i) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(std::size_t(n > 0 ? n : 1), '\0');
+        if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+        arg.resize(std::strlen(arg.c_str()));
+        out.push_back(arg);
+    }
+    if (wide) LocalFree(wide);
+    return out;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::vector<std::string> arguments = utf8Arguments();
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = int(arguments.size());
+    argv = pointers.data();
+#endif
     Options opt;
     if (!parseArgs(argc, argv, opt)) return usage();
     TnZip zip;
@@ -101,14 +136,14 @@ int main(int argc, char** argv) {
     if (opt.oemCodePage) zip.SetOemCodePage(opt.oemCodePage);
     zip.SetVerboseLogging(opt.verbose);
     if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }
     TerminalProgress bar;
     int count = zip.Unzip(opt.folder.c_str(), isatty(STDERR_FILENO) ? &bar : nullptr);
     if (count < 0) {
-        std::fprintf(stderr, "tnzip: extraction of %s failed\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }

@@ -103,12 +103,14 @@ bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries) {
     LogContext context(*m_log, "CentralDirectory", m_verbose);
     std::uint32_t hint = 0;
     std::int32_t count = 0;
+    indexLocalNames(entries);
     while (sig == ZipSig::kCentralHeader) {
         if (!readCentralRecord(addr, entries, hint)) return false;
         ++count;
         if (!peekSignature(addr, sig)) return rejectWith(m_log, "Failed to read Zip (13)");
         ++hint;
     }
+    m_localsByName.clear();
     context.close();
     m_log->logDataLong("NumCentralDirRecords", count);
     m_log->logDataInt64("CentralDirSize", static_cast<std::int64_t>(addr - start));

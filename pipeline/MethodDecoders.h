@@ -1,0 +1,13 @@
+// The stream decoder for a ZIP compression method. Stored (0) and deflated (8) data have their
+// own transfers in the entry decode pipeline and get none here.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "pipeline/StreamDecoder.h"
+
+// flags: the entry's general-purpose bits (imploding reads bits 1 and 2). Null for a method
+// without a decoder.
+std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags);
+// Whether makeMethodDecoder has a decoder for the method.
+bool hasMethodDecoder(int method);
