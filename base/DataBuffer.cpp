@@ -11,6 +11,7 @@
 #include "base/TarnelHandle.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 
 namespace {
 
@@ -278,18 +279,11 @@ bool DataBuffer::loadFile(const char* utf8Path, LogBase& log) {
     const std::int64_t size = file.getSize(&log);
     if (size < 0) return false;
     // The content is followed by four zero bytes, so the whole must fit a 32-bit capacity.
-    if (static_cast<std::uint64_t>(size) > kMaxCapacity - 4) {
-        log.logError("Out of memory for data buffer");
-        log.logDataInt64("fileSize", size);
-        return false;
-    }
+    if (static_cast<std::uint64_t>(size) > kMaxCapacity - 4)
+        return rejectWith(log, "Out of memory for data buffer", "fileSize", size);
     if (size == 0) return true;
     m_data = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size) + 4, 1));
-    if (m_data == nullptr) {
-        log.logError("Out of memory");
-        log.logDataInt64("fileSize", size);
-        return false;
-    }
+    if (m_data == nullptr) return rejectWith(log, "Out of memory", "fileSize", size);
     m_capacity = static_cast<std::uint32_t>(size + 4);
     return readWhole(file, utf8Path, static_cast<std::uint32_t>(size), log);
 }
@@ -310,9 +304,8 @@ bool DataBuffer::readWhole(TarnelHandle& file, const char* utf8Path, std::uint32
         got += n;
     }
     if (got != size) {
-        log.logError("Failed to read the entire file");
         release();
-        return false;
+        return rejectWith(log, "Failed to read the entire file");
     }
     m_size = size;
     return true;

@@ -6,7 +6,7 @@
 
 #include "base/FilePaths.h"
 #include "base/FileSystem.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/StringBuffer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
 #include "base/FileSystem.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/PlatformFiles.h"
 
 void FileInfo::reset() {

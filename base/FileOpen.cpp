@@ -7,6 +7,7 @@
 #include "base/FileSystem.h"
 #include "base/PlatformFiles.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 
 namespace {
 
@@ -77,8 +78,7 @@ bool openForRead(const char* path, TarnelHandle& handle, int& reasonCode, LogBas
     if (path == nullptr || *path == '\0') {
         handle.close();
         reasonCode = kReasonOther;
-        if (log) log->logError("Cannot open file, filename is empty.");
-        return false;
+        return rejectWith(log, "Cannot open file, filename is empty.");
     }
     int error = openNamed(path, PlatformOpen::Read, handle, reasonCode, log);
     if (error != 0 && log) log->logDataHex("WindowsError", std::uint32_t(error));

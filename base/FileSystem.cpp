@@ -5,7 +5,7 @@
 
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/PlatformFiles.h"
 
 namespace {
@@ -108,12 +108,10 @@ bool writeWholeFile(const char* path, const void* bytes, std::uint64_t count, Lo
     int reason = 0;
     if (!openForWrite(path, handle, reason, log)) {
         if (log) log->logDataBracketed("filenameAnsi", path);
-        if (log) log->logError("Failed to write complete file (7)");
-        return false;
+        return rejectWith(log, "Failed to write complete file (7)");
     }
     std::uint64_t written = 0;
     if (bytes == nullptr || count == 0 || handle.write(bytes, count, written, log)) return true;
     if (log) log->logDataBracketed("filenameAnsi", path);
-    if (log) log->logError("Failed to write complete file (1)");
-    return false;
+    return rejectWith(log, "Failed to write complete file (1)");
 }

@@ -3,6 +3,7 @@
 
 #include "base/PlatformFiles.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 
 TarnelHandle::~TarnelHandle() { close(); }
 
@@ -37,10 +38,7 @@ bool TarnelHandle::read(void* buffer, std::uint32_t count, std::uint32_t& bytesR
 
 bool TarnelHandle::write(const void* bytes, std::uint64_t count, std::uint64_t& written,
                          LogBase* log) {
-    if (!isOpen()) {
-        if (log) log->logError("Failed to write because file is not open.");
-        return false;
-    }
+    if (!isOpen()) return rejectWith(log, "Failed to write because file is not open.");
     written = 0;
     const char* next = static_cast<const char*>(bytes);
     while (written < count) {

@@ -36,7 +36,7 @@ InflateState2::~InflateState2() {
 
 void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count, LogBase& log, bool verbose) {
     if (!bytes) return;
-    if (verbose) log.enterContext("inflateDataB");
+    LogContext context(log, "inflateDataB", verbose);
     if (count == 0) {
         if (verbose) log.logInfo("No data to inflate.");
     } else {
@@ -47,7 +47,6 @@ void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count
         m_location = (m_buffer && m_litLenTable && m_distTable) ? run() : kNoMemory;
         m_error = m_location != kSuccess;
     }
-    if (verbose) log.leaveContext();
 }
 
 bool InflateState2::inflateSource(InflateInput& source, LogBase& log, bool verbose) {

@@ -14,6 +14,7 @@
 #include "crypto/WholeDataCipher.h"
 #include "log/LogBase.h"
 #include "log/LogNull.h"
+#include "log/LogReject.h"
 
 namespace {
 constexpr std::uint32_t kOuterBlock = 16;
@@ -74,7 +75,7 @@ bool readFully(TarnelHandle& file, std::uint8_t* buffer, std::uint32_t n, LogBas
         std::uint32_t count = 0;
         bool endOfFile = false;
         if (!file.read(buffer + got, n - got, count, endOfFile, &log)) return false;
-        if (count == 0) return log.logError("Encrypted file is shorter than expected"), false;
+        if (count == 0) return rejectWith(log, "Encrypted file is shorter than expected");
         got += count;
     }
     return true;
@@ -113,7 +114,7 @@ bool decryptPieces(TarnelHandle& in, std::uint64_t size, TarnelHandle& out, Whol
                    ProgressMonitor* monitor, LogBase& log)
 {
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kFileBuffer]);
-    if (!buffer) return log.logError("Out of memory"), false;
+    if (!buffer) return rejectWith(log, "Out of memory");
     for (std::uint64_t done = 0; done < size;) {
         std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(WholeDataCrypt::kFilePiece, size - done));
         if (!readFully(in, buffer.get(), n, log) || !reportPiece(monitor, n, log)) return false;
@@ -131,10 +132,10 @@ bool WholeDataCrypt::decryptData(int algorithm, int keyBits, const char* passwor
     plain.clear();
     if (length == 0) return true;
     if (bytes == nullptr) return failDecryption(log, GPG_ERR_INV_ARG);
-    if (algorithm == WholeDataCipher::kNone) return plain.append(bytes, length) || (log.logError("Out of memory"), false);
+    if (algorithm == WholeDataCipher::kNone) return plain.append(bytes, length) || rejectWith(log, "Out of memory");
     auto cipher = makeCipher(algorithm, keyBits, password, log);
     if (!cipher) return false;
-    if (!plain.append(bytes, length)) return log.logError("Out of memory"), false;
+    if (!plain.append(bytes, length)) return rejectWith(log, "Out of memory");
     std::uint32_t n = length;
     bool ok = decryptBlocks(*cipher, algorithm, plain.data(), n, log);
     if (ok) plain.setSize(n);

@@ -9,6 +9,7 @@
 #include "base/StringBuffer.h"
 #include "crypto/WinZipAesContext.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 #include "pipeline/DataSource.h"
 #include "pipeline/Output.h"
 
@@ -27,36 +28,38 @@ bool initContext(WinZipAesContext& context, const StringBuffer& password, std::u
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(password.text());
     const auto length = static_cast<std::uint32_t>(password.length());
     if (context.init(bytes, length, keyBytes, salt)) return true;
-    return log.logError("WinZip AES decrypt initialization failed"), false;
+    return rejectWith(log, "WinZip AES decrypt initialization failed");
 }
 
 bool decryptAndWrite(WinZipAesContext& context, std::uint8_t* bytes, std::uint32_t n, Output& output, LogBase& log)
 {
     context.decrypt(bytes, n);
     if (n == 0 || output.write(bytes, 1, n, &log) == n) return true;
-    return log.logError("Failed to write data to output."), false;
+    return rejectWith(log, "Failed to write data to output.");
 }
 
 // Decrypts everything after the verifier, holding back the last 10 bytes: the code.
 bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& output, bool& authFailed, LogBase& log)
 {
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kBufferSize]);
-    if (!buffer) return log.logError("Out of memory"), false;
+    if (!buffer) return rejectWith(log, "Out of memory");
     std::uint32_t held = 0;
     for (;;) {
         std::uint32_t got = 0;
         if (!WinZipAes::readUpTo(source, buffer.get() + held, kBufferSize - held, got, log))
-            return log.logError("Failed to read data for AES decryption"), false;
+            return rejectWith(log, "Failed to read data for AES decryption");
         held += got;
         if (held < kBufferSize) break;  // the source has ended
         if (!decryptAndWrite(context, buffer.get(), kStep, output, log)) return false;
         held -= kStep;
         std::memmove(buffer.get(), buffer.get() + kStep, held);
     }
-    if (held < kCode) return authFailed = true, log.logError("WinZip AES authentication code mismatch-1"), false;
-    if (!decryptAndWrite(context, buffer.get(), held - kCode, output, log)) return false;
-    if (context.codeMatches(buffer.get() + held - kCode)) return true;
-    return authFailed = true, log.logError("WinZip AES authentication code mismatch-1"), false;
+    if (held >= kCode) {
+        if (!decryptAndWrite(context, buffer.get(), held - kCode, output, log)) return false;
+        if (context.codeMatches(buffer.get() + held - kCode)) return true;
+    }
+    authFailed = true;
+    return rejectWith(log, "WinZip AES authentication code mismatch-1");
 }
 }  // namespace
 
@@ -108,21 +111,25 @@ bool WinZipAes::decryptInMemory(const std::uint8_t* stored, std::uint32_t size, 
     wrongPassword = authFailed = false;
     plain.clear();
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);
-    if (keyBytes == 0) return log.logError("WinZip AES decrypt initialization failed"), false;
+    if (keyBytes == 0) return rejectWith(log, "WinZip AES decrypt initialization failed");
     const std::uint32_t saltSize = WinZipAesContext::saltSizeFor(keyBytes);
     if (stored == nullptr || size < saltSize + kVerifier + kCode) {
         if (stored == nullptr) log.logError("No data.");
         log.logError("Not enough data for a WinZip AES entry (2)");
-        return log.logDataLong("dataSize", static_cast<std::int32_t>(size)), false;
+        log.logDataLong("dataSize", static_cast<std::int32_t>(size));
+        return false;
     }
     auto context = std::make_unique<WinZipAesContext>();
     if (!initContext(*context, password, keyBytes, stored, log)) return false;
-    if (!context->verifierMatches(stored + saltSize))
-        return wrongPassword = true, log.logError("Invalid password for WinZip AES decryption"), false;
+    if (!context->verifierMatches(stored + saltSize)) {
+        wrongPassword = true;
+        return rejectWith(log, "Invalid password for WinZip AES decryption");
+    }
     const std::uint32_t cipherSize = size - saltSize - kVerifier - kCode;
-    if (!plain.append(stored + saltSize + kVerifier, cipherSize)) return log.logError("Out of memory"), false;
+    if (!plain.append(stored + saltSize + kVerifier, cipherSize)) return rejectWith(log, "Out of memory");
     context->decrypt(plain.data(), cipherSize);
     if (context->codeMatches(stored + size - kCode)) return true;
     plain.clear();
-    return authFailed = true, log.logError("WinZip AES authentication code mismatch-2"), false;
+    authFailed = true;
+    return rejectWith(log, "WinZip AES authentication code mismatch-2");
 }

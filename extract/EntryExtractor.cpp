@@ -8,7 +8,7 @@
 #include "base/DataBuffer.h"
 #include "base/FileAttributes.h"
 #include "base/FilePaths.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/TarnelDir.h"
 #include "base/XString.h"
@@ -30,11 +30,6 @@
 
 namespace {
 constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
-constexpr int kMethodStored = 0;
-constexpr int kMethodDeflated = 8;
-constexpr int kMethodAes = 99;
-constexpr std::uint32_t kEncryptionAes = 4;
-constexpr std::uint16_t kAesVersion2 = 2;            // AE-2 entries carry no CRC
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
 constexpr std::uint64_t kLinkTargetMax = 4096;       // the longest symbolic-link target accepted
 
@@ -92,7 +87,7 @@ struct EntryExtractor::Job {
     bool namesFolder = false;        // the name ends with a separator: no file can be made
     const TarnelDir* folder = nullptr;  // the folder holding the output, while it is written
     EntryMetadata meta;
-    int method = 0;       // 99 resolved to the AES field's actual method
+    int method = 0;       // ZipMethod::kAes resolved to the AES field's actual method
     bool verbose = false;
     // Small WinZip AES entries are decrypted and authenticated into aesPlain before anything
     // else; large ones are decrypted by the pipeline as they stream to the output.
@@ -132,10 +127,8 @@ bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
     if (entry.kind() != ClsZipEntry2::kMapped) return false;
     ClsZip2* zip = entry.owner();
     bool verbose = zip && zip->verboseLogging();
-    if (verbose) m_log.enterContext("InflateFromMapped");
-    bool ok = InflateFromMapped(entry);
-    if (verbose) m_log.leaveContext();
-    return ok;
+    LogContext context(m_log, "InflateFromMapped", verbose);
+    return InflateFromMapped(entry);
 }
 
 bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
@@ -162,12 +155,12 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
         m_log.logError("Unsupported encryption (PKWARE strong encryption)");
         return failEntry(job);
     }
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job)) {
+    if (record->encryptionKind == ZipEncryption::kWinZipAes && !decryptAes(job)) {
         const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
         if (m_monitor) m_monitor->addProgress(size, nullptr);
         return failEntry(job);
     }
-    job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
+    job.method = record->localHeader.method == ZipMethod::kAes ? record->aesActualMethod
                                                          : record->localHeader.method;
     if (!ExtractTarget::splitName(relative, job.parts)) {
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
@@ -203,12 +196,15 @@ bool EntryExtractor::passwordFits(Job& job) {
                                           wrongPassword, m_log) != nullptr;
     }
     if (!r.isTraditionallyEncrypted()) return true;
-    const std::uint8_t* header = r.compressedSize64() >= 12 ? job.data->getData(r.dataOffset, 12, m_log) : nullptr;
+    const std::uint8_t* header = r.compressedSize64() >= ZipRecordSize::kTraditionalHeader
+                                     ? job.data->getData(r.dataOffset, ZipRecordSize::kTraditionalHeader, m_log)
+                                     : nullptr;
     PwdProtect check;
     check.setPassword(job.zip.password().text());
     check.initKeys();
     const LocalHeaderRecord& local = r.localHeader;
-    if (header && check.checkHeader(header, local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
+    const bool deferred = (local.flags & ZipFlag::kDataDescriptor) != 0;
+    if (header && check.checkHeader(header, local.dosTime, local.crc32, deferred, m_log))
         return true;
     m_log.logError("Password incorrect for password-protected Zip");
     return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
@@ -319,7 +315,7 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     if (m_tempDir.length() > 0) pipeline.setTempDir(m_tempDir.text());
     const StringBuffer& password = job.zip.password();
     std::uint32_t kind = job.record.encryptionKind;
-    if (kind != 0 && kind != kEncryptionAes) {
+    if (kind != ZipEncryption::kNone && kind != ZipEncryption::kWinZipAes) {
         pipeline.setWholeDataEncrypted(true);
         pipeline.setWholeDataParams(static_cast<int>(kind), static_cast<int>(job.record.keyLength));
         pipeline.setPassword(password.text());
@@ -328,7 +324,7 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
         pipeline.setPassword(password.text());
         pipeline.setTraditionalEncryption(true, job.record.localHeader.crc32,
                                           job.record.localHeader.dosTime,
-                                          (job.record.localHeader.flags & 0x08) != 0);
+                                          (job.record.localHeader.flags & ZipFlag::kDataDescriptor) != 0);
     }
     pipeline.setOutput(&out);
     pipeline.setDestCompressed(false);
@@ -345,13 +341,13 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
     const int method = job.method;
-    if (method != kMethodStored && method != kMethodDeflated && !hasMethodDecoder(method)) {
+    if (method != ZipMethod::kStored && method != ZipMethod::kDeflated && !hasMethodDecoder(method)) {
         m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
         return false;
     }
-    pipeline.setSourceCompressed(method == kMethodDeflated);
-    if (method != kMethodStored && method != kMethodDeflated)
+    pipeline.setSourceCompressed(method == ZipMethod::kDeflated);
+    if (method != ZipMethod::kStored && method != ZipMethod::kDeflated)
         pipeline.setSourceMethod(method, job.record.localHeader.flags);
     if (job.aes && !job.aesLarge) return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
     if (job.aesLarge) {
@@ -375,9 +371,9 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
 // central record's when no descriptor was read.
 bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     const ZipWalkEntry& r = job.record;
-    if (r.encryptionKind != 0 && r.encryptionKind != kEncryptionAes) return true;
-    if (r.encryptionKind == kEncryptionAes && r.aesVersion == kAesVersion2) return true;
-    const bool deferred = (r.localHeader.flags & 0x08) != 0 && r.centralRecordAddress != 0;
+    if (r.encryptionKind != ZipEncryption::kNone && r.encryptionKind != ZipEncryption::kWinZipAes) return true;
+    if (r.encryptionKind == ZipEncryption::kWinZipAes && r.aesVersion == ZipAesVersion::kAe2) return true;
+    const bool deferred = (r.localHeader.flags & ZipFlag::kDataDescriptor) != 0 && r.centralRecordAddress != 0;
     const std::uint32_t stored = r.hasDescriptor ? r.descriptorCrc
                                  : deferred      ? r.centralRecord.crc32
                                                  : r.localHeader.crc32;

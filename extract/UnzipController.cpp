@@ -12,7 +12,7 @@
 #include "base/ContentCoding.h"
 #include "base/DataBuffer.h"
 #include "base/FilePaths.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/StringBuffer.h"
 #include "base/XString.h"
 #include "extract/EntryExtractor.h"

@@ -4,13 +4,14 @@
 
 #include "base/FileInfo.h"
 #include "base/FileOpen.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/PlatformTempFile.h"
 #include "base/TarnelHandle.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WholeDataCrypt.h"
 #include "extract/CrcOutput.h"
+#include "zip/ZipWalkEntry.h"
 #include "log/LogBase.h"
 #include "pipeline/BoundedOutput.h"
 #include "pipeline/DataSource.h"
@@ -26,24 +27,7 @@
 
 namespace {
 constexpr const char* kTempBase = "tnZ.dat";
-constexpr std::uint32_t kEncryptionHeaderSize = 12;
 constexpr std::uint32_t kDecryptChunk = 60000;  // input buffer of a decryption stage
-
-// Context lines only in verbose mode; the matching leave happens on every exit.
-class VerboseContext {
-public:
-    VerboseContext(LogBase& log, const char* tag, bool on) : m_log(log), m_on(on) {
-        if (m_on) m_log.enterContext(tag);
-    }
-    ~VerboseContext() {
-        if (m_on) m_log.leaveContext();
-    }
-    VerboseContext(const VerboseContext&) = delete;
-    VerboseContext& operator=(const VerboseContext&) = delete;
-private:
-    LogBase& m_log;
-    bool m_on;
-};
 }  // namespace
 
 ZipPipeline::ZipPipeline() = default;
@@ -51,7 +35,8 @@ ZipPipeline::ZipPipeline() = default;
 ZipPipeline::~ZipPipeline() = default;
 
 void ZipPipeline::setSourceMethod(int method, std::uint16_t flags) {
-    m_method = method == 0 || method == 8 ? -1 : method;  // copied and inflated as configured
+    // Stored and deflated data are copied and inflated as configured.
+    m_method = method == ZipMethod::kStored || method == ZipMethod::kDeflated ? -1 : method;
     m_methodFlags = flags;
 }
 
@@ -116,15 +101,15 @@ bool ZipPipeline::transfer(std::uint32_t& crc, LogBase& log) {
     if (m_dest) m_dest = &bounded;
     bool ok;
     if (m_method >= 0) {
-        VerboseContext ctx(log, "d2u", m_verbose);
+        LogContext ctx(log, "d2u", m_verbose);
         ok = decodeToDest(crc, log);
         if (!ok) log.logError("Decoding to uncompressed failed.");
     } else if (m_srcCompressed) {
-        VerboseContext ctx(log, "c2u", m_verbose);
+        LogContext ctx(log, "c2u", m_verbose);
         ok = inflateToDest(crc, log);
         if (!ok) log.logError("Compressed to uncompressed failed.");
     } else {
-        VerboseContext ctx(log, "u2u", m_verbose);
+        LogContext ctx(log, "u2u", m_verbose);
         ok = streamToDest(crc, log);
         if (!ok) log.logError("Uncompressed to uncompressed failed.");
     }
@@ -164,7 +149,7 @@ bool ZipPipeline::adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& l
 // transfer inflates the latter into the destination.
 bool ZipPipeline::decryptWholeData(LogBase& log) {
     {
-        VerboseContext ctx(log, "InflateToTemp2", m_verbose);
+        LogContext ctx(log, "InflateToTemp2", m_verbose);
         if (!inflateToTemp(log))
             return rejectWith(&log, "Failed to inflate to temp for AES decryption");
     }
@@ -210,7 +195,7 @@ bool ZipPipeline::aesDecode(LogBase& log) {
 }
 
 bool ZipPipeline::passwordDecode(LogBase& log) {
-    VerboseContext ctx(log, "passwordDecode", m_verbose);
+    LogContext ctx(log, "passwordDecode", m_verbose);
     if (m_verbose) log.logDataLong("m_srcPwdProt", m_traditional ? 1 : 0);
     if (!m_traditional) {
         if (m_verbose) log.logInfo("Not password protected.");
@@ -219,7 +204,7 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
     if (m_source && !readEncryptionHeader(log)) return false;
     m_pwdProtect = std::make_unique<PwdProtect>();
     if (!checkPasswordHeader(*m_pwdProtect, log)) return false;
-    DataSource* raw = rawSource(kEncryptionHeaderSize);
+    DataSource* raw = rawSource(ZipRecordSize::kTraditionalHeader);
     if (!raw) return rejectWith(&log, "Failed to password-decode data");
     auto stage = std::make_unique<ZipDecodeProcessor>();
     stage->setDecryptor(m_pwdProtect.get());
@@ -231,18 +216,18 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
 
 // Pulls the 12-byte header off the data source into the source bytes.
 bool ZipPipeline::readEncryptionHeader(LogBase& log) {
-    std::uint8_t header[kEncryptionHeaderSize];
+    std::uint8_t header[ZipRecordSize::kTraditionalHeader];
     std::uint32_t got = 0;
-    if (!m_source->getNextChunk(header, kEncryptionHeaderSize, got, nullptr) ||
-        got < kEncryptionHeaderSize)
+    if (!m_source->getNextChunk(header, ZipRecordSize::kTraditionalHeader, got, nullptr) ||
+        got < ZipRecordSize::kTraditionalHeader)
         return rejectWith(&log, "Failed to get encryption header for pwd-protect");
     m_srcBytes.clear();
-    return m_srcBytes.append(header, kEncryptionHeaderSize);
+    return m_srcBytes.append(header, ZipRecordSize::kTraditionalHeader);
 }
 
 bool ZipPipeline::checkPasswordHeader(PwdProtect& decryptor, LogBase& log) {
     bool ok = false;
-    if (m_srcBytes.size() >= kEncryptionHeaderSize) {
+    if (m_srcBytes.size() >= ZipRecordSize::kTraditionalHeader) {
         decryptor.setPassword(m_password.text());
         decryptor.initKeys();
         ok = decryptor.checkHeader(m_srcBytes.data(), m_checkTime, m_checkCrc, m_dataDescriptor, log);
@@ -276,15 +261,12 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     if (m_srcIsFile) {
         if (m_verbose) log.logInfo("Inflating from source file.");
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
-        log.logError("Failed to inflate from file to temp file");
-        log.logData("srcFilename", m_srcFile.text());
-        return false;
+        return rejectWith(log, "Failed to inflate from file to temp file", "srcFilename", m_srcFile.text());
     }
     if (m_source) {
         if (m_verbose) log.logInfo("Inflating from data source.");
         if (help.inflateSourceToOutput(*m_source, out, log, crc, m_verbose)) return true;
-        log.logError("Failed to inflate from data source to temp file");
-        return false;
+        return rejectWith(log, "Failed to inflate from data source to temp file");
     }
     if (m_verbose) {
         log.logInfo("Inflating from memory.");
@@ -292,8 +274,7 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     }
     if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), out, crc, log, m_verbose))
         return true;
-    log.logError("Failed to inflate from data buffer to temp file");
-    return false;
+    return rejectWith(log, "Failed to inflate from data buffer to temp file");
 }
 
 bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
@@ -309,8 +290,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
     if (m_source) {
         if (m_verbose) log.logInfo("inflating from a data source");
         if (help.inflateSourceToOutput(*m_source, *m_dest, log, crc, m_verbose)) return true;
-        log.logError("Inflate from data source failed.");
-        return false;
+        return rejectWith(log, "Inflate from data source failed.");
     }
     if (m_srcIsFile) {
         if (m_verbose) {
@@ -318,8 +298,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
             log.logData("fromFile", m_srcFile.text());
         }
         if (help.inflateFileToOutput(m_srcFile.text(), *m_dest, crc, log, m_verbose)) return true;
-        log.logError("Inflate from file source failed.");
-        return false;
+        return rejectWith(log, "Inflate from file source failed.");
     }
     if (m_srcBytes.size() == 0) {
         if (m_verbose) log.logInfo("compressed source is empty.");
@@ -328,8 +307,7 @@ bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("inflating from in-memory compressed data");
     if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), *m_dest, crc, log, m_verbose))
         return true;
-    log.logError("Inflate from memory source failed.");
-    return false;
+    return rejectWith(log, "Inflate from memory source failed.");
 }
 
 bool ZipPipeline::streamToDest(std::uint32_t& crc, LogBase& log) {

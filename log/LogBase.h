@@ -34,14 +34,24 @@ public:
     void logWindowsError(unsigned errorCode);
 };
 
-// Pairs enterContext with leaveContext on every path out of a scope.
+// Pairs enterContext with leaveContext on every path out of a scope. A context opened with
+// open false (the verbose-only contexts, which appear only when verbose logging is on) writes
+// nothing at all.
 class LogContext {
 public:
-    LogContext(LogBase& log, const char* tag) : m_log(log) { m_log.enterContext(tag); }
-    ~LogContext() { m_log.leaveContext(); }
+    LogContext(LogBase& log, const char* tag, bool open = true) : m_log(log), m_open(open) {
+        if (m_open) m_log.enterContext(tag);
+    }
+    ~LogContext() { close(); }
+    // Leaves the context before the end of the scope (once).
+    void close() {
+        if (m_open) m_log.leaveContext();
+        m_open = false;
+    }
     LogContext(const LogContext&) = delete;
     LogContext& operator=(const LogContext&) = delete;
 
 private:
     LogBase& m_log;
+    bool m_open;
 };

@@ -7,6 +7,7 @@
 
 #include "archive/ProgressMonitor.h"
 #include "log/LogNull.h"
+#include "log/LogReject.h"
 #include "pipeline/Output.h"
 
 namespace {
@@ -69,14 +70,8 @@ bool DataSource::copyToOutput(Output& output, ProgressMonitor* monitor, LogBase*
         std::uint32_t written = output.write(work.get(), 1, got, log);
         bool abort = false;
         if (monitor) monitor->addProgress(written, &abort);
-        if (abort) {
-            log->logError("Copy-to-output aborted in application event callback.");
-            return false;
-        }
-        if (written != got) {
-            log->logError("Failed to write data to output.");
-            return false;
-        }
+        if (abort) return rejectWith(log, "Copy-to-output aborted in application event callback.");
+        if (written != got) return rejectWith(log, "Failed to write data to output.");
     }
     return true;
 }

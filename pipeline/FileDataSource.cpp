@@ -8,6 +8,7 @@
 #include "base/LittleEndian.h"
 #include "base/TarnelHandle.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 
 namespace {
 constexpr std::uint32_t kScanBlock = 20000;
@@ -57,18 +58,9 @@ bool FileDataSource::seekAbsolute(std::uint64_t position, LogBase* log) {
 }
 
 bool FileDataSource::seekRelative(std::int64_t delta, LogBase* log) {
-    if (delta < 0) {
-        if (log) log->logError("Cannot seek relative on non-owned file handle");
-        return false;
-    }
-    if (!m_handle) {
-        if (log) log->logError("Cannot fseek relative, file already closed.");
-        return false;
-    }
-    if (!m_handle->seekRelative(delta, log)) {
-        if (log) log->logError("Failed to seek to relative offset in file");
-        return false;
-    }
+    if (delta < 0) return rejectWith(log, "Cannot seek relative on non-owned file handle");
+    if (!m_handle) return rejectWith(log, "Cannot fseek relative, file already closed.");
+    if (!m_handle->seekRelative(delta, log)) return rejectWith(log, "Failed to seek to relative offset in file");
     return m_handle->getPosition(log) >= 0;
 }
 

@@ -6,6 +6,7 @@
 #include "codecs/InflateAhead.h"
 #include "codecs/InflateState2.h"
 #include "log/LogBase.h"
+#include "log/LogReject.h"
 #include "pipeline/FileDataSink.h"
 #include "pipeline/FileDataSource.h"
 #include "pipeline/InflateSinkAdapter.h"
@@ -36,11 +37,6 @@ bool inflateStreamed(InflateTarget& target, DataSource& source, LogBase& log) {
     return InflateAhead::inflateSource(target.inflater, input, target.adapter, log, false);
 }
 
-bool fail(LogBase& log, const char* message) {
-    log.logError(message);
-    return false;
-}
-
 // Files above this size are streamed rather than loaded whole.
 constexpr std::int64_t kLoadWholeLimit = 4000000;
 
@@ -55,11 +51,11 @@ bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, Log
     bool aborted = m_monitor && m_monitor->isAborted();
     // A refused write stops the decode as well, so it is named first.
     if (target.sink.writeFailed())
-        ok = fail(log, "Failed to inflate from data source because sink write failed.");
+        ok = rejectWith(log, "Failed to inflate from data source because sink write failed.");
     else if (target.inflater.hadError() || (!streamed && !aborted))
-        ok = fail(log, "Failed to inflate from data source (2)");
+        ok = rejectWith(log, "Failed to inflate from data source (2)");
     else if (aborted)
-        ok = fail(log, "Inflate aborted by application..");
+        ok = rejectWith(log, "Inflate aborted by application..");
     if (ok) crc = target.sink.crcValue();
     if (verbose && ok) log.logDataHex("inflatorOutputCrc", crc);
     if (verbose && !ok) log.logError("Inflate failed.");
@@ -70,11 +66,11 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
                                          Output& output, std::uint32_t& crc, LogBase& log,
                                          bool verbose) {
     crc = 0;
-    if (!bytes) return fail(log, "No input data");
+    if (!bytes) return rejectWith(log, "No input data");
     InflateTarget target(output, m_monitor, nullptr);
     target.inflater.inflateBuffer(bytes, count, log, verbose);
-    if (target.sink.writeFailed()) return fail(log, "Sink write failed.");
-    if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
+    if (target.sink.writeFailed()) return rejectWith(log, "Sink write failed.");
+    if (target.inflater.hadError()) return rejectWith(log, "Internal error in huffman decoding.");
     crc = target.sink.crcValue();
     return true;
 }
@@ -83,7 +79,7 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
 bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std::uint32_t& crc,
                                        LogBase& log, bool verbose) {
     crc = 0;
-    if (!utf8Path) return fail(log, "Inflate failed: no input filename");
+    if (!utf8Path) return rejectWith(log, "Inflate failed: no input filename");
     InflateTarget target(output, m_monitor, nullptr);
     bool opened = false;
     TarnelHandle handle;
@@ -95,16 +91,16 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
         bool streamed = inflateStreamed(target, source, log);
         handle.close();
         if (m_monitor && m_monitor->isAborted())
-            return fail(log, "Inflate aborted by application.");
+            return rejectWith(log, "Inflate aborted by application.");
         if (!streamed || target.inflater.hadError())
-            return fail(log, target.sink.writeFailed() ? "Inflate failed to write to output file" : "Failed to inflate file.");
+            return rejectWith(log, target.sink.writeFailed() ? "Inflate failed to write to output file" : "Failed to inflate file.");
     } else {
         DataBuffer whole;
         if (!whole.loadFile(utf8Path, log)) return false;
         target.inflater.inflateBuffer(whole.data(), whole.size(), log, verbose);
         if (target.inflater.hadError() && !target.sink.writeFailed()) return false;
     }
-    if (target.sink.writeFailed()) return fail(log, "Inflate failed to write to output file");
+    if (target.sink.writeFailed()) return rejectWith(log, "Inflate failed to write to output file");
     crc = target.sink.crcValue();
     return true;
 }

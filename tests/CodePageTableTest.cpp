@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "HexText.h"
 #include "base/DataBuffer.h"
 #include "base/EncodingConvert.h"
 
@@ -140,10 +141,9 @@ struct Mappings {
     std::map<unsigned, std::string> encode;  // unit -> bytes
 };
 
-std::string fromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
+std::string bytesOf(const std::string& hex) {
+    std::vector<std::uint8_t> bytes = fromHex(hex);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::optional<Mappings> readReference(const Reference& ref, bool multiByte) {
@@ -155,8 +155,8 @@ std::optional<Mappings> readReference(const Reference& ref, bool multiByte) {
     char kind = 0;
     char a[32], b[32];
     while (std::fscanf(pipe, " %c %31s %31s", &kind, a, b) == 3) {
-        if (kind == 'D') m.decode[fromHex(a)] = static_cast<unsigned>(std::stoul(b, nullptr, 16));
-        if (kind == 'E') m.encode[static_cast<unsigned>(std::stoul(a, nullptr, 16))] = fromHex(b);
+        if (kind == 'D') m.decode[bytesOf(a)] = static_cast<unsigned>(std::stoul(b, nullptr, 16));
+        if (kind == 'E') m.encode[static_cast<unsigned>(std::stoul(a, nullptr, 16))] = bytesOf(b);
     }
     if (pclose(pipe) != 0 || m.decode.empty()) return std::nullopt;
     return m;
@@ -170,12 +170,7 @@ std::string run(int from, int to, const std::string& in) {
 
 std::string unitBytes(unsigned unit) { return std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)}; }
 
-std::string show(const std::string& bytes) {
-    std::string out;
-    char cell[4];
-    for (unsigned char c : bytes) std::snprintf(cell, sizeof cell, "%02X", c), out += cell;
-    return out.empty() ? "(none)" : out;
-}
+std::string show(const std::string& bytes) { return bytes.empty() ? "(none)" : toHex(bytes); }
 
 bool inByteRange(const Page& p, const std::string& bytes) {
     return bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) >= p.byteLow &&

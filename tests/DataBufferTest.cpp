@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "base/DataBuffer.h"
 #include "log/LogBase.h"
 
@@ -22,7 +23,7 @@ std::string bytes(const DataBuffer& d) {
 }
 
 // Keeps what loadFile reports.
-class RecordingLog : public LogBase {
+class LoadFileLog : public LogBase {
 public:
     bool logError(const char* text) override {
         errors.push_back(text);
@@ -38,22 +39,6 @@ public:
     }
     std::vector<std::string> errors;
     std::map<std::string, std::string> data;
-};
-
-// A fresh directory under the system's temporary folder, removed with its content.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tn-databuffer-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const char* name, const std::string& content) const {
-        std::string p = path + "/" + name;
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
-    }
-    std::string path;
 };
 
 }  // namespace
@@ -276,9 +261,9 @@ TEST(DataBuffer, PaddingSchemes) {
 }
 
 TEST(DataBuffer, LoadFileReadsContentAndFourZeroBytes) {
-    TempDir dir;
-    std::string path = dir.file("data.bin", std::string("ab\0cd", 5));
-    RecordingLog log;
+    TempFolder dir;
+    std::string path = dir.write("data.bin", std::string("ab\0cd", 5));
+    LoadFileLog log;
     DataBuffer d;
     d.appendExact("old content", 11);
     ASSERT_TRUE(d.loadFile(path.c_str(), log));
@@ -287,24 +272,24 @@ TEST(DataBuffer, LoadFileReadsContentAndFourZeroBytes) {
     EXPECT_EQ(std::memcmp(d.data() + 5, "\0\0\0\0", 4), 0);
     EXPECT_TRUE(log.errors.empty());
 
-    std::string empty = dir.file("empty.txt", "");
+    std::string empty = dir.write("empty.txt", "");
     ASSERT_TRUE(d.loadFile(empty.c_str(), log));
     EXPECT_EQ(d.size(), 0u);
 
-    std::string backslashed = dir.path + "\\data.bin";
+    std::string backslashed = dir.path() + "\\data.bin";
     ASSERT_TRUE(d.loadFile(backslashed.c_str(), log));
     EXPECT_EQ(d.size(), 5u);
 }
 
 TEST(DataBuffer, LoadFileFailuresLeaveItEmpty) {
-    TempDir dir;
-    RecordingLog log;
+    TempFolder dir;
+    LoadFileLog log;
     DataBuffer d;
     d.appendExact("old", 3);
-    EXPECT_FALSE(d.loadFile((dir.path + "/missing").c_str(), log));
+    EXPECT_FALSE(d.loadFile((dir / "missing").c_str(), log));
     EXPECT_EQ(d.size(), 0u);
     d.appendExact("old", 3);
-    EXPECT_FALSE(d.loadFile(dir.path.c_str(), log));
+    EXPECT_FALSE(d.loadFile(dir.path().c_str(), log));
     EXPECT_EQ(d.size(), 0u);
 }
 

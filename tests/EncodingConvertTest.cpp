@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "HexText.h"
 #include "base/ConvertOutput.h"
 #include "base/DataBuffer.h"
 #include "base/EncodingConvert.h"
@@ -25,16 +26,7 @@ Converted convert(int from, int to, const std::string& in) {
     return {ok, std::string(reinterpret_cast<const char*>(out.data()), out.size())};
 }
 
-std::string hex(const std::string& s) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        if (!out.empty()) out += ' ';
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
+std::string hex(const std::string& s) { return toHex(s, " "); }
 
 struct Case {
     const char* what;

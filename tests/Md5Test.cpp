@@ -6,23 +6,17 @@
 #include <random>
 #include <string>
 
+#include "HexText.h"
 #include "base/DataBuffer.h"
 #include "base/Md5.h"
 #include "base/StringBuffer.h"
 
 namespace {
 
-std::string hex(const std::uint8_t* digest) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string s;
-    for (int i = 0; i < 16; ++i) s += {kDigits[digest[i] >> 4], kDigits[digest[i] & 15]};
-    return s;
-}
-
 std::string md5Hex(const std::string& text) {
     std::uint8_t digest[16];
     Md5::digestString(StringBuffer(text.c_str()), digest);
-    return hex(digest);
+    return toHex(digest, 16);
 }
 
 }  // namespace
@@ -54,7 +48,7 @@ TEST(Md5, PiecewiseFeedingMatchesLibgcrypt) {
         whole.append(data.data(), static_cast<std::uint32_t>(n));
         std::uint8_t digest[16];
         Md5::digestData(whole, digest);
-        ASSERT_EQ(hex(digest), hex(expected)) << n;
+        ASSERT_EQ(toHex(digest, 16), toHex(expected, 16)) << n;
         Md5 pieces;
         for (std::size_t at = 0; at < n;) {
             std::size_t step = 1 + gen() % 70;
@@ -62,6 +56,6 @@ TEST(Md5, PiecewiseFeedingMatchesLibgcrypt) {
             at += step;
         }
         pieces.finish(digest);
-        ASSERT_EQ(hex(digest), hex(expected)) << n;
+        ASSERT_EQ(toHex(digest, 16), toHex(expected, 16)) << n;
     }
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PipelineTestParts.h"
+#include "TempFolder.h"
 #include "base/DataBuffer.h"
 #include "base/FileOpen.h"
 #include "base/StringBuffer.h"
@@ -38,14 +39,9 @@ private:
 
 class PipelineFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tnpipeXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { ASSERT_FALSE(m_temp.path().empty()); }
 
-    std::string path(const char* name) const { return (m_dir / name).string(); }
+    std::string path(const char* name) const { return m_temp / name; }
     std::string makeFile(const char* name, const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(path(name), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
@@ -61,7 +57,7 @@ protected:
         ASSERT_TRUE(openForRead(p.c_str(), h, reason, nullptr));
     }
 
-    fs::path m_dir;
+    TempFolder m_temp;
 };
 
 }  // namespace

@@ -166,7 +166,9 @@ TEST(ProgressMonitor, DisabledAndHold100Switches) {
         EXPECT_EQ(sink.percents, c.expected) << c.disabled << c.hold;
         EXPECT_EQ(monitor.currentPercent(), 100);
         EXPECT_EQ(monitor.isAborted(), !c.disabled);
-        if (c.disabled) EXPECT_EQ(sink.checks, 0);
+        if (c.disabled) {
+            EXPECT_EQ(sink.checks, 0);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "TestData.h"
 #include "ZipEntryScan.h"
 #include "crypto/PwdProtect.h"
@@ -20,7 +21,7 @@ namespace {
 constexpr int kHeader = 12;
 
 // Keeps every key/value the decryption logs.
-class RecordingLog : public LogBase {
+class ItemLog : public LogBase {
 public:
     bool logData(const char* key, const char* value) override
     {
@@ -30,17 +31,6 @@ public:
     bool logDataLong(const char* key, std::int32_t v) override { return logData(key, std::to_string(v).c_str()); }
     bool logDataHex(const char* key, std::uint32_t v) override { return logData(key, std::to_string(v).c_str()); }
     std::map<std::string, std::string> items;
-};
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/tn-pwd-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string path;
 };
 
 std::string inflateRaw(const std::vector<std::uint8_t>& in)
@@ -84,12 +74,12 @@ std::vector<std::uint8_t> decryptEntry(const std::vector<std::uint8_t>& zip, con
 
 TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt)
 {
-    TempDir dir;
+    TempFolder dir;
     std::map<std::string, std::string> files = {{"text.txt", ""}, {"noise.bin", ""}, {"empty", ""}};
     for (int i = 0; i < 300; ++i) files["text.txt"] += "line " + std::to_string(i) + " of the traditional test\n";
     for (std::uint32_t i = 0, x = 1; i < 7000; ++i, x = x * 1103515245u + 12345u)
         files["noise.bin"] += static_cast<char>(x >> 23);
-    for (const auto& [name, content] : files) std::ofstream(dir.path + "/" + name, std::ios::binary) << content;
+    for (const auto& [name, content] : files) dir.write(name, content);
     files["-"] = files["text.txt"];
 
     // Info-ZIP always sets the data-descriptor flag for encrypted members (check byte from the
@@ -107,9 +97,9 @@ TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt)
         {"7z deflated", "7z a -tzip -mem=ZipCrypto '-ppa ss' out.zip text.txt noise.bin empty > /dev/null", false},
     };
     for (const Maker& m : makers) {
-        std::string zipPath = dir.path + "/out.zip";
+        std::string zipPath = dir / "out.zip";
         std::remove(zipPath.c_str());
-        ASSERT_EQ(std::system(("cd '" + dir.path + "' && " + m.command).c_str()), 0) << m.name;
+        ASSERT_EQ(std::system(("cd '" + dir.path() + "' && " + m.command).c_str()), 0) << m.name;
         std::vector<std::uint8_t> zip = readWholeFile(zipPath);
         std::vector<ScannedEntry> entries = scanZipEntries(zip);
         ASSERT_FALSE(entries.empty()) << m.name;
@@ -134,7 +124,7 @@ TEST(PwdProtect, WrongPasswordFailsTheHeaderCheck)
     for (const ScannedEntry& e : entries) {
         std::vector<std::uint8_t> header(zip.begin() + e.dataOffset, zip.begin() + e.dataOffset + kHeader);
         const std::vector<std::uint8_t> original = header;
-        RecordingLog log;
+        ItemLog log;
         PwdProtect p;
         p.setPassword("pass1");
         p.initKeys();

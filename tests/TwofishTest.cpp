@@ -7,16 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "HexText.h"
 #include "crypto/Twofish.h"
 
 namespace {
-std::vector<std::uint8_t> unhex(const std::string& hex)
-{
-    std::vector<std::uint8_t> b;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) b.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return b;
-}
-
 std::vector<std::uint8_t> encrypt(const std::vector<std::uint8_t>& key, const std::vector<std::uint8_t>& plain)
 {
     Twofish tf;
@@ -52,7 +46,7 @@ TEST(Twofish, PublishedKnownAnswers)
         {"57FF739D4DC92C1BD7FC01700CC8216F00000000000000000000000000000000", "D43BB7556EA32E46F2A282B7D45B4E0D",
          "90AFE91BB288544F2C32DC239B2635E6"},
     };
-    for (const Case& c : cases) EXPECT_EQ(encrypt(unhex(c.key), unhex(c.plain)), unhex(c.cipher)) << c.key;
+    for (const Case& c : cases) EXPECT_EQ(encrypt(fromHex(c.key), fromHex(c.plain)), fromHex(c.cipher)) << c.key;
 }
 
 // The published iterated test: 49 encryptions, each keyed by the previous plaintext followed by
@@ -76,7 +70,7 @@ TEST(Twofish, PublishedIteratedValues)
             key = next;
             plain = cipher;
         }
-        EXPECT_EQ(cipher, unhex(c.last)) << c.keyBytes;
+        EXPECT_EQ(cipher, fromHex(c.last)) << c.keyBytes;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "HexText.h"
 #include "ZipFixture.h"
 
 using namespace zipfix;
@@ -35,15 +36,6 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     print('comment\t' + z.comment.hex())
 )PY";
 
-std::string hex(const std::string& s) {
-    std::string out;
-    char buf[3];
-    for (unsigned char c : s) {
-        std::snprintf(buf, sizeof buf, "%02x", c);
-        out += buf;
-    }
-    return out;
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -65,14 +57,14 @@ std::vector<std::string> ours(const std::string& archive) {
     for (int i = 0; i < z.zip().numEntries(); ++i) {
         const ClsZipEntry2& e = *z.zip().entryAt(i);
         const CentralRecord& c = e.walkEntry()->centralRecord;
-        std::snprintf(line, sizeof line, "%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%d", hex(z.name(i)).c_str(),
+        std::snprintf(line, sizeof line, "%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%d", toHex(z.name(i)).c_str(),
                       static_cast<unsigned long long>(e.GetUncompressedSize()),
                       static_cast<unsigned long long>(e.GetCompressedSize()), 1980 + (c.dosDate >> 9),
                       (c.dosDate >> 5) & 15, c.dosDate & 31, c.dosTime >> 11, (c.dosTime >> 5) & 63,
                       (c.dosTime & 31) * 2, e.IsDir() ? 1 : 0);
         out.push_back(line);
     }
-    out.push_back("comment\t" + hex(z.zip().comment().text()));
+    out.push_back("comment\t" + toHex(z.zip().comment().text()));
     return out;
 }
 

@@ -1,12 +1,13 @@
 // The entry decode pipeline on its own: each stage's failure lines, the CRC it returns, and no
 // temporary file left behind whatever the outcome.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <string>
 
+#include "CrcReference.h"
 #include "ZipFixture.h"
+#include "ZlibRaw.h"
 #include "base/DataBuffer.h"
 #include "extract/ZipPipeline.h"
 #include "log/Logger.h"
@@ -17,21 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string rawDeflate(const std::string& text) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(text.size() + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-std::uint32_t crcOf(const std::string& s) {
-    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
+    std::vector<std::uint8_t> out = zlibDeflateRaw(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 6);
+    return std::string(out.begin(), out.end());
 }
 
 const std::uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
@@ -113,7 +101,7 @@ TEST(ZipPipeline, StagesAndTheirLines) {
         EXPECT_EQ(r.ok, c.expectOk) << r.log;
         EXPECT_EQ(r.written, c.expectWritten);
         if (c.expectOk) {
-            EXPECT_EQ(r.crc, crcOf(c.expectWritten));
+            EXPECT_EQ(r.crc, bitwiseCrc32(c.expectWritten));
         }
         std::size_t at = 0;
         for (const char* line : c.expectLines) {

@@ -19,6 +19,7 @@ LAYERS = {"base": 0, "log": 1, "codecs": 2, "crypto": 2, "pipeline": 3, "zip": 4
 # Headers that layers below their own may include, and who may include them ("*": any layer).
 DOWNWARD = {
     "log/LogBase.h": {"base"},
+    "log/LogReject.h": {"base"},
     "codecs/TarnelBzip2.h": {"base/CodePageTables.cpp"},
     "codecs/ZipCRC.h": {"base/HashMap.cpp", "crypto/PwdProtect.cpp"},
     "archive/ProgressEvent.h": {"*"},

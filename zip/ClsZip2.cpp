@@ -14,6 +14,7 @@
 #include "base/TickCount.h"
 #include "base/XString.h"
 #include "crypto/WholeDataCrypt.h"
+#include "log/LogReject.h"
 #include "zip/ClsZipEntry2.h"
 #include "zip/ZipWalk.h"
 
@@ -57,7 +58,7 @@ bool ClsZip2::OpenZip(XString& path) {
     m_passwordProtected = false;
     m_fileName.setString(path.getUtf8());
     const bool ok = fileOpensForReading(path) ? readAndSummarise(startTick)
-                                              : (m_log.logError("Failed to open Zip file."), false);
+                                              : rejectWith(m_log, "Failed to open Zip file.");
     if (ok) m_log.logInfo("Success.");
     else m_log.logError("Failed.");
     m_log.leaveContext();
@@ -150,7 +151,7 @@ bool ClsZip2::LoadWalkResults(ExtPtrArray& records) {
     const bool commentOk = CheckEncryptedComment();
     m_summaryRecord = nullptr;
     if (!commentOk) return ClearZipState(), false;
-    if (m_system == nullptr) return m_log.logError("Internal error: Zip not contained."), false;
+    if (m_system == nullptr) return rejectWith(m_log, "Internal error: Zip not contained.");
     CreateEntries(records);
     return true;
 }
@@ -181,13 +182,13 @@ bool ClsZip2::CheckEncryptedComment() {
     std::uint8_t* decoded = ContentCoding().decodeBase64(encoded.text(), length);
     if (decoded == nullptr || length == 0) {
         std::free(decoded);
-        return m_log.logError("Invalid Zip file comment."), false;
+        return rejectWith(m_log, "Invalid Zip file comment.");
     }
     DataBuffer encrypted;
     encrypted.adopt(decoded, length);
     const bool matched = passwordMatchesComment(encrypted);
     m_log.logInfo("This zip is encrypted.");
-    if (!matched) return m_log.logError("Invalid password (6)"), false;
+    if (!matched) return rejectWith(m_log, "Invalid password (6)");
     if (m_summaryRecord != nullptr) {
         m_log.logInfo("Password is correct.");
         m_encryption = static_cast<std::int32_t>(m_summaryRecord->encryptionKind);

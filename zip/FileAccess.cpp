@@ -5,7 +5,7 @@
 
 #include "base/DataBuffer.h"
 #include "base/FileOpen.h"
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 
 // Candidates are found with memchr on the signatures' common first byte (every zip signature
 // starts with 'P'), which keeps the scan at memory speed; others fall back to a byte walk.

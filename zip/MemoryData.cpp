@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/LogReject.h"
+#include "log/LogReject.h"
 
 MemoryData::~MemoryData() { releaseBlock(); }
 

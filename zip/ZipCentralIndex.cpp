@@ -12,7 +12,6 @@
 namespace {
 
 constexpr std::uint32_t kMaxComment = 0xFFFF;
-constexpr std::uint32_t kZip64EndSize = 56;
 constexpr std::uint32_t kZip64LocatorSize = 20;
 constexpr std::uint32_t kUnset32 = 0xFFFFFFFF;
 
@@ -61,9 +60,9 @@ bool ZipCentralIndex::fromEndRecord(MemoryData& data, std::uint64_t endAddress, 
     if (endAddress >= kZip64LocatorSize && signatureAt(data, quiet, endAddress - kZip64LocatorSize, ZipSig::kZip64Locator)) {
         p = data.getData(endAddress - kZip64LocatorSize, kZip64LocatorSize, quiet);
         const std::uint64_t z64Recorded = loadLe64(p + 8);
-        for (std::uint64_t at : {z64Recorded, endAddress - kZip64LocatorSize - kZip64EndSize}) {
+        for (std::uint64_t at : {z64Recorded, endAddress - kZip64LocatorSize - ZipRecordSize::kZip64EndOfCentralDir}) {
             if (at > endAddress || !signatureAt(data, quiet, at, ZipSig::kZip64EndOfCentralDir)) continue;
-            p = data.getData(at, kZip64EndSize, quiet);
+            p = data.getData(at, ZipRecordSize::kZip64EndOfCentralDir, quiet);
             if (p == nullptr) continue;
             size = loadLe64(p + 40);
             recorded = loadLe64(p + 48);

@@ -1,12 +1,11 @@
 // The structure walk: signature-driven, strictly sequential reads through a MemoryData window.
 #include "zip/ZipWalk.h"
 
-#include <optional>
-
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
+#include "log/LogReject.h"
 #include "zip/MemoryData.h"
 
 namespace {
@@ -54,7 +53,7 @@ bool ZipWalk::walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuf
 bool ZipWalk::findFirstSignature(std::uint64_t& addr, std::uint32_t& sig) {
     addr = 0;
     const std::uint8_t* head = m_data->getData(0, 16, *m_log);
-    if (head == nullptr) return m_log->logError("Failed to read Zip (11)"), false;
+    if (head == nullptr) return rejectWith(m_log, "Failed to read Zip (11)");
     for (std::uint32_t off = 0; off <= 12; off += 4) {
         sig = loadLe32(head + off);
         if (isRecordSignature(sig)) return addr = off, true;
@@ -69,30 +68,29 @@ bool ZipWalk::findFirstSignature(std::uint64_t& addr, std::uint32_t& sig) {
 }
 
 bool ZipWalk::walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries) {
-    std::optional<LogContext> context;
-    if (m_verbose) context.emplace(*m_log, "LocalFileHeaders");
+    LogContext context(*m_log, "LocalFileHeaders", m_verbose);
     std::int32_t count = 0;
     for (;;) {
         std::uint32_t sig = 0;
         if (!peekSignature(addr, sig) || !isRecordSignature(sig)) {
             ++m_scanCount;
             if (m_data->findEitherSignature(addr, ZipSig::kLocalHeader, ZipSig::kCentralHeader) == nullptr)
-                return m_log->logError("Zip file is corrupt (2)"), false;
+                return rejectWith(m_log, "Zip file is corrupt (2)");
             peekSignature(addr, sig);
         }
         if (sig != ZipSig::kLocalHeader) break;
         ZipWalkEntry* entry = new ZipWalkEntry;
         if (!readLocalHeader(addr, *entry) || !entries.add(entry)) {
             delete entry;
-            return m_log->logError("Failed to read Zip (9)"), false;
+            return rejectWith(m_log, "Failed to read Zip (9)");
         }
         ++count;
         if (m_data->getData(addr, 4, *m_log) == nullptr) {
             m_log->logDataInt64("curAddr64", static_cast<std::int64_t>(addr));
-            return m_log->logError("Failed to read Zip (10)"), false;
+            return rejectWith(m_log, "Failed to read Zip (10)");
         }
     }
-    context.reset();
+    context.close();
     m_log->logDataLong("NumFileHeaders", count);
     m_log->logDataInt64("CentralDirAddr", static_cast<std::int64_t>(addr));
     return true;
@@ -101,20 +99,19 @@ bool ZipWalk::walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries) {
 bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries) {
     const std::uint64_t start = addr;
     std::uint32_t sig = 0;
-    if (!peekSignature(addr, sig)) return m_log->logError("Failed to read Zip (12)"), false;
-    std::optional<LogContext> context;
-    if (m_verbose) context.emplace(*m_log, "CentralDirectory");
+    if (!peekSignature(addr, sig)) return rejectWith(m_log, "Failed to read Zip (12)");
+    LogContext context(*m_log, "CentralDirectory", m_verbose);
     std::uint32_t hint = 0;
     std::int32_t count = 0;
     indexLocalNames(entries);
     while (sig == ZipSig::kCentralHeader) {
         if (!readCentralRecord(addr, entries, hint)) return false;
         ++count;
-        if (!peekSignature(addr, sig)) return m_log->logError("Failed to read Zip (13)"), false;
+        if (!peekSignature(addr, sig)) return rejectWith(m_log, "Failed to read Zip (13)");
         ++hint;
     }
     m_localsByName.clear();
-    context.reset();
+    context.close();
     m_log->logDataLong("NumCentralDirRecords", count);
     m_log->logDataInt64("CentralDirSize", static_cast<std::int64_t>(addr - start));
     return true;
@@ -128,7 +125,7 @@ bool ZipWalk::walkZip64Records(std::uint64_t& addr, std::uint32_t& zip64Records,
         m_log->logInfo("Processing Zip64 End-of-Central-Dir Record");
         if (!readZip64EndOfCentralDir(addr, zip64Records, zip64OnDisk)) return false;
         if (!peekSignature(addr, sig))
-            return m_log->logError("Zip64 end-of-central-directory record is not followed by a record"), false;
+            return rejectWith(m_log, "Zip64 end-of-central-directory record is not followed by a record");
         m_log->logDataHex("PeekSig2", sig);
     }
     if (sig == ZipSig::kZip64Locator) {
@@ -142,7 +139,7 @@ bool ZipWalk::readEndRecord(std::uint64_t& addr, EndOfCentralDir& endRecord, Str
                             std::uint32_t zip64Records, std::uint32_t zip64OnDisk) {
     if (m_verbose) m_log->logDataInt64("EndOfDirAddr", static_cast<std::int64_t>(addr));
     const std::uint8_t* p = m_data->getData(addr, EndOfCentralDir::kSize, *m_log);
-    if (p == nullptr) return m_log->logError("Failed to get end-of-directory record."), false;
+    if (p == nullptr) return rejectWith(m_log, "Failed to get end-of-directory record.");
     addr = ZipWalk::advance(addr, EndOfCentralDir::kSize);
     endRecord.decode(p);
     if (zip64Records != 0) endRecord.totalRecords = zip64Records;

@@ -2,13 +2,13 @@
 // end records.
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "base/DataBuffer.h"
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
+#include "log/LogReject.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
 #include "zip/ZipWalk.h"
@@ -39,11 +39,8 @@ bool isValidUtf8(const std::uint8_t* p, std::size_t n) {
 
 bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& hint) {
     const std::uint64_t start = addr;
-    std::optional<LogContext> context;
-    if (m_verbose) {
-        context.emplace(*m_log, "CentralDirRec");
-        m_log->logDataInt64("offset", static_cast<std::int64_t>(start));
-    }
+    LogContext context(*m_log, "CentralDirRec", m_verbose);
+    if (m_verbose) m_log->logDataInt64("offset", static_cast<std::int64_t>(start));
     const std::uint8_t* p = readRecordPart(addr, CentralRecord::kSize, "Failed to get directory entry", start);
     if (p == nullptr) return false;
     CentralRecord rec;
@@ -209,8 +206,8 @@ void ZipWalk::logCentralRecord(const CentralRecord& r, std::uint64_t start) {
 
 // The record is read whole; a record cut short cannot be stepped over, so the walk fails.
 bool ZipWalk::readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk) {
-    const std::uint8_t* p = m_data->getData(addr, 56, *m_log);
-    if (p == nullptr) return m_log->logError("Zip64 end-of-central-directory record is cut off"), false;
+    const std::uint8_t* p = m_data->getData(addr, ZipRecordSize::kZip64EndOfCentralDir, *m_log);
+    if (p == nullptr) return rejectWith(m_log, "Zip64 end-of-central-directory record is cut off");
     m_log->logDataInt64("Zip64EOCD_Addr", static_cast<std::int64_t>(addr));
     const std::uint64_t size = loadLe64(p + 4);
     m_log->logDataInt64("Zip64EOCD_Size", static_cast<std::int64_t>(size));
@@ -230,7 +227,7 @@ bool ZipWalk::readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& recor
 
 bool ZipWalk::readZip64Locator(std::uint64_t& addr) {
     const std::uint8_t* p = m_data->getData(addr, 20, *m_log);
-    if (p == nullptr) return m_log->logError("Zip64 end-of-central-directory locator is cut off"), false;
+    if (p == nullptr) return rejectWith(m_log, "Zip64 end-of-central-directory locator is cut off");
     m_log->logDataInt64("Zip64Locator_Addr", static_cast<std::int64_t>(addr));
     {
         LogContext context(*m_log, "Zip64Locator");

@@ -74,13 +74,13 @@ std::uint64_t ZipWalkEntry::uncompressedSize64() const {
 }
 
 bool ZipWalkEntry::isTraditionallyEncrypted() const {
-    if (localHeader.method == 99) return false;
-    if ((localHeader.flags & 0x40) != 0 && localHeader.versionNeeded >= 51) return false;
-    return (localHeader.flags & 0x01) != 0;
+    if (localHeader.method == ZipMethod::kAes) return false;
+    if ((localHeader.flags & ZipFlag::kStrongEncryption) != 0 && localHeader.versionNeeded >= 51) return false;
+    return (localHeader.flags & ZipFlag::kEncrypted) != 0;
 }
 
 bool ZipWalkEntry::isStrongEncrypted() const {
-    if ((localHeader.flags & ZipFlag::kEncrypted) == 0 || localHeader.method == 99) return false;
+    if ((localHeader.flags & ZipFlag::kEncrypted) == 0 || localHeader.method == ZipMethod::kAes) return false;
     return strongEncryptionHeader || ((localHeader.flags | centralRecord.flags) & ZipFlag::kStrongEncryption) != 0;
 }
 

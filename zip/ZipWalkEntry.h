@@ -18,12 +18,12 @@ constexpr std::uint32_t kZip64Locator = 0x07064B50;
 constexpr std::uint32_t kDataDescriptor = 0x08074B50;
 }  // namespace ZipSig
 
-// General-purpose flag bits.
+// General-purpose flag bits of the local and central headers.
 namespace ZipFlag {
 constexpr std::uint16_t kEncrypted = 0x0001;
-constexpr std::uint16_t kDataDescriptor = 0x0008;  // sizes and CRC follow the data
+constexpr std::uint16_t kDataDescriptor = 0x0008;  // CRC and sizes follow the data
 constexpr std::uint16_t kStrongEncryption = 0x0040;
-constexpr std::uint16_t kUtf8Name = 0x0800;
+constexpr std::uint16_t kUtf8Name = 0x0800;  // name and comment are UTF-8
 }  // namespace ZipFlag
 
 // The host system in the high byte of "version made by".
@@ -35,6 +35,35 @@ inline bool isUnixLike(std::uint16_t versionMadeBy) {
     return host == kUnix || host == kMacOsX;
 }
 }  // namespace ZipHost
+
+// Compression methods read here. kAes stands in the headers of WinZip AES entries, whose real
+// method is in their 0x9901 extra block.
+namespace ZipMethod {
+constexpr int kStored = 0;
+constexpr int kShrunk = 1;
+constexpr int kImploded = 6;
+constexpr int kDeflated = 8;
+constexpr int kAes = 99;
+}  // namespace ZipMethod
+
+// Encryption kinds of an entry: none, WinZip AES, and otherwise the library's own whole-data
+// kinds (from its 20-byte marker).
+namespace ZipEncryption {
+constexpr std::uint32_t kNone = 0;
+constexpr std::uint32_t kWinZipAes = 4;
+}  // namespace ZipEncryption
+
+// WinZip AES format versions; AE-2 entries carry no CRC.
+namespace ZipAesVersion {
+constexpr std::uint16_t kAe2 = 2;
+}  // namespace ZipAesVersion
+
+// Sizes of fixed parts that are not records of their own below.
+namespace ZipRecordSize {
+constexpr std::uint32_t kZip64EndOfCentralDir = 56;  // before its extensible data
+constexpr std::uint32_t kTraditionalHeader = 12;     // traditional encryption header before the data
+constexpr std::uint32_t kEncryptionMarker = 20;      // the library's own marker before the data
+}  // namespace ZipRecordSize
 
 struct LocalHeaderRecord {
     static constexpr std::uint32_t kSize = 30;

@@ -1,7 +1,6 @@
 // The structure walk's local headers: name decoding, the local extra field and the search for a
 // data descriptor behind data of unknown length.
 #include <cstring>
-#include <optional>
 
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
@@ -14,7 +13,6 @@
 namespace {
 
 constexpr std::uint32_t kMarkerValue = 0xAB39F277;  // first word of the library's encryption marker
-constexpr std::uint32_t kMarkerLength = 20;
 
 // Names that use the 437/850 box-drawing range or the top of the table were almost surely
 // written in the Windows ANSI page. Both ranges lie at or above 166, so most names are settled
@@ -46,11 +44,8 @@ std::uint32_t aesKeyLength(std::uint8_t strength) {
 }  // namespace
 
 bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
-    std::optional<LogContext> context;
-    if (m_verbose) {
-        context.emplace(*m_log, "FileHeader");
-        m_log->logDataInt64("offset", static_cast<std::int64_t>(addr));
-    }
+    LogContext context(*m_log, "FileHeader", m_verbose);
+    if (m_verbose) m_log->logDataInt64("offset", static_cast<std::int64_t>(addr));
     entry.localHeaderAddress = addr;
     const std::uint8_t* p = readRecordPart(addr, LocalHeaderRecord::kSize, "Failed to get file header", addr);
     if (p == nullptr) return false;
@@ -116,7 +111,7 @@ bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
     entry.localExtra = std::make_unique<DataBuffer>();
     // Exact size: the stepped growth would reserve 20,000 bytes for every entry.
     if (!entry.localExtra->appendExact(p, m)) return false;
-    if (m == kMarkerLength && loadLe32(p) == kMarkerValue) {
+    if (m == ZipRecordSize::kEncryptionMarker && loadLe32(p) == kMarkerValue) {
         entry.encryptionKind = loadLe32(p + 8);
         entry.keyLength = loadLe32(p + 12);
         if (m_verbose) {
@@ -154,7 +149,7 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
             entry.localUnicodeName = true;
             if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
         } else if (id == ZipExtraField::kWinZipAes) {
-            entry.encryptionKind = 4;
+            entry.encryptionKind = ZipEncryption::kWinZipAes;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
             if (len >= 2) entry.aesVersion = loadLe16(d);
             if (len >= 7) entry.aesActualMethod = loadLe16(d + 5);
