@@ -16,11 +16,13 @@
 #include "base/XString.h"
 #include "codecs/Implode.h"
 #include "codecs/Unshrink.h"
+#include "codecs/ZipMethod.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
 #include "pipeline/MemDataObjSource.h"
+#include "pipeline/Output.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
@@ -33,7 +35,6 @@ constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entri
 constexpr int kMethodStored = 0;
 constexpr int kMethodShrunk = 1;
 constexpr int kMethodImploded = 6;
-constexpr int kMethodDeflated = 8;
 constexpr int kMethodAes = 99;
 constexpr std::uint32_t kEncryptionAes = 4;
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt into "wz.dat"
@@ -238,7 +239,7 @@ bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
     return false;
 }
 
-bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
+bool EntryExtractor::decodeInto(Job& job, Output& out) {
     ZipPipeline pipeline;
     pipeline.setCompressionLevel(job.entry.compressionLevel());
     pipeline.setProgressMonitor(m_monitor);
@@ -269,14 +270,15 @@ bool EntryExtractor::decodeInto(Job& job, OutputFile& out) {
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
     int method = job.method;
-    if (method != kMethodStored && method != kMethodDeflated && method != kMethodShrunk &&
-        method != kMethodImploded) {
-        m_log.logError("Unsupported compression method (only stored, shrunk, imploded and deflated entries extract)");
+    if (!ZipMethod::isSupported(method)) {
+        m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
+        m_log.logData("methodName", ZipMethod::name(method));
         return false;
     }
-    pipeline.setSourceCompressed(method == kMethodDeflated);
     bool legacy = method == kMethodShrunk || method == kMethodImploded;
+    pipeline.setSourceCompressed(method != kMethodStored && !legacy);
+    pipeline.setSourceMethod(method, job.record.localHeader.flags);
     if (job.aes) return configureAesSource(job, pipeline, legacy);
     if (!legacy && job.record.compressedSize64() > kStreamAbove) {
         window.initRange(job.data, job.record.dataOffset, job.record.compressedSize64());

@@ -18,6 +18,7 @@ class ClsZipEntry2;
 class LogBase;
 class MemoryData;
 class MemoryDataPool;
+class Output;
 class OutputFile;
 class ProgressMonitor;
 class ZipPipeline;
@@ -48,7 +49,7 @@ private:
     bool extractDirectory(Job& job);
     bool extractFile(Job& job);
     bool openOutput(Job& job, OutputFile& out, bool& passedOver);
-    bool decodeInto(Job& job, OutputFile& out);
+    bool decodeInto(Job& job, Output& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);
     bool decryptLegacy(Job& job, DataBuffer& raw);

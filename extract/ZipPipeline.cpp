@@ -18,6 +18,7 @@
 namespace {
 constexpr const char* kTempBase = "tnZ.dat";
 constexpr std::uint32_t kEncryptionHeaderSize = 12;
+constexpr int kMethodDeflated = 8;
 
 // Context lines only in verbose mode; the matching leave happens on every exit.
 class VerboseContext {
@@ -268,6 +269,7 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     PipelineHelp help;
     preparePipelineHelp(help);
     std::uint32_t crc = 0;
+    if (m_method != kMethodDeflated) return decodeMethodInto(out, crc, log);
     if (m_srcIsFile) {
         if (m_verbose) log.logInfo("Inflating from source file.");
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
@@ -299,6 +301,7 @@ bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
 }
 
 bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
+    if (m_method != kMethodDeflated) return decodeMethodInto(*m_dest, crc, log);
     PipelineHelp help;
     preparePipelineHelp(help);
     if (m_source) {

@@ -33,6 +33,12 @@ public:
     void setSourceFile(const char* utf8Path, std::uint64_t size);
     void setSourceData(DataSource* source) { m_source = source; }
     void setSourceCompressed(bool compressed) { m_srcCompressed = compressed; }
+    // The compression method of a compressed source (deflate unless set) and the entry's
+    // general-purpose flags, which some methods read.
+    void setSourceMethod(int method, std::uint16_t flags) {
+        m_method = method;
+        m_methodFlags = flags;
+    }
     void setDestCompressed(bool compressed) { m_destCompressed = compressed; }
     void setWholeDataEncrypted(bool encrypted) { m_wholeDataEncrypted = encrypted; }
     void setWholeDataParams(int type, int keyLengthBits);
@@ -67,6 +73,8 @@ private:
     bool checkPasswordHeader(PwdProtect& decryptor, LogBase& log);
     bool decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempName, LogBase& log);
     bool inflateInto(Output& out, LogBase& log);
+    // Methods other than deflate: the current source through the method's decoder into out.
+    bool decodeMethodInto(Output& out, std::uint32_t& crc, LogBase& log);
     bool inflateToDestFrom(std::uint32_t& crc, LogBase& log);
     bool streamFileToDest(std::uint32_t& crc, LogBase& log);
     bool streamSourceToDest(std::uint32_t& crc, LogBase& log);
@@ -92,4 +100,6 @@ private:
     ProgressMonitor* m_monitor = nullptr;
     StringBuffer m_tempDir;
     int m_compressionLevel = 6;  // kept for archive writing
+    int m_method = 8;
+    std::uint16_t m_methodFlags = 0;
 };
