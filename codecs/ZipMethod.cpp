@@ -45,7 +45,7 @@ bool ZipMethod::isStreamMethod(int method) {
 
 bool ZipMethod::isSupported(int method) {
     switch (method) {
-        case kStored: case kShrunk: case kImploded: case kDeflated: return true;
+        case kStored: case kShrunk: case kImploded: case kDeflated: case kDeflate64: return true;
         case kBzip2: return TN_METHOD_BZIP2 != 0;
         case kLzma: case kXz: return TN_METHOD_LZMA != 0;
         case kZstdEarly: case kZstd: return TN_METHOD_ZSTD != 0;

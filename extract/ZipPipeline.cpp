@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kTempBase = "tnZ.dat";
 constexpr std::uint32_t kEncryptionHeaderSize = 12;
 constexpr int kMethodDeflated = 8;
+constexpr int kMethodDeflate64 = 9;
 
 // Context lines only in verbose mode; the matching leave happens on every exit.
 class VerboseContext {
@@ -101,6 +102,7 @@ bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, int /*callerCode*/, bool
 
 void ZipPipeline::preparePipelineHelp(PipelineHelp& help) {
     help.setProgressMonitor(m_monitor);
+    help.setDeflate64(m_method == kMethodDeflate64);
 }
 
 bool ZipPipeline::makeTempName(StringBuffer& name) {
@@ -269,7 +271,7 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     PipelineHelp help;
     preparePipelineHelp(help);
     std::uint32_t crc = 0;
-    if (m_method != kMethodDeflated) return decodeMethodInto(out, crc, log);
+    if (m_method != kMethodDeflated && m_method != kMethodDeflate64) return decodeMethodInto(out, crc, log);
     if (m_srcIsFile) {
         if (m_verbose) log.logInfo("Inflating from source file.");
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
@@ -301,7 +303,8 @@ bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
 }
 
 bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
-    if (m_method != kMethodDeflated) return decodeMethodInto(*m_dest, crc, log);
+    if (m_method != kMethodDeflated && m_method != kMethodDeflate64)
+        return decodeMethodInto(*m_dest, crc, log);
     PipelineHelp help;
     preparePipelineHelp(help);
     if (m_source) {

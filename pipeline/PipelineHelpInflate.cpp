@@ -15,12 +15,13 @@ namespace {
 
 // One decode's sink: CRC on, the monitor of the helper, writes into output.
 struct InflateTarget {
-    InflateTarget(Output& output, ProgressMonitor* monitor, LogBase* log) : adapter(sink) {
+    InflateTarget(Output& output, ProgressMonitor* monitor, LogBase* log, bool deflate64) : adapter(sink) {
         sink.setOutput(&output);
         sink.setComputeCrc(true);
         sink.setProgressMonitor(monitor);
         sink.setLog(log);
         inflater.setSink(&adapter);
+        inflater.setDeflate64(deflate64);
     }
     FileDataSink sink;
     InflateSinkAdapter adapter;
@@ -40,7 +41,7 @@ constexpr std::int64_t kLoadWholeLimit = 4000000;
 bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, LogBase& log,
                                          std::uint32_t& crc, bool verbose) {
     crc = 0;
-    InflateTarget target(output, m_monitor, &log);
+    InflateTarget target(output, m_monitor, &log, m_deflate64);
     InflateSourceAdapter input(source);
     bool streamed = target.inflater.inflateSource(input, log, false);
     bool ok = true;
@@ -62,7 +63,7 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
                                          bool verbose) {
     crc = 0;
     if (!bytes) return fail(log, "No input data");
-    InflateTarget target(output, m_monitor, nullptr);
+    InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     target.inflater.inflateBuffer(bytes, count, log, verbose);
     if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
     if (target.sink.writeFailed()) return fail(log, "Sink write failed.");
@@ -75,7 +76,7 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
                                        LogBase& log, bool verbose) {
     crc = 0;
     if (!utf8Path) return fail(log, "Inflate failed: no input filename");
-    InflateTarget target(output, m_monitor, nullptr);
+    InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     bool opened = false;
     TarnelHandle handle;
     int reason = 0;

@@ -33,6 +33,9 @@ const MakerCase kMakers[] = {
     {"7z_lzma_aes", "7z", "7z a -tzip -mm=LZMA -mem=AES256 -ppw -bd -bso0 OUT .", ZipMethod::kLzma},
     {"7z_lzma_zipcrypto", "7z", "7z a -tzip -mm=LZMA -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kLzma},
     {"7z_bzip2_zipcrypto", "7z", "7z a -tzip -mm=BZip2 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kBzip2},
+    {"7z_deflate64", "7z", "7z a -tzip -mm=Deflate64 -bd -bso0 OUT .", ZipMethod::kDeflate64},
+    {"7z_deflate64_aes", "7z", "7z a -tzip -mm=Deflate64 -mem=AES256 -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
+    {"7z_deflate64_zipcrypto", "7z", "7z a -tzip -mm=Deflate64 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
     {"python_bzip2", "python3", "PY bzip2 OUT", ZipMethod::kBzip2},
     {"python_lzma", "python3", "PY lzma OUT", ZipMethod::kLzma},
 };
@@ -70,6 +73,25 @@ TEST_P(ExtractMethodInterop, SameTreeAs7z) {
 
 INSTANTIATE_TEST_SUITE_P(Makers, ExtractMethodInterop, ::testing::ValuesIn(kMakers),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Deflate64's own codes: matches reaching 32,768 to 65,536 bytes back (distance symbols 30 and
+// 31) and longer than 258 bytes (length symbol 285 with 16 extra bits), across window flushes.
+TEST(ExtractDeflate64, FarAndLongMatches) {
+    if (!zipfix::haveTool("7z")) GTEST_SKIP();
+    fs::path dir = zipfix::testScratch();
+    fs::create_directories(dir / "src");
+    std::mt19937 rng(64);
+    std::string block(50000, '\0');
+    for (auto& c : block) c = static_cast<char>(rng());
+    std::string content = block + block + std::string(200000, 'z') + block.substr(0, 70000 - 50000) + block;
+    zipfix::writeFile(dir / "src/far.bin", content);
+    int rc = -1;
+    zipfix::run("cd '" + (dir / "src").string() + "' && 7z a -tzip -mm=Deflate64 -mx=9 -bd -bso0 ../a.zip far.bin", &rc);
+    ASSERT_EQ(rc, 0);
+    Extracted r = extract((dir / "a.zip").string(), dir / "out");
+    ASSERT_EQ(r.count, 1) << r.log;
+    EXPECT_TRUE(zipfix::readFile(dir / "out/far.bin") == content);
+}
 
 // ---- entries assembled from a compressor's stream ----
 
@@ -186,6 +208,8 @@ const CorpusCase kCorpus[] = {
     {"testbzip2.zip", true, true},
     {"bzip2-zip.zip", true, true},
     {"testbzip2broken.zip", false, false},
+    {"COMPRESS-380.zip", true, true},
+    {"lorem-ipsum-deflate64.zip", true, true},
 };
 
 TEST(ExtractMethodCorpus, AsSevenZipExtracts) {
