@@ -37,6 +37,9 @@ public:
     bool UnzipEntry(ClsZipEntry2& entry);
     bool InflateFromMapped(ClsZipEntry2& entry);
 
+    // Decode and check entries without creating anything: no directories, no files.
+    void setTestOnly(bool on) { m_testOnly = on; }
+
     int count() const { return m_count; }
     void setCount(int count) { m_count = count; }
 
@@ -50,6 +53,7 @@ private:
     bool extractFile(Job& job);
     bool openOutput(Job& job, OutputFile& out, bool& passedOver);
     bool decodeInto(Job& job, Output& out);
+    bool testFile(Job& job);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);
     bool decryptLegacy(Job& job, DataBuffer& raw);
@@ -70,4 +74,5 @@ private:
     MemoryDataPool& m_pool;
     HashMap m_failedDirs{400};
     int m_count = 0;
+    bool m_testOnly = false;
 };
