@@ -1,6 +1,7 @@
 // The internal event interface through which long operations report progress and ask whether to
 // stop. Every default is harmless, so an implementer overrides only what it listens to.
-// Included by pipeline/ and codecs/: this header includes nothing of the library.
+// Reaches crypto/, pipeline/ and extract/ through ProgressMonitor.h and ZipCallback.h: this
+// header includes nothing of the library.
 #pragma once
 
 class ProgressEvent {

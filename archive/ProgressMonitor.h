@@ -1,6 +1,6 @@
 // Turns byte counts of one extraction into whole percentages for a ProgressEvent, raises abort
 // checks between them at a steady pace, and remembers an abort request for good.
-// Included by pipeline/ and codecs/: this header includes nothing above base/.
+// Included by crypto/, pipeline/ and extract/: this header includes nothing above base/.
 #pragma once
 #include <cstdint>
 
@@ -29,6 +29,11 @@ public:
     // 0 restores the default of 300 ms. Nothing in the extraction changes these.
     void setHeartbeatInterval(std::uint32_t ms) { m_heartbeatMs = ms; }
     void setHeartbeatOff(bool off) { m_heartbeatOff = off; }
+    // A disabled monitor still counts but raises no event at all, so it never reports an abort.
+    void setDisabled(bool disabled) { m_disabled = disabled; }
+    // Holding 100 stops the percent events at 99, for a caller that has work left after the
+    // last byte and reports completion itself.
+    void setHold100(bool hold) { m_hold100 = hold; }
     AsyncProgressEvent& ownEvent() { return m_ownEvent; }
 
 private:
@@ -46,4 +51,6 @@ private:
     std::uint32_t m_heartbeatMs = 0;
     bool m_heartbeatOff = false;
     std::uint32_t m_lastHeartbeatTick = 0;
+    bool m_disabled = false;
+    bool m_hold100 = false;
 };

@@ -1,6 +1,7 @@
 // The zip-specific events of an extraction (and of archive writing, which this library never
 // raises). Sizes are signed 32-bit, -1 when the true size does not fit.
-// Included by pipeline/ and codecs/: this header includes nothing above base/.
+// Included by extract/ (the unzip controller raises its events): this header includes nothing
+// above base/.
 #pragma once
 #include "archive/ProgressEvent.h"
 

@@ -9,6 +9,7 @@
 #include "base/CodePageTableText.h"
 #include "base/ContentCoding.h"
 #include "base/DataBuffer.h"
+#include "base/LittleEndian.h"
 #include "base/TarnelCritSec.h"
 #include "codecs/TarnelBzip2.h"
 
@@ -63,8 +64,6 @@ bool unpackText(const char* text, DataBuffer& raw) {
     return TarnelBzip2::decompress(packed, raw);
 }
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 // Walks the two record lists of a full table, calling single(byte, unit) and dbl(code, unit).
 template <typename Single, typename Double>
 bool walkFullTable(const DataBuffer& raw, Single single, Double dbl) {
@@ -75,14 +74,14 @@ bool walkFullTable(const DataBuffer& raw, Single single, Double dbl) {
     for (; p < end && *p != 0; p += 3) {
         if (end - p < 3) return false;
         b = static_cast<std::uint8_t>(b + p[0]);
-        unit = static_cast<std::uint16_t>(unit + le16(p + 1));
+        unit = static_cast<std::uint16_t>(unit + loadLe16(p + 1));
         single(b, unit);
     }
     std::uint16_t code = 0;
     unit = 0;
-    for (++p; end - p >= 4 && le16(p) != 0; p += 4) {
-        code = static_cast<std::uint16_t>(code + le16(p));
-        unit = static_cast<std::uint16_t>(unit + le16(p + 2));
+    for (++p; end - p >= 4 && loadLe16(p) != 0; p += 4) {
+        code = static_cast<std::uint16_t>(code + loadLe16(p));
+        unit = static_cast<std::uint16_t>(unit + loadLe16(p + 2));
         dbl(code, unit);
     }
     return true;
@@ -160,14 +159,14 @@ CodePageEncoder* buildEncoder(int index, bool multiByte) {
 bool applyPatch(const DataBuffer& raw, CodePageEncoder& table) {
     const std::uint8_t* p = raw.data() + 2;
     const std::uint8_t* end = raw.data() + raw.size();
-    for (; end - p >= 2 && le16(p) != 0; p += 2) removeUnit(*table.map, le16(p));
+    for (; end - p >= 2 && loadLe16(p) != 0; p += 2) removeUnit(*table.map, loadLe16(p));
     for (p += 2; end - p >= 3 && *p != 0; p += 3) {
-        removeUnit(*table.map, le16(p + 1));
-        insertUnit(*table.map, le16(p + 1), p, 1);
+        removeUnit(*table.map, loadLe16(p + 1));
+        insertUnit(*table.map, loadLe16(p + 1), p, 1);
     }
     for (p += 1; end - p >= 4 && *p != 0; p += 4) {
-        removeUnit(*table.map, le16(p + 2));
-        insertUnit(*table.map, le16(p + 2), p, 2);
+        removeUnit(*table.map, loadLe16(p + 2));
+        insertUnit(*table.map, loadLe16(p + 2), p, 2);
     }
     table.ascii = raw.data()[0] == 'a';
     return true;

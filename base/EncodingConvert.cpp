@@ -95,7 +95,7 @@ bool EncodingConvert::convert(int fromCodePage, int toCodePage, const void* byte
     m_fromCodePage = fromCodePage;
     m_toCodePage = toCodePage;
     const auto* in = static_cast<const std::uint8_t*>(bytes);
-    if (in == nullptr || length == 0) return fromCodePage == toCodePage || (isSupported(fromCodePage) && isSupported(toCodePage));
+    if (in == nullptr || length == 0) return true;  // nothing to convert, so nothing was lost
     if (fromCodePage == toCodePage) return copyBytes(in, length, out);
     if (!isSupported(fromCodePage) || !isSupported(toCodePage)) return false;
     return fromSource(fromCodePage, toCodePage, in, length, out);

@@ -8,6 +8,7 @@
 #include "base/CodePageTableText.h"
 #include "base/ContentCoding.h"
 #include "base/ConvertOutput.h"
+#include "base/LittleEndian.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ const std::array<std::uint16_t, kIbmCodes>& ibmRows() {
         std::uint32_t length = 0;
         std::uint8_t* bytes = ContentCoding().decodeBase64(CodePageTableText::jisIbmRows(), length);
         for (std::uint32_t i = 0; bytes != nullptr && i < kIbmCodes && 2 * i + 1 < length; ++i) {
-            codes[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+            codes[i] = loadLe16(bytes + 2 * i);
         }
         std::free(bytes);
         return codes;

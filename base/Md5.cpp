@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/DataBuffer.h"
+#include "base/LittleEndian.h"
 #include "base/StringBuffer.h"
 
 namespace {
@@ -24,11 +25,6 @@ const std::uint32_t kSine[64] = {
 const int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
 std::uint32_t rotl(std::uint32_t x, int n) { return x << n | x >> (32 - n); }
-
-std::uint32_t loadLe32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // One step: b += (a + f + add) rotated left, then the words move along (a <- d <- c <- b).
 inline void step(std::uint32_t w[4], std::uint32_t f, std::uint32_t add, int shift) {
@@ -85,9 +81,9 @@ void Md5::finish(std::uint8_t digest[16]) {
     std::size_t used = m_length % 64;
     update(kPad, used < 56 ? 56 - used : 120 - used);
     std::uint8_t length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    storeLe64(length, bits);
     update(length, 8);
-    for (int i = 0; i < 16; ++i) digest[i] = static_cast<std::uint8_t>(m_state[i / 4] >> (8 * (i % 4)));
+    for (int i = 0; i < 4; ++i) storeLe32(digest + 4 * i, m_state[i]);
     reset();
 }
 

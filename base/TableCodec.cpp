@@ -4,6 +4,7 @@
 
 #include "base/CodePageTables.h"
 #include "base/ConvertOutput.h"
+#include "base/LittleEndian.h"
 
 namespace {
 
@@ -28,12 +29,12 @@ std::uint32_t decodeOne(const CodePageDecoder& table, const std::uint8_t* in, st
     if (table.isLead(in[0])) {
         for (std::uint32_t k = 2; k <= 4 && k <= left; ++k) {
             const std::uint8_t* value = table.map->lookup(in, static_cast<int>(k), length);
-            if (value != nullptr && length == 2) return unit = static_cast<std::uint16_t>(value[0] | (value[1] << 8)), k;
+            if (value != nullptr && length == 2) return unit = loadLe16(value), k;
         }
     }
     if (in[0] == 0 || (table.ascii && in[0] < 0x80)) return unit = in[0], 1;
     const std::uint8_t* value = table.map->lookup(in, 1, length);
-    if (value != nullptr && length == 2) return unit = static_cast<std::uint16_t>(value[0] | (value[1] << 8)), 1;
+    if (value != nullptr && length == 2) return unit = loadLe16(value), 1;
     return 0;
 }
 
@@ -76,7 +77,7 @@ bool TableCodec::encode(int codePage, const std::uint8_t* in, std::uint32_t n, C
     bool westernDigits = codePage == 28596 || codePage == 1256;
     out.expect(n / 2 + 4);
     for (std::uint32_t i = 0; i + 1 < n; i += 2) {
-        std::uint16_t unit = static_cast<std::uint16_t>(in[i] | (in[i + 1] << 8));
+        std::uint16_t unit = loadLe16(in + i);
         if (westernDigits && isArabicIndicDigit(unit)) unit = static_cast<std::uint16_t>('0' + (unit & 0x0F));
         if (unit == 0 || (table->ascii && unit < 0x80)) {
             out.put(static_cast<std::uint8_t>(unit));

@@ -2,6 +2,7 @@
 #include "base/UnicodeCodec.h"
 
 #include "base/ConvertOutput.h"
+#include "base/LittleEndian.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ bool UnicodeCodec::utf8ToUtf16(const std::uint8_t* in, std::uint32_t n, ConvertO
 bool UnicodeCodec::utf16ToUtf8(const std::uint8_t* in, std::uint32_t n, ConvertOutput& out) {
     out.expect(n / 2 * 3ull);
     for (std::uint32_t i = 0; i + 1 < n; i += 2) {
-        std::uint32_t unit = in[i] | (in[i + 1] << 8);
+        std::uint32_t unit = loadLe16(in + i);
         if (unit != 0) out.putUtf8(unit);
     }
     return (n & 1) == 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/ConvertOutput.h"
+#include "base/LittleEndian.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ void writeRun(const std::uint8_t* in, std::uint32_t begin, std::uint32_t end, Co
     std::uint32_t bits = 0;
     int count = 0;
     for (std::uint32_t i = begin; i < end; i += 2) {
-        bits = (bits << 16) | in[i] | (in[i + 1] << 8);
+        bits = (bits << 16) | loadLe16(in + i);
         count += 16;
         while (count >= 6) {
             count -= 6;
@@ -38,8 +39,6 @@ void writeRun(const std::uint8_t* in, std::uint32_t begin, std::uint32_t end, Co
     if (count > 0) out.put(static_cast<std::uint8_t>(kBase64[(bits << (6 - count)) & 0x3F]));
     out.put('-');
 }
-
-std::uint16_t unitAt(const std::uint8_t* in, std::uint32_t i) { return static_cast<std::uint16_t>(in[i] | (in[i + 1] << 8)); }
 
 // Decodes the run after a '+' at in[i]; returns the index after the run and its terminator.
 std::uint32_t readRun(const std::uint8_t* in, std::uint32_t n, std::uint32_t i, ConvertOutput& out, bool& ok) {
@@ -64,10 +63,10 @@ std::uint32_t readRun(const std::uint8_t* in, std::uint32_t n, std::uint32_t i, 
 
 bool Utf7Codec::encode(const std::uint8_t* in, std::uint32_t n, ConvertOutput& out) {
     n &= ~1u;
-    std::uint32_t i = n >= 2 && unitAt(in, 0) == 0xFEFF ? 2 : 0;
+    std::uint32_t i = n >= 2 && loadLe16(in) == 0xFEFF ? 2 : 0;
     out.expect(n);
     while (i < n) {
-        std::uint16_t unit = unitAt(in, i);
+        std::uint16_t unit = loadLe16(in + i);
         if (unit == '+') {
             out.put('+');
             out.put('-');
@@ -77,7 +76,7 @@ bool Utf7Codec::encode(const std::uint8_t* in, std::uint32_t n, ConvertOutput& o
             i += 2;
         } else {
             std::uint32_t end = i;
-            while (end < n && unitAt(in, end) != '+' && !isDirect(unitAt(in, end))) end += 2;
+            while (end < n && loadLe16(in + end) != '+' && !isDirect(loadLe16(in + end))) end += 2;
             writeRun(in, i, end, out);
             i = end;
         }

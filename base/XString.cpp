@@ -4,6 +4,7 @@
 #include "base/XString.h"
 
 #include "base/EncodingConvert.h"
+#include "base/LittleEndian.h"
 #include "base/SystemCodePage.h"
 
 namespace {
@@ -259,7 +260,7 @@ void XString::replaceChar(char ansiFrom, char ansiTo) {
     for (int i = 0; i < 2; ++i) {
         DataBuffer unit;
         EncodingConvert().convert(SystemCodePage::ansi(), kUtf16, &chars[i], 1, unit);
-        if (unit.size() == 2) units[i] = static_cast<std::uint16_t>(unit.data()[0] | (unit.data()[1] << 8));
+        if (unit.size() == 2) units[i] = loadLe16(unit.data());
     }
     getUtf16();
     m_utf16.replaceWideChar(units[0], units[1]);

@@ -2,14 +2,20 @@
 # Whole-extraction comparison, side by side in one run: `tnzip x` against `unzip -q`, `7z x`
 # and `bsdtar -xf` (and `cp -r` of the tree as the file-creation floor) on
 #   (a) one 200 MB compressible file, deflated;
-#   (b) 20,000 small files in 100 folders, deflated.
-# Wall time is the best of RUNS runs; peak memory is the largest resident set (/usr/bin/time -v).
+#   (b) the same file deflated and encrypted with WinZip AES-256 (7z and bsdtar can read it);
+#   (c) the same file deflated and encrypted with traditional ZIP encryption;
+#   (d) 20,000 small files in 100 folders, deflated, with `tar x` of an uncompressed tar of the
+#       same files as the floor.
+# Wall time is the median of RUNS runs (default 5); peak memory is the largest resident set.
 #   bench/extract_compare.sh [BUILD_DIR] [WORK_DIR]
+#   CASES="a d" bench/extract_compare.sh   runs only some of the cases
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 WORK="${2:-$(mktemp -d "${TMPDIR:-/tmp}/tn_extract_bench.XXXXXX")}"
-RUNS="${RUNS:-3}"
+RUNS="${RUNS:-5}"
+CASES="${CASES:-a b c d}"
+PASSWORD="bench-Password-1"
 TNZIP="$BUILD/tools/tnzip"
 [ -x "$TNZIP" ] || { echo "build tnzip first ($TNZIP)" >&2; exit 2; }
 mkdir -p "$WORK"
@@ -42,46 +48,73 @@ for d in range(100):
             f.write((f"file {d}/{i} " * (n // 12 + 1)).encode()[:n])
 EOF
     (cd "$WORK/a_src" && zip -qr "$WORK/a.zip" .)
+    (cd "$WORK/a_src" && 7z a -bd -tzip -mem=AES256 -p"$PASSWORD" "$WORK/aes.zip" . > /dev/null)
+    (cd "$WORK/a_src" && zip -qr -P "$PASSWORD" "$WORK/trad.zip" .)
     (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
+    tar cf "$WORK/b.tar" -C "$WORK/b_src" .
 }
 
-# once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb".
+# once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb", or "fail 0" when
+# the command failed.
 once() {
     rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync
-    OUT="$WORK/out" /usr/bin/time -v -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1
-    awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); t=0; for(i=1;i<=n;i++) t=t*60+p[i]; s=t}
-                /Maximum resident set size/ {kb=$2} END {print s, kb}' "$WORK/time.txt"
+    local t0=$EPOCHREALTIME
+    if ! OUT="$WORK/out" /usr/bin/time -f "%M" -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1; then
+        echo "fail 0"; return
+    fi
+    local t1=$EPOCHREALTIME
+    echo "$(awk "BEGIN{print $t1 - $t0}") $(tail -n 1 "$WORK/time.txt")"
 }
 
-run_case() {  # LABEL ARCHIVE SRC
-    local label=$1 archive=$2 src=$3
+median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+
+ratio() { awk "BEGIN{printf \"%.2f\", $1/$2}"; }
+
+run_case() {  # LABEL ARCHIVE SRC "TOOLS" [FLOOR]
+    local label=$1 archive=$2 src=$3 tools=$4
     echo "== ($label) $(basename "$archive"): $(du -sh "$src" | cut -f1) in $(find "$src" -type f | wc -l) files"
-    declare -A CMD T M
-    CMD[tnzip]="'$TNZIP' x '$archive' \"\$OUT\""
-    CMD[unzip]="unzip -q -o '$archive' -d \"\$OUT\""
-    CMD[7z]="7z x -y -bd -o\"\$OUT\" '$archive'"
-    CMD[bsdtar]="bsdtar -xf '$archive' -C \"\$OUT\""
+    declare -A CMD S M T
+    CMD[tnzip]="'$TNZIP' x '$archive' \"\$OUT\" -p '$PASSWORD'"
+    CMD[unzip]="unzip -q -o -P '$PASSWORD' '$archive' -d \"\$OUT\""
+    CMD[7z]="7z x -y -bd -p'$PASSWORD' -o\"\$OUT\" '$archive'"
+    CMD[bsdtar]="bsdtar -xf '$archive' --passphrase '$PASSWORD' -C \"\$OUT\""
     CMD[cp]="cp -r '$src/.' \"\$OUT\""
-    local tools="tnzip unzip 7z bsdtar cp"
+    CMD[tar]="tar xf '$WORK/b.tar' -C \"\$OUT\""
     # Tools take turns within each round, so a change in the machine's load hits all alike.
     for _ in $(seq "$RUNS"); do
         for tool in $tools; do
             read -r s kb < <(once "${CMD[$tool]}")
-            if [ -z "${T[$tool]:-}" ] || awk "BEGIN{exit !($s < ${T[$tool]})}"; then T[$tool]=$s; fi
+            S[$tool]="${S[$tool]:-} $s"
             [ "$kb" -gt "${M[$tool]:-0}" ] && M[$tool]=$kb
         done
     done
-    printf "%-8s %10s %12s\n" tool seconds peak_MB
+    printf "%-8s %10s %12s\n" tool median_s peak_MB
     for tool in $tools; do
+        if [[ "${S[$tool]}" == *fail* ]]; then
+            printf "%-8s %10s\n" "$tool" "fails"
+            continue
+        fi
+        T[$tool]=$(tr ' ' '\n' <<< "${S[$tool]}" | grep . | median)
         printf "%-8s %10.3f %12.1f\n" "$tool" "${T[$tool]}" "$(awk "BEGIN{print ${M[$tool]}/1024}")"
     done
-    local fastest=${T[unzip]}
-    for tool in 7z bsdtar; do awk "BEGIN{exit !(${T[$tool]} < $fastest)}" && fastest=${T[$tool]}; done
-    echo "tnzip / fastest peer: $(awk "BEGIN{printf \"%.2f\", ${T[tnzip]}/$fastest}")" \
-         " tnzip / unzip: $(awk "BEGIN{printf \"%.2f\", ${T[tnzip]}/${T[unzip]}}")" \
-         " tnzip / cp -r: $(awk "BEGIN{printf \"%.2f\", ${T[tnzip]}/${T[cp]}}")"
+    local fastest="" who=""
+    for tool in unzip 7z bsdtar; do
+        [ -n "${T[$tool]:-}" ] || continue
+        if [ -z "$fastest" ] || awk "BEGIN{exit !(${T[$tool]} < $fastest)}"; then fastest=${T[$tool]}; who=$tool; fi
+    done
+    local line="tnzip / fastest peer ($who): $(ratio "${T[tnzip]}" "$fastest")"
+    for tool in unzip 7z tar cp; do
+        [ -n "${T[$tool]:-}" ] && line+="  tnzip / $tool: $(ratio "${T[tnzip]}" "${T[$tool]}")"
+    done
+    echo "$line"
 }
 
 make_inputs
-run_case a "$WORK/a.zip" "$WORK/a_src"
-run_case b "$WORK/b.zip" "$WORK/b_src"
+for c in $CASES; do
+    case $c in
+        a) run_case a "$WORK/a.zip" "$WORK/a_src" "tnzip unzip 7z bsdtar cp" ;;
+        b) run_case b "$WORK/aes.zip" "$WORK/a_src" "tnzip 7z bsdtar" ;;
+        c) run_case c "$WORK/trad.zip" "$WORK/a_src" "tnzip unzip 7z bsdtar" ;;
+        d) run_case d "$WORK/b.zip" "$WORK/b_src" "tnzip unzip 7z bsdtar tar cp" ;;
+    esac
+done

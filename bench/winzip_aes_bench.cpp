@@ -15,7 +15,7 @@
 #include "codecs/ZipCRC.h"
 #include "crypto/WinZipAes.h"
 #include "log/LogNull.h"
-#include "pipeline/MemDataObjSource.h"
+#include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipWalk.h"

@@ -17,11 +17,14 @@ const std::uint16_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,    
 const std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                      7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
-// Deflate sends codes most significant bit first; the tables are indexed by input bits as they arrive.
-unsigned reverseBits(unsigned code, unsigned length) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < length; ++i, code >>= 1) r = (r << 1) | (code & 1);
-    return r;
+// Deflate sends codes most significant bit first and the tables are indexed by input bits as they
+// arrive, so codes are kept bit-reversed. Adding one to a reversed `length`-bit code carries from
+// the top bit down. A reversed code stays the same value when the canonical code grows longer
+// (the zeros appended on the right become zeros above it).
+inline unsigned nextReversed(unsigned rev, unsigned length) {
+    unsigned bit = 1u << (length - 1);
+    while (rev & bit) bit >>= 1;
+    return (rev & (bit - 1)) | bit;
 }
 
 // Writes `entry` at every index whose low `length` bits are `code`, in a table of 2^width entries.
@@ -62,48 +65,49 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
     Shape shape = shapeOf(countPerLength);
     if (shape == Shape::OverSubscribed) return shape;
 
-    // First canonical code of each length.
-    unsigned nextCode[kMaxCodeBits + 2] = {};
-    for (unsigned len = 1, code = 0; len <= kMaxCodeBits; ++len) {
-        code = (code + countPerLength[len - 1]) << 1;
-        nextCode[len] = code;
-    }
-    unsigned codes[320];
-    unsigned nextCodeCopy[kMaxCodeBits + 2];
-    std::memcpy(nextCodeCopy, nextCode, sizeof nextCode);
+    // Symbols in canonical order: by length, then by symbol.
+    unsigned firstOfLength[kMaxCodeBits + 2];
+    firstOfLength[1] = 0;
+    for (unsigned len = 1; len <= kMaxCodeBits; ++len) firstOfLength[len + 1] = firstOfLength[len] + countPerLength[len];
+    std::uint16_t sorted[320];
     for (unsigned s = 0; s < count; ++s)
-        if (lengths[s]) codes[s] = reverseBits(nextCodeCopy[lengths[s]]++, lengths[s]);
+        if (lengths[s]) sorted[firstOfLength[lengths[s]]++] = std::uint16_t(s);
+    const unsigned used = firstOfLength[kMaxCodeBits];  // now the end of each length's run
 
-    // Size the sub-tables: one per root prefix of a long code, wide enough for its longest code.
-    // Root widths never exceed 10 bits.
-    const unsigned rootSize = 1u << rootBits, rootMask = rootSize - 1;
-    std::uint8_t subWidth[1u << 10] = {};
-    for (unsigned s = 0; s < count; ++s)
-        if (lengths[s] > rootBits) {
-            std::uint8_t& w = subWidth[codes[s] & rootMask];
-            if (lengths[s] - rootBits > w) w = std::uint8_t(lengths[s] - rootBits);
+    // Root table: codes up to the root width are placed in a table of 2^length entries, which
+    // doubles (by copying itself) as the length grows, so that each code is written once and the
+    // replication is done by block copies. Indexes no code claims stay invalid.
+    unsigned i = 0, rev = 0, filled = 2;
+    table[0] = table[1] = kBad;
+    for (unsigned len = 1; len <= rootBits; ++len) {
+        for (; filled < (1u << len); filled *= 2) std::memcpy(table + filled, table, filled * sizeof *table);
+        for (; i < used && lengths[sorted[i]] == len; ++i) {
+            table[rev] = symbolEntry(kind, sorted[i], len);
+            rev = nextReversed(rev, len);
         }
-    std::uint32_t offset = rootSize;
-    std::uint32_t subOffset[1u << 10];
-    for (unsigned p = 0; p < rootSize; ++p) {
-        if (!subWidth[p]) continue;
-        subOffset[p] = offset;
-        offset += 1u << subWidth[p];
     }
-    for (unsigned i = 0; i < offset; ++i) table[i] = kBad;
-    for (unsigned p = 0; p < rootSize; ++p)
-        if (subWidth[p]) table[p] = (subOffset[p] << 16) | kSub | (unsigned(subWidth[p]) << 8) | rootBits;
 
-    for (unsigned s = 0; s < count; ++s) {
-        unsigned len = lengths[s];
-        if (!len) continue;
-        if (len <= rootBits) {
-            replicate(table, codes[s], len, rootBits, symbolEntry(kind, s, len));
-            continue;
+    // Sub-tables: longer codes that share their first root-width bits are consecutive in canonical
+    // order; their sub-table is as wide as the longest of them (the last) needs.
+    unsigned longRev[320];
+    for (unsigned k = i; k < used; ++k) {
+        longRev[k] = rev;
+        rev = nextReversed(rev, lengths[sorted[k]]);
+    }
+    const unsigned rootMask = (1u << rootBits) - 1;
+    std::uint32_t offset = 1u << rootBits;
+    for (unsigned k = i; k < used;) {
+        unsigned prefix = longRev[k] & rootMask, end = k + 1;
+        while (end < used && (longRev[end] & rootMask) == prefix) ++end;
+        unsigned width = lengths[sorted[end - 1]] - rootBits;
+        table[prefix] = (offset << 16) | kSub | (width << 8) | rootBits;
+        std::uint32_t* sub = table + offset;
+        for (unsigned j = 0; j < (1u << width); ++j) sub[j] = kBad;
+        for (; k < end; ++k) {
+            unsigned len = lengths[sorted[k]];
+            replicate(sub, longRev[k] >> rootBits, len - rootBits, width, symbolEntry(kind, sorted[k], len - rootBits));
         }
-        unsigned p = codes[s] & rootMask;
-        replicate(table + subOffset[p], codes[s] >> rootBits, len - rootBits, subWidth[p],
-                  symbolEntry(kind, s, len - rootBits));
+        offset += 1u << width;
     }
     if (kind == Kind::LitLen || kind == Kind::LitLen64) pairLiterals(table, rootBits);
     return shape;

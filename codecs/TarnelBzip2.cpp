@@ -6,17 +6,12 @@
 #include <climits>
 
 #include "base/DataBuffer.h"
-
-namespace {
-std::uint32_t readLe32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-}  // namespace
+#include "base/LittleEndian.h"
 
 bool TarnelBzip2::decompress(const DataBuffer& in, DataBuffer& out) {
     if (in.size() == 0) return true;
-    if (in.size() < kHeaderSize || readLe32(in.data()) != kMagic) return false;
-    std::uint32_t stated = readLe32(in.data() + 4);
+    if (in.size() < kHeaderSize || loadLe32(in.data()) != kMagic) return false;
+    std::uint32_t stated = loadLe32(in.data() + 4);
     if (stated > UINT_MAX - 20) return false;
     std::uint32_t room = stated + 20;
     if (!out.ensureCapacity(room)) return false;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "base/LittleEndian.h"
+
 namespace {
 using Perm = std::array<std::uint8_t, 256>;
 
@@ -64,16 +66,6 @@ constexpr std::uint8_t kRs[4][8] = {{0x01, 0xA4, 0x55, 0x87, 0x5A, 0x58, 0xDB, 0
 std::uint32_t rol(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 std::uint32_t ror(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 std::uint8_t byteOf(std::uint32_t x, int i) { return static_cast<std::uint8_t>(x >> (8 * i)); }
-
-std::uint32_t load32(const std::uint8_t* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void store32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = byteOf(v, i);
-}
 
 // Byte j of the input through the chain of q permutations and key bytes that h applies to it:
 // with keys[3] (256-bit keys only), keys[2] (192 and 256), keys[1], keys[0], then a last q.
@@ -144,8 +136,8 @@ bool Twofish::setKey(const std::uint8_t* key, int keyBytes)
     int k = keyBytes / 8;
     std::uint32_t even[4], odd[4], sboxKeys[4];
     for (int i = 0; i < k; ++i) {
-        even[i] = load32(key + 8 * i);
-        odd[i] = load32(key + 8 * i + 4);
+        even[i] = loadLe32(key + 8 * i);
+        odd[i] = loadLe32(key + 8 * i + 4);
         sboxKeys[k - 1 - i] = rsWord(key + 8 * i);  // the S-box key list runs backwards
     }
     constexpr std::uint32_t rho = 0x01010101;
@@ -171,8 +163,8 @@ std::uint32_t Twofish::g(std::uint32_t x) const
 void Twofish::encryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
 {
     const std::uint32_t* K = m_subkeys;
-    std::uint32_t a = load32(in) ^ K[0], b = load32(in + 4) ^ K[1];
-    std::uint32_t c = load32(in + 8) ^ K[2], d = load32(in + 12) ^ K[3];
+    std::uint32_t a = loadLe32(in) ^ K[0], b = loadLe32(in + 4) ^ K[1];
+    std::uint32_t c = loadLe32(in + 8) ^ K[2], d = loadLe32(in + 12) ^ K[3];
     for (int r = 0; r < 16; r += 2) {
         std::uint32_t t0 = g(a), t1 = g(rol(b, 8));
         c = ror(c ^ (t0 + t1 + K[2 * r + 8]), 1);
@@ -182,17 +174,17 @@ void Twofish::encryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) cons
         a = ror(a ^ (t0 + t1 + K[2 * r + 10]), 1);
         b = rol(b, 1) ^ (t0 + 2 * t1 + K[2 * r + 11]);
     }
-    store32(out, c ^ K[4]);
-    store32(out + 4, d ^ K[5]);
-    store32(out + 8, a ^ K[6]);
-    store32(out + 12, b ^ K[7]);
+    storeLe32(out, c ^ K[4]);
+    storeLe32(out + 4, d ^ K[5]);
+    storeLe32(out + 8, a ^ K[6]);
+    storeLe32(out + 12, b ^ K[7]);
 }
 
 void Twofish::decryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
 {
     const std::uint32_t* K = m_subkeys;
-    std::uint32_t c = load32(in) ^ K[4], d = load32(in + 4) ^ K[5];
-    std::uint32_t a = load32(in + 8) ^ K[6], b = load32(in + 12) ^ K[7];
+    std::uint32_t c = loadLe32(in) ^ K[4], d = loadLe32(in + 4) ^ K[5];
+    std::uint32_t a = loadLe32(in + 8) ^ K[6], b = loadLe32(in + 12) ^ K[7];
     for (int r = 14; r >= 0; r -= 2) {
         std::uint32_t t0 = g(c), t1 = g(rol(d, 8));
         a = rol(a, 1) ^ (t0 + t1 + K[2 * r + 10]);
@@ -202,10 +194,10 @@ void Twofish::decryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) cons
         c = rol(c, 1) ^ (t0 + t1 + K[2 * r + 8]);
         d = ror(d ^ (t0 + 2 * t1 + K[2 * r + 9]), 1);
     }
-    store32(out, a ^ K[0]);
-    store32(out + 4, b ^ K[1]);
-    store32(out + 8, c ^ K[2]);
-    store32(out + 12, d ^ K[3]);
+    storeLe32(out, a ^ K[0]);
+    storeLe32(out + 4, b ^ K[1]);
+    storeLe32(out + 8, c ^ K[2]);
+    storeLe32(out + 12, d ^ K[3]);
 }
 
 void Twofish::setIv(const std::uint8_t iv[16])

@@ -21,8 +21,8 @@
 #include "crypto/WinZipAes.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
-#include "pipeline/MemDataObjSource.h"
 #include "pipeline/Output.h"
+#include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
@@ -81,12 +81,11 @@ struct EntryExtractor::Job {
     int method = 0;       // 99 resolved to the AES field's actual method
     bool verbose = false;
     // WinZip AES entries are decrypted before anything else: small ones into aesPlain, large
-    // ones into the temporary file aesTempFile (aesTempSize bytes), deleted when the entry is done.
+    // ones into the temporary file aesTempFile, deleted when the entry is done.
     bool aes = false;
     bool aesLarge = false;
     DataBuffer aesPlain;
     std::string aesTempFile;
-    std::uint64_t aesTempSize = 0;
 };
 
 EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
@@ -128,7 +127,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
         return rejectWith(&m_log, "Not a mapped Zip entry!");
     Job job{entry, *record, *zip, nullptr, std::string(), 0, false,
-            false, false, {}, std::string(), 0};
+            false, false, {}, std::string()};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -176,7 +175,6 @@ bool EntryExtractor::decryptAes(Job& job, const StringBuffer& tempName) {
     window.initRange(job.data, r.dataOffset, r.compressedSize64());
     const bool ok = WinZipAes::decryptFromSource(window, job.zip.password(), strength, temp,
                                                  wrongPassword, authFailed, m_log);
-    job.aesTempSize = temp.endPosition();
     temp.handle().close();
     if (!ok) deleteFile(job.aesTempFile.c_str(), nullptr);
     return ok;
@@ -257,7 +255,6 @@ bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
 
 bool EntryExtractor::decodeInto(Job& job, Output& out) {
     ZipPipeline pipeline;
-    pipeline.setCompressionLevel(job.entry.compressionLevel());
     pipeline.setProgressMonitor(m_monitor);
     if (m_tempDir.length() > 0) pipeline.setTempDir(m_tempDir.text());
     const StringBuffer& password = job.zip.password();
@@ -278,9 +275,8 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     MemDataObjSource window;
     if (!configureSource(job, pipeline, window)) return false;
     pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
-    pipeline.expectedCompressedSize = job.record.compressedSize64();
     std::uint32_t crc = 0;
-    if (!pipeline.run(crc, m_log, 0, job.verbose)) return false;
+    if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);
 }
 
@@ -346,7 +342,7 @@ bool EntryExtractor::configureAesSource(Job& job, ZipPipeline& pipeline, bool le
     }
     if (job.method == kMethodImploded)
         return rejectWith(&m_log, "Cannot extract Imploded data. (6)");
-    pipeline.setSourceFile(job.aesTempFile.c_str(), job.aesTempSize);
+    pipeline.setSourceFile(job.aesTempFile.c_str());
     pipeline.setSourceCompressed(job.method != kMethodStored);
     return true;
 }

@@ -45,9 +45,8 @@ bool ZipPipeline::setSourceMemory(const std::uint8_t* bytes, std::uint32_t count
     return m_srcBytes.append(bytes, count);
 }
 
-void ZipPipeline::setSourceFile(const char* utf8Path, std::uint64_t size) {
+void ZipPipeline::setSourceFile(const char* utf8Path) {
     m_srcFile.setString(utf8Path);
-    m_srcFileSize = size;
     m_srcIsFile = true;
     m_srcFileIsOurs = false;
 }
@@ -65,7 +64,7 @@ void ZipPipeline::setTraditionalEncryption(bool on, std::uint32_t crc, std::uint
     m_dataDescriptor = dataDescriptor;
 }
 
-bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, int /*callerCode*/, bool verbose) {
+bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, bool verbose) {
     m_verbose = verbose;
     if (m_verbose) {
         log.logDataLong("m_srcAes", m_wholeDataEncrypted ? 1 : 0);

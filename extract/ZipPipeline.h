@@ -24,13 +24,12 @@ public:
     ~ZipPipeline() override = default;
 
     void setTempDir(const char* utf8Dir) { m_tempDir.setString(utf8Dir); }
-    void setCompressionLevel(int level) { m_compressionLevel = level; }
     void setProgressMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
     void setOutput(Output* output) { m_dest = output; }
     // Copies the bytes (the caller's memory may go away); the source is no longer a file.
     bool setSourceMemory(const std::uint8_t* bytes, std::uint32_t count);
     // A file of the caller's: never deleted here.
-    void setSourceFile(const char* utf8Path, std::uint64_t size);
+    void setSourceFile(const char* utf8Path);
     void setSourceData(DataSource* source) { m_source = source; }
     void setSourceCompressed(bool compressed) { m_srcCompressed = compressed; }
     // The compression method of a compressed source (deflate unless set) and the entry's
@@ -47,11 +46,9 @@ public:
     void setTraditionalEncryption(bool on, std::uint32_t crc, std::uint16_t dosTime, bool dataDescriptor);
     // For diagnostics only.
     std::uint64_t expectedUncompressedSize = ~std::uint64_t(0);
-    std::uint64_t expectedCompressedSize = ~std::uint64_t(0);
 
-    // crc receives the CRC-32 of the bytes written to the Output. callerCode is unused when
-    // reading.
-    bool run(std::uint32_t& crc, LogBase& log, int callerCode, bool verbose);
+    // crc receives the CRC-32 of the bytes written to the Output.
+    bool run(std::uint32_t& crc, LogBase& log, bool verbose);
 
     // Stages, public for the tests that drive them one by one.
     bool decryptWholeData(LogBase& log);
@@ -90,7 +87,6 @@ private:
     bool m_wholeDataEncrypted = false;
     bool m_srcFileIsOurs = false;
     StringBuffer m_srcFile;
-    std::uint64_t m_srcFileSize = 0;
     Output* m_dest = nullptr;
     DataSource* m_source = nullptr;
     DataBuffer m_srcBytes;
@@ -99,7 +95,6 @@ private:
     bool m_dataDescriptor = false;
     ProgressMonitor* m_monitor = nullptr;
     StringBuffer m_tempDir;
-    int m_compressionLevel = 6;  // kept for archive writing
     int m_method = 8;
     std::uint16_t m_methodFlags = 0;
 };

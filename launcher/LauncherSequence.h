@@ -5,6 +5,7 @@
 #include <string>
 
 class CBorvaneDlg;
+class LauncherWorkspace;
 
 // Runs the whole sequence and clears the dialog's busy flag at its end; returns 0. A null
 // dialog returns at once.
@@ -12,7 +13,8 @@ unsigned WorkerThreadProc(CBorvaneDlg* dialog);
 
 // False only when this executable's size is known and no larger than the stub length.
 bool HasPayload();
-// Copies everything after the stub length into a new private file at archivePath.
-bool CopyPayload(const std::string& archivePath);
-// Removes the folder and everything below it, never following symbolic links.
-bool DeleteFolderTree(const std::string& folder);
+// Copies everything after the stub length into the open temporary archive. False when this
+// executable cannot be read or an interrupt stopped the copy.
+bool CopyPayload(int archiveFile);
+// Removes the workspace's folder and everything in it, never following symbolic links.
+void DeleteFolderTree(LauncherWorkspace& work);

@@ -40,11 +40,6 @@ public:
 protected:
     // Counts n delivered bytes and reports them; false (logged) when the monitor answers abort.
     bool countDelivered(std::uint32_t n, LogBase* log);
-    // The 4 bytes at p as a little-endian value, the byte order of zip signatures.
-    static std::uint32_t littleEndian32(const std::uint8_t* p) {
-        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-               std::uint32_t(p[3]) << 24;
-    }
 
 private:
     std::uint64_t m_bytesRead = 0;

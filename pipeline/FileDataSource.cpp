@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "base/LittleEndian.h"
 #include "base/TarnelHandle.h"
 #include "log/LogBase.h"
 
@@ -87,7 +88,7 @@ bool FileDataSource::scanForSignature(std::uint32_t signature, std::uint64_t& sk
     for (;;) {
         std::uint32_t i = 0;
         for (; have - i >= 4; ++i, ++skipped) {
-            if (littleEndian32(block.get() + i) != signature) continue;
+            if (loadLe32(block.get() + i) != signature) continue;
             std::int64_t beyond = static_cast<std::int64_t>(have - i - 4);
             return m_handle->seekRelative(-beyond, log);
         }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
+
 void MemoryDataSource::initMemory(const std::uint8_t* data, std::uint32_t size) {
     m_data = data;
     m_size = data ? size : 0;
@@ -52,7 +54,7 @@ bool MemoryDataSource::skipBytes(std::uint64_t count, LogBase* log) {
 bool MemoryDataSource::scanForSignature(std::uint32_t signature, std::uint64_t& skipped, LogBase*) {
     skipped = 0;
     for (; m_size - m_position >= 4; ++m_position, ++skipped) {
-        if (littleEndian32(m_data + m_position) != signature) continue;
+        if (loadLe32(m_data + m_position) != signature) continue;
         m_position += 4;
         return true;
     }

@@ -73,6 +73,8 @@ const Case kCases[] = {
     {"byte 0 of a table page", 1252, 1200, "\0"_b, "\0\0"_b, true},
     {"unsupported target", 1252, 99999, "abc"_b, ""_b, false},
     {"unsupported source", 99999, 65001, "abc"_b, ""_b, false},
+    {"empty input, unsupported target", 1252, 99999, ""_b, ""_b, true},
+    {"empty input, unsupported source", 99999, 65001, ""_b, ""_b, true},
     {"equal pages copy", 1252, 0, "\x81\xFF"_b, "\x81\xFF"_b, true},
     {"two stages both reported", 1252, 437, "\x80" "a"_b, "a"_b, false},
     {"two-stage table to table", 1252, 850, "\xE9"_b, "\x82"_b, true},

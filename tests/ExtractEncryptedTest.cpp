@@ -91,7 +91,7 @@ TEST(ExtractWholeData, PipelineInflatesDecryptsAndInflates) {
             pipeline.setPassword(password);
             RecordingLog log;
             std::uint32_t crc = 0;
-            const bool ok = pipeline.run(crc, log, 0, false);
+            const bool ok = pipeline.run(crc, log, false);
             if (std::string(password) == "pw") {
                 ASSERT_TRUE(ok) << log.dump();
                 EXPECT_TRUE(std::vector<std::uint8_t>(buffer.data(), buffer.data() + buffer.size()) == content);

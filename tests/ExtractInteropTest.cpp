@@ -2,6 +2,9 @@
 // same names, same bytes, same file times.
 #include <gtest/gtest.h>
 
+#include <iostream>
+
+#include "TestData.h"
 #include "ExtractFixture.h"
 
 using namespace extractfix;
@@ -82,7 +85,11 @@ TEST(ExtractCorpus, SameTreeAsUnzip) {
     };
     for (const char* name : archives) {
         SCOPED_TRACE(name);
-        std::string archive = std::string(TN_CORPUS_DIR) + "/external/" + name;
+        const std::string archive = testdata::path(name);
+        if (archive.empty()) {
+            std::cout << "[ SKIPPED  ] " << name << ": only in the external corpus, which is absent\n";
+            continue;
+        }
         fs::path dir = zipfix::scratchDir("corpus");
         int rc = -1;
         zipfix::run("unzip -qo '" + archive + "' -d '" + (dir / "ref").string() + "' 2>&1", &rc);

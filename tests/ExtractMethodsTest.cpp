@@ -200,16 +200,16 @@ struct CorpusCase {
 };
 
 const CorpusCase kCorpus[] = {
-    {"lzma-no-eos.zip", true, true},
-    {"test_read_format_zip_lzma_stream_end.zipx", true, true},
-    {"testfile-xz.zip", true, true},
-    {"testfile-zstd.zip", true, true},
-    {"license_zstd.zip", true, false},
-    {"testbzip2.zip", true, true},
-    {"bzip2-zip.zip", true, true},
-    {"testbzip2broken.zip", false, false},
-    {"COMPRESS-380.zip", true, true},
-    {"lorem-ipsum-deflate64.zip", true, true},
+    {"libzip/lzma-no-eos.zip", true, true},
+    {"libarchive/test_read_format_zip_lzma_stream_end.zipx", true, true},
+    {"libzip/testfile-xz.zip", true, true},
+    {"libzip/testfile-zstd.zip", true, true},
+    {"minizip-ng/license_zstd.zip", true, false},
+    {"libzip/testbzip2.zip", true, true},
+    {"commons-compress/bzip2-zip.zip", true, true},
+    {"libzip/testbzip2broken.zip", false, false},
+    {"commons-compress/COMPRESS-380/COMPRESS-380.zip", true, true},
+    {"commons-compress/lorem-ipsum-deflate64.zip", true, true},
 };
 
 TEST(ExtractMethodCorpus, AsSevenZipExtracts) {

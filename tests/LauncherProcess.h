@@ -47,15 +47,27 @@ inline Spawned spawn(const std::vector<std::string>& argv, const std::map<std::s
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    // Started as from a desktop or an interactive shell, whatever this test runner ignores.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     Spawned s;
     s.startMs = nowMs();
-    if (posix_spawn(&s.pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) s.pid = -1;
+    if (posix_spawn(&s.pid, args[0], &actions, &attr, args.data(), envp.data()) != 0) s.pid = -1;
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return s;
 }
 
 struct Finished {
-    int status = -1;
+    int status = -1;  // exit status, or 128 when a signal ended it
+    int signal = 0;   // the signal that ended it
     double elapsedMs = 0;
     double endMs = 0;
     std::string out, err;
@@ -64,7 +76,10 @@ struct Finished {
 inline Finished finish(const Spawned& s, const std::string& outFile, const std::string& errFile) {
     Finished f;
     int status = 0;
-    if (s.pid > 0 && waitpid(s.pid, &status, 0) == s.pid) f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    if (s.pid > 0 && waitpid(s.pid, &status, 0) == s.pid) {
+        f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        f.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
     f.endMs = nowMs();
     f.elapsedMs = f.endMs - s.startMs;
     f.out = readAll(outFile);

@@ -1,11 +1,17 @@
 // The packed launcher run as a real process, without a display: the whole sequence with a
 // stand-in viewer that records where and how it ran, and the edge cases of the sequence.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <iostream>
 #include <fstream>
+#include <random>
+#include <set>
 
 #include "LauncherProcess.h"
 #include "TempFolder.h"
@@ -66,6 +72,23 @@ protected:
         return out;
     }
 
+    // Enough data that copying and extracting it takes a while: time to act while it runs.
+    std::map<std::string, std::string> bigPublication() {
+        std::mt19937 random(7);
+        std::map<std::string, std::string> files;
+        for (int i = 0; i < 24; ++i) {
+            std::string data(256 * 1024, '\0');
+            for (char& c : data) c = char(random());
+            files["data/part" + std::to_string(i) + ".bin"] = data;
+        }
+        return files;
+    }
+
+    void clearRecords() {
+        fs::remove_all(m_root / "records");
+        fs::create_directories(m_root / "records");
+    }
+
     std::map<std::string, std::string> env(const std::string& tmp = "") {
         return {{"TMPDIR", tmp.empty() ? m_root / "tmp" : tmp}, {"XDG_CACHE_HOME", m_root / "cache"},
                 {"HOME", m_root / "home"}, {"QUILLET_TEST_RECORD_DIR", m_root / "records"},
@@ -73,8 +96,13 @@ protected:
     }
 
     Finished run(const std::string& exe, std::map<std::string, std::string> environment, const std::string& tag = "run") {
-        std::string out = m_root / (tag + ".out"), err = m_root / (tag + ".err");
-        return finish(spawn({exe}, environment, out, err, m_root / "work"), out, err);
+        return end(start(exe, environment, tag), tag);
+    }
+    Spawned start(const std::string& exe, std::map<std::string, std::string> environment, const std::string& tag = "run") {
+        return spawn({exe}, environment, m_root / (tag + ".out"), m_root / (tag + ".err"), m_root / "work");
+    }
+    Finished end(const Spawned& s, const std::string& tag = "run") {
+        return finish(s, m_root / (tag + ".out"), m_root / (tag + ".err"));
     }
 
     TempFolder m_root;
@@ -99,35 +127,42 @@ TEST_F(LauncherRunTest, OneByteArchiveFailsToOpenAndLeavesNothing) {
     EXPECT_TRUE(readRecords(m_root / "records").empty());
 }
 
-// Names of the existing extraction folder and temporary archive are never taken over: every
-// stamp of the run's seconds is occupied, so the run must stop without touching any of it.
-TEST_F(LauncherRunTest, ExistingFolderOrArchiveOfTheStampStopsTheRun) {
+// Another user fills the temporary directory with every name the old, predictable scheme and
+// the stamps of the coming seconds could give, as files, folders and links: the launch goes on
+// as if they were not there, and none of them is touched or followed.
+TEST_F(LauncherRunTest, NamesCreatedInAdvanceDelayNothing) {
+    REQUIRE_EXTRACTION();
     std::string exe = pack({{"page.txt", "p"}});
+    fs::create_directories(m_root / "outside");
     std::time_t now = std::time(nullptr);
-    std::vector<std::string> taken;
     for (std::time_t t = now - 1; t <= now + 6; ++t) {
         std::tm tm;
         localtime_r(&t, &tm);
+        char unpadded[64];
+        std::snprintf(unpadded, sizeof unpadded, "%d%d%d%d%d%d", tm.tm_year, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                      tm.tm_min, tm.tm_sec);
         SystemTime st;
         st.year = std::uint16_t(tm.tm_year + 1900), st.month = std::uint16_t(tm.tm_mon + 1), st.day = std::uint16_t(tm.tm_mday);
         st.hour = std::uint16_t(tm.tm_hour), st.minute = std::uint16_t(tm.tm_min), st.second = std::uint16_t(tm.tm_sec);
-        std::string stamp = launcherStamp(st);
-        // Odd seconds get a folder, even ones an archive file.
-        if (t % 2) {
+        for (const std::string& stamp : std::set<std::string>{unpadded, launcherStamp(st)}) {
             fs::create_directories(m_root / ("tmp/" + stamp));
             m_root.write("tmp/" + stamp + "/mine.txt", "keep");
-        } else {
             m_root.write("tmp/" + stamp + ".zip", "keep");
+            fs::create_symlink(m_root / ("outside/" + stamp), m_root / ("tmp/" + stamp + "-"));
+            fs::create_symlink(m_root / ("outside/" + stamp + ".zip"), m_root / ("tmp/" + stamp + "-.zip"));
         }
-        taken.push_back(stamp);
     }
     std::vector<std::string> before = listNames(m_root / "tmp");
     Finished f = run(exe, env());
-    EXPECT_EQ(f.out, "");
-    EXPECT_TRUE(readRecords(m_root / "records").empty());
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.out, "Success!\n");
+    EXPECT_EQ(readRecords(m_root / "records").size(), 1u);
+    EXPECT_LT(f.elapsedMs, 4000) << "the planted names held the launch up";
     EXPECT_EQ(listNames(m_root / "tmp"), before);
+    EXPECT_TRUE(listNames(m_root / "outside").empty()) << "a planted link was followed";
     for (const std::string& name : before) {
         std::string p = m_root / ("tmp/" + name);
+        if (fs::is_symlink(p)) continue;
         EXPECT_EQ(readAll(fs::is_directory(p) ? p + "/mine.txt" : p), "keep") << name;
     }
 }
@@ -172,51 +207,63 @@ TEST_F(LauncherRunTest, PayloadsAtTheCopyBlockEdges) {
     }
 }
 
-TEST_F(LauncherRunTest, MissingTemporaryDirectoryFallsBackToTheCacheFolder) {
+// A temporary directory the launcher cannot use counts as missing: the cache folder serves.
+TEST_F(LauncherRunTest, UnusableTemporaryDirectoryFallsBackToTheCacheFolder) {
     REQUIRE_EXTRACTION();
-    Finished f = run(pack({{"a.txt", "a"}}), env(m_root / "no-such-dir"));
-    EXPECT_EQ(f.out, "Success!\n");
-    std::vector<ViewerRecord> records = readRecords(m_root / "records");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(fs::path(records[0].keys["folder"]).parent_path(), fs::path(m_root / "cache"));
-    EXPECT_TRUE(listNames(m_root / "cache").empty());
+    std::string exe = pack({{"a.txt", "a"}});
+    auto mountTmpfs = [](const std::string& dir, unsigned long flags) {
+        fs::create_directories(dir);
+        return mount("tmpfs", dir.c_str(), "tmpfs", flags | MS_NOSUID | MS_NODEV, "size=16m") == 0;
+    };
+    struct Case {
+        const char* name;
+        std::function<bool(const std::string& dir)> make;  // false: cannot be set up here
+    } cases[] = {
+        {"missing", [](const std::string&) { return true; }},
+        {"noexec", [&](const std::string& dir) { return mountTmpfs(dir, MS_NOEXEC); }},
+        {"read-only", [&](const std::string& dir) { return mountTmpfs(dir, MS_RDONLY); }},
+        {"writable by all, not sticky, someone else's",
+         [](const std::string& dir) {
+             fs::create_directories(dir);
+             return runningAsRoot() && chmod(dir.c_str(), 0777) == 0 && chown(dir.c_str(), 65534, 65534) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        std::string dir = m_root / (std::string("bad-") + std::to_string(&c - cases));
+        if (!c.make(dir)) {
+            std::cout << "[ SKIPPED  ] " << c.name << ": cannot be set up here (" << std::strerror(errno) << ")\n";
+            continue;
+        }
+        fs::remove_all(m_root / "records");
+        fs::create_directories(m_root / "records");
+        Finished f = run(exe, env(dir));
+        std::vector<ViewerRecord> records = readRecords(m_root / "records");
+        std::vector<std::string> left = listNames(dir);
+        umount(dir.c_str());
+        EXPECT_EQ(f.out, "Success!\n") << c.name;
+        ASSERT_EQ(records.size(), 1u) << c.name;
+        EXPECT_EQ(fs::path(records[0].keys["folder"]).parent_path(), fs::path(m_root / "cache")) << c.name;
+        EXPECT_TRUE(left.empty()) << c.name;
+        EXPECT_TRUE(listNames(m_root / "cache").empty()) << c.name;
+    }
 }
 
-TEST_F(LauncherRunTest, NoexecTemporaryDirectoryFallsBackToTheCacheFolder) {
-    REQUIRE_EXTRACTION();
-    std::string mnt = m_root / "noexec";
-    fs::create_directories(mnt);
-    if (mount("tmpfs", mnt.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID | MS_NODEV, "size=16m") != 0)
-        GTEST_SKIP() << "cannot mount a noexec tmpfs here: " << std::strerror(errno);
-    Finished f = run(pack({{"a.txt", "a"}}), env(mnt));
-    std::vector<ViewerRecord> records = readRecords(m_root / "records");
-    EXPECT_TRUE(listNames(mnt).empty());
-    umount(mnt.c_str());
-    EXPECT_EQ(f.out, "Success!\n");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(fs::path(records[0].keys["folder"]).parent_path(), fs::path(m_root / "cache"));
-}
-
-// Both launches read the clock in the same second, so they share the stamp: the first one's
-// files are never touched by the second, which stops.
-TEST_F(LauncherRunTest, TwoLaunchesInTheSameSecondRunOneViewer) {
+// Two launches in the same second share the stamp but not a name: both run, each from a folder
+// of its own.
+TEST_F(LauncherRunTest, TwoLaunchesInTheSameSecondBothRun) {
     REQUIRE_EXTRACTION();
     std::string exe = pack({{"a.txt", "a"}});
     auto environment = env();
     environment["QUILLET_TEST_SLEEP_MS"] = "1500";
-    // Start just after a second begins, so that both read the clock well inside the next one.
-    while (std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-               .count() % 1000 > 300)
-        usleep(10000);
     Spawned a = spawn({exe}, environment, m_root / "a.out", m_root / "a.err", m_root / "work");
     Spawned b = spawn({exe}, environment, m_root / "b.out", m_root / "b.err", m_root / "work");
     Finished fa = finish(a, m_root / "a.out", m_root / "a.err");
     Finished fb = finish(b, m_root / "b.out", m_root / "b.err");
     std::vector<ViewerRecord> records = readRecords(m_root / "records");
-    if (records.size() == 2) GTEST_SKIP() << "the two launches read the clock in different seconds";
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].files.size(), 2u) << "the second launch disturbed the first one's folder";
-    EXPECT_EQ(fa.out + fb.out, "Success!\n");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].keys["folder"], records[1].keys["folder"]);
+    for (ViewerRecord& r : records) EXPECT_EQ(r.files.size(), 2u) << "one launch disturbed the other's folder";
+    EXPECT_EQ(fa.out + fb.out, "Success!\nSuccess!\n");
     EXPECT_TRUE(listNames(m_root / "tmp").empty());
 }
 
@@ -238,6 +285,96 @@ TEST_F(LauncherRunTest, FailedExtractionStillRunsWhatWasExtractedAndCleansUp) {
     EXPECT_EQ(f.out, "");
     EXPECT_EQ(readRecords(m_root / "records").size(), 1u);
     EXPECT_TRUE(listNames(m_root / "tmp").empty());
+}
+
+// Polls every millisecond until done() or the time is up.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+    for (double until = nowMs() + timeoutMs; !done();) {
+        if (nowMs() > until) return false;
+        usleep(1000);
+    }
+    return true;
+}
+
+// An interrupt before the viewer runs stops the launch; the launcher deletes what it made and
+// ends as the interrupt asks. Sent while the copy or the extraction runs; should the viewer have
+// started already, it gets the interrupt passed on.
+TEST_F(LauncherRunTest, InterruptedLaunchLeavesNothingBehind) {
+    REQUIRE_EXTRACTION();
+    std::string exe = pack(bigPublication());
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        clearRecords();
+        Spawned s = start(exe, env());
+        ASSERT_TRUE(waitUntil([&] { return !listNames(m_root / "tmp").empty(); })) << "the launch never began";
+        kill(s.pid, sig);
+        Finished f = end(s);
+        EXPECT_EQ(f.signal, sig) << f.err;
+        EXPECT_EQ(listNames(m_root / "tmp"), std::vector<std::string>{}) << sig;
+        for (ViewerRecord& r : readRecords(m_root / "records")) EXPECT_EQ(r.keys["signal"], std::to_string(sig));
+    }
+}
+
+TEST_F(LauncherRunTest, InterruptWhileTheViewerRunsIsPassedOnToIt) {
+    REQUIRE_EXTRACTION();
+    std::string exe = pack({{"a.txt", "a"}});
+    auto environment = env();
+    environment["QUILLET_TEST_SLEEP_MS"] = "30000";
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        clearRecords();
+        Spawned s = start(exe, environment);
+        ASSERT_TRUE(waitUntil([&] {
+            std::vector<ViewerRecord> r = readRecords(m_root / "records");
+            return !r.empty() && r[0].keys.count("start_ms");
+        })) << "the viewer never started";
+        kill(s.pid, sig);
+        Finished f = end(s);
+        std::vector<ViewerRecord> records = readRecords(m_root / "records");
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].keys["signal"], std::to_string(sig)) << "not passed on to the viewer";
+        EXPECT_EQ(f.signal, sig) << f.err;
+        EXPECT_LT(f.elapsedMs, 15000);
+        EXPECT_EQ(listNames(m_root / "tmp"), std::vector<std::string>{}) << sig;
+    }
+}
+
+// In a temporary directory that others may write without the sticky bit, another user moves the
+// fresh folder away the moment it appears and puts one with their own offline.exe in its place.
+// Their program never runs, their folder is left as it is, and what was extracted into ours,
+// wherever it went, is deleted.
+TEST_F(LauncherRunTest, SwappedFolderIsNeverRun) {
+    REQUIRE_EXTRACTION();
+    std::string exe = pack(bigPublication());
+    std::string tmp = m_root / "tmp";
+    chmod(tmp.c_str(), 0777);
+    int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, tmp.c_str(), IN_CREATE | IN_ONLYDIR), 0);
+    Spawned s = start(exe, env());
+    std::string name;
+    alignas(inotify_event) char events[4096];
+    for (double until = nowMs() + 20000; name.empty() && nowMs() < until;) {
+        pollfd p = {watch, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        ssize_t n = read(watch, events, sizeof events);
+        for (char* e = events; n > 0 && e < events + n; e += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(e)->len) {
+            auto* event = reinterpret_cast<inotify_event*>(e);
+            if (event->mask & IN_ISDIR) name = event->name;
+        }
+    }
+    close(watch);
+    ASSERT_FALSE(name.empty()) << "no folder appeared";
+    ASSERT_EQ(rename((tmp + "/" + name).c_str(), (tmp + "/moved").c_str()), 0);
+    fs::create_directory(tmp + "/" + name);
+    std::string theirs = tmp + "/" + name + "/offline.exe";
+    std::ofstream(theirs) << "#!/bin/sh\necho ran > '" << (m_root / "attacker-ran") << "'\n";
+    chmod(theirs.c_str(), 0755);
+    Finished f = end(s);
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_FALSE(fs::exists(m_root / "attacker-ran"));
+    EXPECT_EQ(listNames(tmp), (std::vector<std::string>{name, "moved"}));
+    EXPECT_EQ(listNames(tmp + "/" + name), std::vector<std::string>{"offline.exe"});
+    EXPECT_EQ(listNames(tmp + "/moved"), std::vector<std::string>{});
+    for (ViewerRecord& r : readRecords(m_root / "records")) EXPECT_NE(r.keys["folder"], tmp + "/" + name);
 }
 
 }  // namespace

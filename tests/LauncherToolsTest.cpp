@@ -1,14 +1,18 @@
-// The launcher's pieces that need no run: names and stamps, the private-creation and tree
-// services, the stub stamp and linkage, the installed stub, and quillet-pack's refusals.
+// The launcher's pieces that need no run: names and stamps, usable folders, the private-creation
+// and tree services, the workspace held by handles, the stub stamp and linkage, the installed
+// stub, and quillet-pack's refusals and output.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
+#include <set>
 
 #include "LauncherProcess.h"
 #include "TempFolder.h"
 #include "base/PlatformShell.h"
 #include "launcher/LauncherNames.h"
+#include "launcher/LauncherWorkspace.h"
 #include "launcher/StubLength.h"
 #include "tools/StubStamp.h"
 
@@ -23,11 +27,24 @@ SystemTime at(int year, int month, int day, int hour, int minute, int second) {
     return t;
 }
 
-TEST(LauncherNames, StampRunsTheFieldsTogetherUnpadded) {
-    EXPECT_EQ(launcherStamp(at(2012, 2, 3, 4, 5, 6)), "11223456");
-    EXPECT_EQ(launcherStamp(at(2025, 12, 25, 13, 7, 9)), "12512251379");
-    // Different days, one stamp: the exclusive creation of archive and folder must cope.
-    EXPECT_EQ(launcherStamp(at(2026, 1, 11, 5, 6, 7)), launcherStamp(at(2026, 11, 1, 5, 6, 7)));
+TEST(LauncherNames, StampIsPaddedSoDifferentTimesNeverMeet) {
+    EXPECT_EQ(launcherStamp(at(2012, 2, 3, 4, 5, 6)), "1120203040506");
+    EXPECT_EQ(launcherStamp(at(2025, 12, 25, 13, 7, 9)), "1251225130709");
+    // Unpadded, each pair would read alike.
+    EXPECT_NE(launcherStamp(at(2026, 1, 11, 5, 6, 7)), launcherStamp(at(2026, 11, 1, 5, 6, 7)));
+    EXPECT_NE(launcherStamp(at(2026, 3, 4, 12, 25, 1)), launcherStamp(at(2026, 3, 4, 12, 2, 51)));
+}
+
+TEST(LauncherNames, UniqueNamesStartWithTheStampAndCannotBeForetold) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = launcherUniqueName("1260304122501");
+        ASSERT_EQ(name.size(), 13u + 1 + 16) << name;
+        EXPECT_EQ(name.substr(0, 14), "1260304122501-");
+        EXPECT_EQ(name.find_first_not_of("abcdefghijklmnopqrstuvwxyz234567", 14), std::string::npos) << name;
+        seen.insert(name);
+    }
+    EXPECT_EQ(seen.size(), 200u);
 }
 
 TEST(LauncherNames, OneTrailingSeparatorIsRemoved) {
@@ -38,29 +55,68 @@ TEST(LauncherNames, OneTrailingSeparatorIsRemoved) {
     for (const Case& c : cases) EXPECT_EQ(launcherTempDirectory(c.reported), c.used) << c.reported;
 }
 
+// Only folders that the user can write and that nobody else can rearrange are worked in.
+TEST(LauncherNames, UsableFolders) {
+    TempFolder t;
+    fs::create_directories(t / "mine");
+    fs::create_directories(t / "shared-open");
+    fs::create_directories(t / "shared-sticky");
+    fs::create_directories(t / "own-open");
+    chmod((t / "shared-open").c_str(), 0777);
+    chmod((t / "shared-sticky").c_str(), 01777);
+    chmod((t / "own-open").c_str(), 0777);
+    bool other = runningAsRoot() && chown((t / "shared-open").c_str(), 65534, 65534) == 0 &&
+                 chown((t / "shared-sticky").c_str(), 65534, 65534) == 0;
+    EXPECT_TRUE(launcherUsableFolder(t / "mine"));
+    EXPECT_TRUE(launcherUsableFolder(t / "own-open")) << "the user's own folder, however open";
+    EXPECT_FALSE(launcherUsableFolder(t / "missing"));
+    if (other) {
+        EXPECT_FALSE(launcherUsableFolder(t / "shared-open")) << "others could swap what we create";
+        EXPECT_TRUE(launcherUsableFolder(t / "shared-sticky")) << "like /tmp";
+    }
+    if (!runningAsRoot()) {
+        fs::create_directories(t / "locked");
+        chmod((t / "locked").c_str(), 0555);
+        EXPECT_FALSE(launcherUsableFolder(t / "locked"));
+    }
+}
+
 TEST(PlatformShell, PrivateCreationIsExclusive) {
     TempFolder t;
-    ASSERT_TRUE(platformCreatePrivateDirectory((t / "d").c_str()));
+    PlatformFolder dir = platformOpenFolder(t.path().c_str());
+    ASSERT_NE(dir, kNoFolder);
+    bool exists = true;
+    PlatformFolder made = platformCreatePrivateFolderIn(dir, "d", exists);
+    ASSERT_NE(made, kNoFolder);
+    EXPECT_FALSE(exists);
     struct stat st;
     ASSERT_EQ(stat((t / "d").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_FALSE(platformCreatePrivateDirectory((t / "d").c_str()));
-    fs::create_directory_symlink(t.path(), t / "link");
-    EXPECT_FALSE(platformCreatePrivateDirectory((t / "link").c_str()));
+    EXPECT_EQ(platformCreatePrivateFolderIn(dir, "d", exists), kNoFolder);
+    EXPECT_TRUE(exists);
 
-    int fd = platformCreatePrivateFile((t / "f.zip").c_str());
+    int fd = platformCreatePrivateFileIn(dir, "f.zip", exists);
     ASSERT_GE(fd, 0);
-    close(fd);
     ASSERT_EQ(stat((t / "f.zip").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_LT(platformCreatePrivateFile((t / "f.zip").c_str()), 0);
-    // A planted link is not followed to its target.
-    fs::create_symlink(t / "target.zip", t / "planted.zip");
-    EXPECT_LT(platformCreatePrivateFile((t / "planted.zip").c_str()), 0);
-    EXPECT_FALSE(fs::exists(t / "target.zip"));
+    EXPECT_LT(platformCreatePrivateFileIn(dir, "f.zip", exists), 0);
+    EXPECT_TRUE(exists);
+    // Neither creation follows a planted link to its target.
+    fs::create_symlink(t / "target", t / "planted");
+    EXPECT_LT(platformCreatePrivateFileIn(dir, "planted", exists), 0);
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(platformCreatePrivateFolderIn(dir, "planted", exists), kNoFolder);
+    EXPECT_TRUE(exists);
+    EXPECT_FALSE(fs::exists(t / "target"));
+    // Something other than "already there" is not worth another name.
+    EXPECT_LT(platformCreatePrivateFileIn(dir, "no-such/f", exists), 0);
+    EXPECT_FALSE(exists);
+    close(fd);
+    platformCloseFolder(made);
+    platformCloseFolder(dir);
 }
 
-TEST(PlatformShell, DeleteTreeRemovesReadOnlyPartsAndNeverFollowsLinks) {
+TEST(PlatformShell, DeleteFolderContentRemovesReadOnlyPartsAndNeverFollowsLinks) {
     TempFolder t;
     fs::create_directories(t / "outside");
     t.write("outside/precious.txt", "keep");
@@ -70,10 +126,86 @@ TEST(PlatformShell, DeleteTreeRemovesReadOnlyPartsAndNeverFollowsLinks) {
     fs::create_directory_symlink(t / "outside", t / "tree/sub/to-outside");
     fs::create_symlink(t / "outside/precious.txt", t / "tree/file-link");
     chmod((t / "tree/sub/locked").c_str(), 0500);
-    EXPECT_TRUE(platformDeleteTree((t / "tree/").c_str()));
-    EXPECT_FALSE(fs::exists(t / "tree"));
+    PlatformFolder tree = platformOpenFolder((t / "tree").c_str());
+    EXPECT_TRUE(platformDeleteFolderContent(tree));
+    EXPECT_TRUE(listNames(t / "tree").empty());
     EXPECT_EQ(readAll(t / "outside/precious.txt"), "keep");
-    EXPECT_TRUE(platformDeleteTree((t / "tree").c_str())) << "nothing there counts as deleted";
+    EXPECT_TRUE(platformDeleteFolderContent(tree)) << "an empty folder is done at once";
+    platformCloseFolder(tree);
+}
+
+// The workspace names come from a script: each planted kind of entry takes the first name, and
+// creation must pass over it to the second without touching it.
+TEST(LauncherWorkspace, TakenNamesArePassedOverUntouched) {
+    struct Case {
+        const char* kind;
+        std::function<void(const std::string& path, const std::string& outside)> plant;
+    } cases[] = {
+        {"file", [](const std::string& p, const std::string&) { std::ofstream(p) << "theirs"; }},
+        {"folder", [](const std::string& p, const std::string&) { fs::create_directory(p); }},
+        {"link to a file", [](const std::string& p, const std::string& o) { fs::create_symlink(o + "/file", p); }},
+        {"dangling link", [](const std::string& p, const std::string& o) { fs::create_symlink(o + "/new", p); }},
+        {"link to a folder", [](const std::string& p, const std::string& o) { fs::create_directory_symlink(o, p); }},
+    };
+    for (const Case& c : cases) {
+        TempFolder t;
+        fs::create_directories(t / "work");
+        fs::create_directories(t / "outside");
+        t.write("outside/file", "precious");
+        c.plant(t / "work/S-taken.zip", t / "outside");
+        c.plant(t / "work/S-taken", t / "outside");
+        std::vector<std::string> script = {"S-taken", "S-free", "S-taken", "S-free"};
+        std::size_t next = 0;
+        LauncherWorkspace work;
+        work.setNameSource([&](const std::string& stamp) { return stamp + "-" + script[next++].substr(2); });
+        ASSERT_TRUE(work.open(t / "work"));
+        ASSERT_TRUE(work.createArchive("S")) << c.kind;
+        ASSERT_TRUE(work.createFolder("S")) << c.kind;
+        EXPECT_EQ(work.archiveName(), "S-free.zip") << c.kind;
+        EXPECT_EQ(work.folderName(), "S-free") << c.kind;
+        EXPECT_EQ(listNames(t / "outside"), std::vector<std::string>{"file"}) << c.kind;
+        EXPECT_EQ(readAll(t / "outside/file"), "precious") << c.kind;
+        work.removeArchive();
+        work.removeFolder();
+        EXPECT_EQ(listNames(t / "work"), (std::vector<std::string>{"S-taken", "S-taken.zip"})) << c.kind;
+    }
+}
+
+// Another user moves the fresh folder and the archive away and puts their own in their place
+// (a shared folder without the sticky bit allows that): the workspace notices, still starts and
+// deletes only its own, and leaves theirs alone.
+TEST(LauncherWorkspace, SwappedNamesLeadNowhere) {
+    TempFolder t;
+    fs::create_directories(t / "work");
+    LauncherWorkspace work;
+    ASSERT_TRUE(work.open(t / "work"));
+    ASSERT_TRUE(work.createArchive("S"));
+    ASSERT_TRUE(work.createFolder("S"));
+    ASSERT_TRUE(work.folderInPlace());
+    std::ofstream(work.folderAccessPath() + "/offline.exe") << "#!/bin/sh\necho ours > '" << (t / "ran") << "'\n";
+    std::string archive = t / ("work/" + work.archiveName()), folder = t / ("work/" + work.folderName());
+    std::ofstream(archive) << "our archive";
+
+    fs::rename(folder, t / "moved-folder");
+    fs::rename(archive, t / "moved-archive");
+    fs::create_directory(folder);
+    std::ofstream(folder + "/offline.exe") << "#!/bin/sh\necho theirs > '" << (t / "ran") << "'\n";
+    chmod((folder + "/offline.exe").c_str(), 0755);
+    std::ofstream(archive) << "their archive";
+
+    EXPECT_FALSE(work.folderInPlace());
+    EXPECT_EQ(readAll(work.archiveAccessPath()), "our archive");
+    long pid = work.startViewer();
+    ASSERT_GT(pid, 0);
+    platformWaitProgram(pid);
+    platformReleaseProgram(pid);
+    EXPECT_EQ(readAll(t / "ran"), "ours\n");
+
+    work.removeArchive();
+    work.removeFolder();
+    EXPECT_EQ(readAll(archive), "their archive");
+    EXPECT_EQ(listNames(folder), std::vector<std::string>{"offline.exe"});
+    EXPECT_TRUE(listNames(t / "moved-folder").empty()) << "our own content is deleted wherever it went";
 }
 
 TEST(LauncherStub, StampedLengthIsTheBuiltSize) {
@@ -178,6 +310,29 @@ TEST(QuilletPack, RefusesBadInputWithAMessage) {
     EXPECT_EQ(readAll(t / "out").substr(0, stub.size()), stub);
     EXPECT_NE(fs::status(t / "out").permissions() & fs::perms::owner_exec, fs::perms::none);
     std::string list = "unzip -Z1 '" + (t / "out") + "' > '" + (t / "names") + "' 2>/dev/null";
+    std::system(list.c_str());
+    EXPECT_EQ(readAll(t / "names"), "offline.exe\n");
+}
+
+// Links planted at the names a packer might use beside its output lead nowhere: the output is
+// written under a fresh private name and renamed into place.
+TEST(QuilletPack, PlantedLinksBesideTheOutputAreNotFollowed) {
+    TempFolder t;
+    fs::create_directories(t / "pub");
+    t.write("pub/offline.exe", "viewer");
+    fs::create_directories(t / "dist");
+    for (const char* name : {"out.part", "out.zip.part", ".out.part", "out.tmp"})
+        fs::create_symlink(t / (std::string("target-") + name), t / ("dist/" + std::string(name)));
+    std::vector<std::string> before = listNames(t / "dist");
+    std::vector<std::string> argv = {TN_QUILLET_PACK, t / "pub", "-o", t / "dist/out", "--stub", TN_QUILLET_OFFLINE};
+    Finished f = finish(spawn(argv, {}, t / "o", t / "e"), t / "o", t / "e");
+    ASSERT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(listNames(t.path()), (std::vector<std::string>{"dist", "e", "o", "pub"})) << "a link was followed";
+    before.push_back("out");
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(listNames(t / "dist"), before) << "work files left beside the output";
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(t / "dist/out")));
+    std::string list = "unzip -Z1 '" + (t / "dist/out") + "' > '" + (t / "names") + "' 2>/dev/null";
     std::system(list.c_str());
     EXPECT_EQ(readAll(t / "names"), "offline.exe\n");
 }

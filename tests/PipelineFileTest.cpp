@@ -12,7 +12,7 @@
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "pipeline/FileDataSource.h"
-#include "pipeline/MemDataObjSource.h"
+#include "zip/MemDataObjSource.h"
 #include "pipeline/OutputDataBuffer.h"
 #include "pipeline/OutputFile.h"
 #include "pipeline/PipelineHelp.h"

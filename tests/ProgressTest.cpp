@@ -140,6 +140,36 @@ TEST(ProgressMonitor, HeartbeatChecksAbortOnlyAfterTheInterval) {
     EXPECT_TRUE(sink.percents.empty());
 }
 
+TEST(ProgressMonitor, DisabledAndHold100Switches) {
+    struct Case {
+        bool disabled, hold;
+        std::vector<std::int64_t> counts;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {true, false, {50, 50}, {}},
+        {false, true, {50, 49, 1}, {50, 99}},
+        {false, true, {50, 50}, {50, 99}},  // a jump to the end still reports 99
+        {false, true, {100}, {99}},
+    };
+    for (const Case& c : cases) {
+        RecordingEvent sink;
+        sink.abortAt = 0;
+        sink.abortOnCheck = true;
+        ProgressMonitor monitor(&sink, 100);
+        monitor.setDisabled(c.disabled);
+        monitor.setHold100(c.hold);
+        monitor.setHeartbeatInterval(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (std::int64_t n : c.counts) monitor.addProgress(n, nullptr);
+        monitor.finishProgress();
+        EXPECT_EQ(sink.percents, c.expected) << c.disabled << c.hold;
+        EXPECT_EQ(monitor.currentPercent(), 100);
+        EXPECT_EQ(monitor.isAborted(), !c.disabled);
+        if (c.disabled) EXPECT_EQ(sink.checks, 0);
+    }
+}
+
 TEST(ProgressMonitor, WithoutCallbackItsOwnEventRecords) {
     ProgressMonitor monitor(200);
     bool abort = true;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TestData.h"
 #include "ZipEntryScan.h"
 #include "crypto/PwdProtect.h"
 #include "log/LogBase.h"
@@ -127,7 +128,7 @@ TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt)
 // flag, the CRC and the raw header, and leaves the caller's header bytes as they were.
 TEST(PwdProtect, WrongPasswordFailsTheHeaderCheck)
 {
-    std::vector<std::uint8_t> zip = readWholeFile(std::string(TN_CORPUS_DIR) + "/external/libarchive/bsdcpio_test_option_passphrase.zip");
+    std::vector<std::uint8_t> zip = readWholeFile(testdata::path("libarchive/bsdcpio_test_option_passphrase.zip"));
     std::vector<ScannedEntry> entries = scanZipEntries(zip);
     ASSERT_EQ(entries.size(), 2u);
     for (const ScannedEntry& e : entries) {

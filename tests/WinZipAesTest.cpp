@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestData.h"
 #include "PipelineTestParts.h"
 #include "TempFolder.h"
 #include "WinZipAesEncoder.h"
@@ -325,7 +326,6 @@ TEST(WinZipAesInterop, BsdtarAes256Archive) {
 // The corpus's WinZip AES samples with known passwords, stored or deflated inside.
 TEST(WinZipAesInterop, CorpusSamplesWithKnownPasswords) {
     if (!zipfix::haveTool("7z")) GTEST_SKIP() << "7z not installed";
-    const std::string root = std::string(TN_CORPUS_DIR) + "/external/";
     const struct { const char* path; const char* password; std::size_t members; } samples[] = {
         {"libarchive/test_read_format_zip_winzip_aes128.zip", "password", 1},
         {"libarchive/test_read_format_zip_winzip_aes256.zip", "password", 1},
@@ -344,18 +344,15 @@ TEST(WinZipAesInterop, CorpusSamplesWithKnownPasswords) {
         {"sharpcompress/Zip.none.encrypted.zip", "test", 2},
     };
     for (const auto& s : samples) {
-        if (!std::filesystem::exists(root + s.path)) continue;
-        expectMatchesPeer(root + s.path, s.password, s.members);
+        expectMatchesPeer(testdata::path(s.path), s.password, s.members);
     }
 }
 
 // Samples whose authentication code does not match their data.
 TEST(WinZipAesInterop, CorpusSamplesWithBadCodesFailAuthentication) {
-    const std::string root = std::string(TN_CORPUS_DIR) + "/external/";
     for (auto [path, password] : {std::pair<const char*, const char*>{"libzip/hmac-error.zip", "1234"},
                                   {"zip4j/aes_with_extra_data_record_and_corrupt_mac.zip", "test123!"}}) {
-        if (!std::filesystem::exists(root + path)) continue;
-        const std::vector<AesMember> members = aesMembers(root + path);
+        const std::vector<AesMember> members = aesMembers(testdata::path(path));
         ASSERT_EQ(members.size(), 1u) << path;
         Bytes plain;
         Outcome r;

@@ -78,7 +78,7 @@ Outcome runPipeline(const Case& c, const fs::path& tempDir) {
     }
     Logger log;
     Outcome r;
-    r.ok = pipeline.run(r.crc, log, 0, true);
+    r.ok = pipeline.run(r.crc, log, true);
     r.written.assign(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     StringBuffer text;
     log.getLogText(text);
@@ -130,7 +130,7 @@ TEST(ZipPipeline, NoDestination) {
     for (bool compressed : {true, false}) {
         ZipPipeline pipeline;
         pipeline.setSourceCompressed(compressed);
-        EXPECT_FALSE(pipeline.run(crc, log, 0, false));
+        EXPECT_FALSE(pipeline.run(crc, log, false));
     }
     StringBuffer text;
     log.getLogText(text);

@@ -1,10 +1,16 @@
 // quillet-pack's work: check the folder and the stub, zip the folder with libzip (deflate,
 // ZIP64 where the sizes need it), then write stub + archive and mark the result executable.
+// Both are written in a new private folder beside the output, under names nobody else can
+// reach, and the finished publication is renamed into place.
 #include "tools/PublicationPacker.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -48,10 +54,34 @@ bool addEntry(zip_t* zip, const fs::path& root, const std::pair<std::string, boo
     return error = "cannot compress " + entry.first + ": " + zip_strerror(zip), false;
 }
 
-bool appendFile(std::ofstream& out, const std::string& path) {
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data += put;
+        size -= std::size_t(put);
+    }
+    return true;
+}
+
+bool appendFile(int out, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    out << in.rdbuf();
-    return in && out;
+    std::vector<char> buffer(1 << 16);
+    while (in) {
+        in.read(buffer.data(), std::streamsize(buffer.size()));
+        if (in.gcount() > 0 && !writeAll(out, buffer.data(), std::size_t(in.gcount()))) return false;
+    }
+    return in.eof();
+}
+
+// A new folder beside the output, private to this user, under a name nobody can tell in
+// advance; empty when none can be made.
+std::string makeWorkFolder(const std::string& output) {
+    fs::path out(output);
+    fs::path parent = out.parent_path().empty() ? fs::path(".") : out.parent_path();
+    std::string pattern = (parent / ("." + out.filename().string() + ".XXXXXX")).string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
 }  // namespace
@@ -81,22 +111,16 @@ bool PublicationPacker::zipFolder(const Options& options, const std::string& zip
     return false;
 }
 
-bool PublicationPacker::writeOutput(const std::string& stub, const std::string& zipPath, const std::string& output,
-                                    std::string& error) {
-    const std::string partial = output + ".part";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(stub.data(), std::streamsize(stub.size()));
-        if (!out || !appendFile(out, zipPath)) {
-            fs::remove(partial);
-            return error = "cannot write " + output, false;
-        }
-    }
+bool PublicationPacker::writeOutput(const std::string& stub, const std::string& zipPath, const std::string& partial,
+                                    const std::string& output, std::string& error) {
+    // Executable as the umask allows, like any program a build writes.
+    int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0777);
+    if (out < 0) return error = "cannot write " + output + ": " + std::strerror(errno), false;
+    bool ok = writeAll(out, stub.data(), stub.size()) && appendFile(out, zipPath);
+    ok = ::close(out) == 0 && ok;
+    if (!ok) return error = "cannot write " + output, false;
     std::error_code ec;
-    fs::permissions(partial, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, ec);
-    if (!ec) fs::rename(partial, output, ec);
-    if (ec) fs::remove(partial);
+    fs::rename(partial, output, ec);
     return ec ? (error = "cannot write " + output + ": " + ec.message(), false) : true;
 }
 
@@ -105,9 +129,12 @@ bool PublicationPacker::pack(const Options& options, std::string& error) {
     if (!checkFolder(options.folder, error)) return false;
     if (!StubStamp::readFile(options.stub, stub, error)) return false;
     if (!StubStamp::check(stub, error)) return error = "stub " + options.stub + ": " + error, false;
-    const std::string zipPath = options.output + ".zip.part";
-    bool ok = zipFolder(options, zipPath, error) && writeOutput(stub, zipPath, options.output, error);
+    const std::string work = makeWorkFolder(options.output);
+    if (work.empty()) return error = "cannot create a work folder beside " + options.output + ": " + std::strerror(errno), false;
+    const std::string zipPath = work + "/publication.zip";
+    const std::string partial = work + "/" + fs::path(options.output).filename().string();
+    bool ok = zipFolder(options, zipPath, error) && writeOutput(stub, zipPath, partial, options.output, error);
     std::error_code ec;
-    fs::remove(zipPath, ec);
+    fs::remove_all(work, ec);
     return ok;
 }

@@ -17,6 +17,6 @@ public:
 private:
     static bool checkFolder(const std::string& folder, std::string& error);
     static bool zipFolder(const Options& options, const std::string& zipPath, std::string& error);
-    static bool writeOutput(const std::string& stub, const std::string& zipPath, const std::string& output,
-                            std::string& error);
+    static bool writeOutput(const std::string& stub, const std::string& zipPath, const std::string& partial,
+                            const std::string& output, std::string& error);
 };

@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 
 PACKAGES="build-essential cmake ninja-build pkg-config clang python3 perl \
   libbz2-dev liblzma-dev libzstd-dev libgcrypt20-dev libgtk-3-dev libzip-dev zlib1g-dev \
-  libgtest-dev libbenchmark-dev zip unzip p7zip-full libarchive-tools xvfb xauth"
+  libgtest-dev libbenchmark-dev libdeflate-dev zip unzip p7zip-full libarchive-tools xvfb xauth \
+  icu-devtools locales"
 
 deps() {
     local missing=()
@@ -18,8 +19,12 @@ deps() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    # root installs directly (a fresh container has no sudo); anyone else needs sudo
     local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo > /dev/null || { echo "missing packages: ${missing[*]}; run as root or install sudo" >&2; exit 1; }
+        sudo="sudo"
+    fi
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }

@@ -1,24 +1,32 @@
 #!/usr/bin/env python3
 """Published mappings of the table-driven code pages, read from references on this machine.
 
-Each code page is taken from Python's codecs, from glibc iconv (through ctypes) or from Perl's
-Encode. Only one-character mappings are kept: a byte string that decodes to exactly one UTF-16
+Each code page is taken from Python's codecs, from glibc iconv (through ctypes), from Perl's
+Encode, from ICU (through its uconv tool) or from a glibc charmap file. Only one-character
+mappings are kept: a byte string that decodes to exactly one UTF-16
 code unit, and a code unit that encodes to a byte string.
 
     codepage_reference.py dump CP     prints "D <bytes-hex> <unit-hex>" and "E <unit-hex> <bytes-hex>"
     codepage_reference.py dump KIND NAME single|multi
-                                      the same for one reference (KIND py, iconv or perl)
+                                      the same for one reference (KIND py, iconv, perl, icu
+                                      or charmap)
     codepage_reference.py list        prints the code pages that have a reference
 
 Used by gen_codepage_tables.py and, as the independent reference, by the tests.
 """
 import ctypes
 import ctypes.util
+import gzip
+import os
+import re
+import struct
 import subprocess
 import sys
 
-# Windows code page -> (reference kind, name). Pages missing here have no reference on the
-# machine and are left out of the library (20105 IA5 IRV, 20838 IBM Thai, 20924 IBM Latin-1).
+CHARMAPS = "/usr/share/i18n/charmaps"
+
+# Windows code page -> (reference kind, name). 20924 (IBM Latin-1 with the euro) is missing:
+# none of the references on the machine has IBM-924, so the library leaves it out.
 REFERENCES = {
     # ISO and Windows
     28592: ("py", "iso8859_2"), 28593: ("py", "iso8859_3"), 28594: ("py", "iso8859_4"),
@@ -53,6 +61,7 @@ REFERENCES = {
     10079: ("py", "mac_iceland"), 10081: ("py", "mac_turkish"), 10082: ("py", "mac_croatian"),
     20106: ("iconv", "DIN_66003"), 20107: ("iconv", "SEN_850200_B"),
     20108: ("iconv", "NS_4551-1"), 20261: ("iconv", "T.61-8BIT"), 20269: ("iconv", "ISO_6937"),
+    20105: ("charmap", "ISO_646.IRV"), 20838: ("icu", "ibm-838"),
     # Multi-byte
     932: ("py", "cp932"), 936: ("iconv", "CP936"), 949: ("py", "cp949"), 950: ("py", "cp950"),
     1361: ("py", "johab"), 51932: ("py", "euc_jp"), 51936: ("py", "gb2312"),
@@ -176,6 +185,72 @@ def perl_reference(name, multi):
     return parse_dump(out)
 
 
+def bracketed(seq, left, right, count):
+    """Splits left item... right, repeated count times, into the items between the markers.
+
+    An item may itself equal a marker: a group ends at the first right marker that is followed
+    by a left marker or by the end.
+    """
+    groups, p, n = [], 0, len(seq)
+    while p < n:
+        if seq[p] != left:
+            raise RuntimeError("unexpected converter output")
+        q = p + 1
+        while q < n and not (seq[q] == right and (q + 1 == n or seq[q + 1] == left)):
+            q += 1
+        groups.append(seq[p + 1:q])
+        p = q + 1
+    if len(groups) != count:
+        raise RuntimeError("converter output has %d groups, not %d" % (len(groups), count))
+    return groups
+
+
+def uconv(name, data, to_unicode):
+    """One uconv run; unconvertible input is skipped and only round-trip mappings are used."""
+    direction = ["-f", name, "-t", "UTF-16LE"] if to_unicode else ["-f", "UTF-16LE", "-t", name]
+    return subprocess.run(["uconv", "--no-fallback", "--callback", "skip"] + direction,
+                          input=data, check=True, capture_output=True).stdout
+
+
+def icu_reference(name, multi):
+    """A single-byte ICU converter, read in two runs: every key and every unit is converted
+    between two marker characters, so that one that converts to nothing leaves an empty group."""
+    if multi:
+        raise RuntimeError("the ICU reference reads single-byte code pages only")
+    left, right = ord("A"), ord("Z")
+    marks = uconv(name, "AZ".encode("utf-16-le"), False)
+    if len(marks) != 2:
+        raise RuntimeError("ICU " + name + " has no single-byte A and Z")
+    keys = [bytes([b]) for b in range(1, 256)]
+    text = uconv(name, b"".join(marks[:1] + k + marks[1:] for k in keys), True)
+    found = [int.from_bytes(text[i:i + 2], "little") for i in range(0, len(text), 2)]
+    decode = {k: g[0] for k, g in zip(keys, bracketed(found, left, right, len(keys)))
+              if len(g) == 1 and not 0xD800 <= g[0] <= 0xDFFF}
+    all_units = units()
+    data = b"".join(struct.pack("<HHH", left, u, right) for u in all_units)
+    groups = bracketed(uconv(name, data, False), marks[0], marks[1], len(all_units))
+    encode = {u: bytes(g) for u, g in zip(all_units, groups) if g}
+    return decode, encode
+
+
+def charmap_reference(name):
+    """A glibc charmap file: lines "<Uxxxx> /xNN..." give round-trip mappings."""
+    decode, encode = {}, {}
+    with gzip.open(os.path.join(CHARMAPS, name + ".gz"), "rt", encoding="ascii", errors="replace") as f:
+        inside = False
+        for line in f:
+            if line.startswith(("CHARMAP", "END CHARMAP")):
+                inside = line.startswith("CHARMAP")
+                continue
+            m = re.match(r"<U([0-9A-Fa-f]{4})>\s+((?:/x[0-9A-Fa-f]{2})+)", line) if inside else None
+            if m is None or int(m.group(1), 16) == 0:
+                continue
+            unit, data = int(m.group(1), 16), bytes.fromhex(m.group(2).replace("/x", ""))
+            decode.setdefault(data, unit)
+            encode.setdefault(unit, data)
+    return decode, encode
+
+
 def parse_dump(text):
     decode, encode = {}, {}
     for line in text.splitlines():
@@ -196,6 +271,10 @@ def reference(cp):
 def reference_of(kind, name, multi):
     if kind == "perl":
         return perl_reference(name, multi)
+    if kind == "icu":
+        return icu_reference(name, multi)
+    if kind == "charmap":
+        return charmap_reference(name)
     codec = PythonCodec(name) if kind == "py" else IconvCodec(name)
     decode = {}
     for key in candidate_keys(lambda k: one_unit(codec.decode(k)), multi):

@@ -30,9 +30,7 @@ ClsZip2::ClsZip2(ZipSystem* system)
       m_oemCodePage(kOemCodePage),
       m_fileName("unnamed.zip"),
       m_tempDir("."),
-      m_system(system) {
-    m_cryptParams.keyLength = 128;
-}
+      m_system(system) {}
 
 ClsZip2::~ClsZip2() {
     ClearZipState();
@@ -52,8 +50,6 @@ bool ClsZip2::OpenZip(XString& path) {
     m_log.logData("zipFilename", path.getUtf8());
     m_log.logDataLong("OemCodePage", m_oemCodePage);
     const std::uint32_t startTick = tickCountMs();
-    copyCryptSummary();
-    m_cryptParams.password.setFrom(m_password);
     ClearZipState();
     m_comment.clear();
     m_encryption = 0;
@@ -79,19 +75,12 @@ bool ClsZip2::fileOpensForReading(XString& path) {
 bool ClsZip2::readAndSummarise(std::uint32_t startTick) {
     const bool ok = ReadZipStructure();
     m_log.logElapsedMs("timeToOpenMillisec", startTick);
-    copyCryptSummary();
     if (m_encryption != 0) {
         m_log.logDataLong("encryption", m_encryption);
         m_log.logDataLong("passwordProtected", m_passwordProtected ? 1 : 0);
         m_log.logDataLong("keyLength", m_keyLength);
     }
     return ok;
-}
-
-void ClsZip2::copyCryptSummary() {
-    m_cryptParams.encryption = m_encryption;
-    m_cryptParams.passwordProtected = m_passwordProtected ? 1 : 0;
-    m_cryptParams.keyLength = m_keyLength;
 }
 
 void ClsZip2::ClearZipState() {

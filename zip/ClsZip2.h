@@ -7,7 +7,6 @@
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
 #include "zip/ClsBase.h"
-#include "zip/ZipCryptParams.h"
 #include "zip/ZipWalkEntry.h"
 
 class ClsZipEntry2;
@@ -62,7 +61,6 @@ public:
 private:
     bool fileOpensForReading(XString& path);
     bool readAndSummarise(std::uint32_t startTick);
-    void copyCryptSummary();
     const ZipWalkEntry* chooseSummaryRecord(ExtPtrArray& records) const;
     void discardRecords(ExtPtrArray& records);
 
@@ -72,7 +70,6 @@ private:
     ExtPtrArray m_entries;  // not owning
     EndOfCentralDir m_endRecord;
     StringBuffer m_comment;
-    ZipCryptParams m_cryptParams;
     bool m_passwordProtected = false;
     std::int32_t m_encryption = 0;
     std::int32_t m_keyLength = 128;

@@ -1,7 +1,7 @@
 // Extra-field block iteration.
 #include "zip/ZipExtraField.h"
 
-#include "zip/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 bool ZipExtraField::next(std::uint16_t& id, const std::uint8_t*& data, std::uint16_t& dataLength) {
     if (m_field == nullptr || m_used >= m_length || m_length - m_used < 4) return false;

@@ -6,7 +6,7 @@
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
-#include "zip/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "zip/MemoryData.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "zip/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 namespace {
 std::uint64_t widen32(std::uint32_t v) { return v == 0xFFFFFFFFu ? 0 : v; }

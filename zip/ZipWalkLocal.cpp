@@ -6,7 +6,7 @@
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
-#include "zip/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
 #include "zip/ZipWalk.h"

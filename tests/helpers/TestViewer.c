@@ -1,9 +1,11 @@
 /* A stand-in for a publication's offline.exe. It records, in a file of its own under
  * $QUILLET_TEST_RECORD_DIR, that it ran, its working directory, its own folder with that
  * folder's mode, every file below that folder with its size, and when it started and ended
- * (CLOCK_MONOTONIC milliseconds). It stays $QUILLET_TEST_SLEEP_MS milliseconds. */
+ * (CLOCK_MONOTONIC milliseconds). It stays $QUILLET_TEST_SLEEP_MS milliseconds. An interrupt
+ * (SIGINT, SIGTERM, SIGHUP) is recorded as "signal=N" and ends it at once. */
 #define _GNU_SOURCE
 #include <ftw.h>
+#include <signal.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,6 +29,16 @@ static int listEntry(const char* path, const struct stat* st, int type, struct F
     return 0;
 }
 
+static void onInterrupt(int signal) {
+    char line[] = "signal=00\n";
+    char* p = line + 7;
+    if (signal >= 10) *p++ = (char)('0' + signal / 10 % 10);
+    *p++ = (char)('0' + signal % 10);
+    *p++ = '\n';
+    if (write(fileno(g_record), line, (size_t)(p - line)) < 0) _exit(6);
+    _exit(5);
+}
+
 int main(void) {
     long long start = nowMs();
     const char* dir = getenv("QUILLET_TEST_RECORD_DIR");
@@ -35,6 +47,9 @@ int main(void) {
     snprintf(name, sizeof name, "%s/viewer-%ld.txt", dir, (long)getpid());
     g_record = fopen(name, "w");
     if (!g_record) return 4;
+    signal(SIGINT, onInterrupt);
+    signal(SIGTERM, onInterrupt);
+    signal(SIGHUP, onInterrupt);
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     self[n > 0 ? n : 0] = 0;
     char* slash = strrchr(self, '/');

@@ -1,5 +1,5 @@
 // Chunks of an archive range through the windowed archive reader.
-#include "pipeline/MemDataObjSource.h"
+#include "zip/MemDataObjSource.h"
 
 #include <algorithm>
 #include <cstring>

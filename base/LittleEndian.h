@@ -1,4 +1,5 @@
-// Little-endian integer loads from unaligned bytes, as every on-disk ZIP field is stored.
+// Little-endian integer loads and stores on unaligned bytes: the byte order of every on-disk ZIP
+// field, of the code page tables and of the MD5 and Twofish words.
 #pragma once
 #include <cstdint>
 
@@ -13,4 +14,13 @@ inline std::uint32_t loadLe32(const std::uint8_t* p) {
 
 inline std::uint64_t loadLe64(const std::uint8_t* p) {
     return static_cast<std::uint64_t>(loadLe32(p)) | (static_cast<std::uint64_t>(loadLe32(p + 4)) << 32);
+}
+
+inline void storeLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+inline void storeLe64(std::uint8_t* p, std::uint64_t v) {
+    storeLe32(p, static_cast<std::uint32_t>(v));
+    storeLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
