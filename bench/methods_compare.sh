@@ -68,7 +68,7 @@ once() {  # COMMAND -> seconds, or "fail"
     fi
 }
 
-printf "%-10s %10s %10s %10s %12s %14s\n" method packed_MB tnzip 7z bsdtar tnzip/7z tnzip/bsdtar
+printf "%-10s %10s %10s %10s %10s %12s %14s\n" method packed_MB tnzip 7z bsdtar tnzip/7z tnzip/bsdtar
 for m in BZip2 LZMA xz zstd Deflate64 PPMd; do
     a=${ARCHIVE[$m]}
     declare -A CMD=([tnzip]="'$TNZIP' x -q '$a' \"\$OUT\"" [7z]="7z x -y -bd -o\"\$OUT\" '$a'"
