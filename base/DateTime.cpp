@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::uint64_t kTicksPerSecond = 10000000;
 constexpr std::uint64_t kTicksPerDay = kTicksPerSecond * 86400;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
 constexpr std::uint64_t kMaxFileTime = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::int64_t kDaysPer400Years = 146097;
 
@@ -102,6 +103,11 @@ bool fileTimeToDos(const FileTime& time, std::uint16_t* dosDate, std::uint16_t* 
 
 bool localToUtc(const FileTime& local, FileTime& utc) {
     return shift(local, -platformUtcOffsetNow(), utc);
+}
+
+bool localToUtcAtDate(const FileTime& local, FileTime& utc) {
+    const std::int64_t wall = std::int64_t(local.value() / kTicksPerSecond) - kSecondsFrom1601To1970;
+    return shift(local, -platformUtcOffsetAt(wall), utc);
 }
 
 bool utcToLocal(const FileTime& utc, FileTime& local) {

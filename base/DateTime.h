@@ -18,6 +18,9 @@ bool fileTimeToDos(const FileTime& time, std::uint16_t* dosDate, std::uint16_t* 
 // platform calls do. False, with the output unchanged, when the result would leave the range.
 bool localToUtc(const FileTime& local, FileTime& utc);
 bool utcToLocal(const FileTime& utc, FileTime& local);
+// Shift by the offset in force at that local time (daylight saving of that date included), the
+// way archive tools read a DOS time stored on another day.
+bool localToUtcAtDate(const FileTime& local, FileTime& utc);
 
 // False, with the output unchanged, for a field out of range (year 1601..30827, valid day of
 // month, hour < 24, minute < 60, second < 60, milliseconds < 1000).

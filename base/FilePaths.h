@@ -21,7 +21,8 @@ std::string getTempDir();
 
 // The directory, one '\', then the file name part of the path.
 std::string joinDirAndFileName(const std::string& dir, const std::string& path);
-// The path without drive letter, UNC server and share, "\\?\" prefix or leading '\'.
+// The path without drive letter, "\\?\" prefix or leading '\' (on Windows also without a UNC
+// server and share; elsewhere "\\host\x" keeps "host\x").
 std::string stripPathRoot(const std::string& path);
 // The base, one '\', then the path without its root; just the path when the base is empty.
 std::string joinPath(const std::string& base, const std::string& path);
@@ -38,3 +39,7 @@ inline void joinPath(XString& base, XString& path, XString& out) {
 inline void joinDirAndFileName(XString& dir, XString& path, XString& out) {
     out.setUtf8(joinDirAndFileName(std::string(dir.getUtf8()), std::string(path.getUtf8())).c_str());
 }
+
+// The text with every control character (C0, DEL and the C1 range as UTF-8) written as \xNN,
+// for showing names from an archive in logs and on a terminal.
+std::string escapeControlChars(const std::string& text);

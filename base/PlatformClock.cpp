@@ -10,6 +10,16 @@ std::int64_t platformUtcOffsetNow() {
     return parts.tm_gmtoff;
 }
 
+std::int64_t platformUtcOffsetAt(std::int64_t localWallSeconds) {
+    std::time_t wall = static_cast<std::time_t>(localWallSeconds);
+    std::tm parts{};
+    if (gmtime_r(&wall, &parts) == nullptr) return platformUtcOffsetNow();
+    parts.tm_isdst = -1;  // let the zone's rules for that date decide
+    std::time_t utc = std::mktime(&parts);
+    if (utc == std::time_t(-1) && localWallSeconds != -1) return platformUtcOffsetNow();
+    return localWallSeconds - static_cast<std::int64_t>(utc);
+}
+
 void platformNowLocal(SystemTime& st) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);

@@ -178,14 +178,26 @@ bool platformGetAttributes(const char* path, std::uint32_t& attributes) {
 
 // Only the read-only bit has a counterpart: it takes every write permission away, and its
 // absence gives the owner write permission back.
+static mode_t modeWithAttributes(mode_t mode, std::uint32_t attributes) {
+    return (attributes & kAttrReadOnly) ? mode & ~mode_t(0222) : mode | S_IWUSR;
+}
+
 bool platformSetAttributes(const char* path, std::uint32_t attributes) {
     std::string p = platformPath(path);
     struct stat st;
     if (::stat(p.c_str(), &st) != 0) return false;
-    mode_t mode = st.st_mode & 07777;
-    mode = (attributes & kAttrReadOnly) ? mode & ~mode_t(0222) : mode | S_IWUSR;
+    mode_t mode = modeWithAttributes(st.st_mode & 07777, attributes);
     return mode == (st.st_mode & 07777) || ::chmod(p.c_str(), mode) == 0;
 }
+
+bool platformSetHandleAttributes(int fd, std::uint32_t attributes) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    mode_t mode = modeWithAttributes(st.st_mode & 07777, attributes);
+    return mode == (st.st_mode & 07777) || fchmod(fd, mode) == 0;
+}
+
+bool platformSetHandleMode(int fd, std::uint32_t mode) { return fchmod(fd, mode_t(mode & 0777)) == 0; }
 
 bool platformLastWriteTime(const char* path, std::uint64_t& write) {
     struct stat st;

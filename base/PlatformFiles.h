@@ -52,6 +52,9 @@ bool platformFileSize(int fd, std::int64_t& size);
 // File times as UTC FileTime values. Without a birth time the creation time is the last write.
 bool platformFileTimes(int fd, std::uint64_t& creation, std::uint64_t& access, std::uint64_t& write);
 bool platformSetFileTimes(int fd, std::uint64_t access, std::uint64_t write);
+// The read-only bit of the attribute word, and POSIX permission bits, on an open file.
+bool platformSetHandleAttributes(int fd, std::uint32_t attributes);
+bool platformSetHandleMode(int fd, std::uint32_t mode);
 
 bool platformGetAttributes(const char* path, std::uint32_t& attributes);
 bool platformSetAttributes(const char* path, std::uint32_t attributes);
@@ -63,3 +66,8 @@ bool platformCopyFile(const char* from, const char* to, bool failIfExists);
 bool platformCurrentDir(std::string& out);  // no trailing '/'
 std::string platformTempDir();              // with a trailing '/'
 void platformSleepMs(unsigned ms);
+#ifdef _WIN32
+// GetFullPathNameW of the path; the path unchanged when the call fails. (POSIX paths are made
+// absolute lexically in FilePaths.)
+std::string platformFullPath(const char* path);
+#endif

@@ -1,12 +1,12 @@
 // StringBuffer: growth, editing and queries of the library's 8-bit text.
 #include "base/StringBuffer.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/DataBuffer.h"
 #include "base/EncodingConvert.h"
+#include "base/PlatformFiles.h"
 
 namespace {
 
@@ -46,10 +46,6 @@ private:
     const char* m_text;
     char* m_copy;
 };
-
-// Calls either flavour of strerror_r and returns the text it produced.
-[[maybe_unused]] const char* errorText(int rc, const char* buf) { return rc == 0 ? buf : ""; }
-[[maybe_unused]] const char* errorText(const char* text, const char*) { return text; }
 
 }  // namespace
 
@@ -430,13 +426,12 @@ bool StringBuffer::appendHex(const void* bytes, int n) {
 
 bool StringBuffer::appendSystemMessage(int errorCode) {
     check();
-    char buf[256] = {0};
-    bool ok = append(errorText(strerror_r(errorCode, buf, sizeof buf), buf));
+    bool ok = append(platformErrorText(errorCode).c_str());
     trim();
     return ok;
 }
 
-bool StringBuffer::appendLastError() { return appendSystemMessage(errno); }
+bool StringBuffer::appendLastError() { return appendSystemMessage(platformLastErrno()); }
 
 bool StringBuffer::convertCodePage(int fromCodePage, int toCodePage) {
     check();

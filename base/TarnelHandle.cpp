@@ -128,3 +128,11 @@ bool TarnelHandle::getFileTimes(FileTime& creation, FileTime& lastAccess, FileTi
 void TarnelHandle::setFileTimes(const FileTime& time) {
     if (isOpen()) platformSetFileTimes(m_fd, time.value(), time.value());
 }
+
+bool TarnelHandle::setAttributes(std::uint32_t attributes) {
+    return isOpen() && platformSetHandleAttributes(m_fd, attributes);
+}
+
+bool TarnelHandle::setPermissions(std::uint32_t mode) {
+    return isOpen() && platformSetHandleMode(m_fd, mode & 0777);
+}

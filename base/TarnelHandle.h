@@ -41,6 +41,10 @@ public:
     bool getFileTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWrite);
     // Sets last access and last write; the system keeps its own creation time.
     void setFileTimes(const FileTime& time);
+    // The attribute word applied to the open file (only the read-only bit has an effect here).
+    bool setAttributes(std::uint32_t attributes);
+    // POSIX permission bits applied to the open file; setuid, setgid and sticky are dropped.
+    bool setPermissions(std::uint32_t mode);
 
 private:
     bool seek(std::int64_t offset, int from, const char* failure, LogBase* log);

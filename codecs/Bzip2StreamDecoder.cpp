@@ -22,7 +22,7 @@ Bzip2StreamDecoder::~Bzip2StreamDecoder() {
     delete m_state;
 }
 
-StreamDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
+ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
                                                  std::size_t& inUsed, std::uint8_t* out,
                                                  std::size_t outSize, std::size_t& outUsed,
                                                  bool inputEnded) {

@@ -1,8 +1,8 @@
 // bzip2 data of a zip entry (method 12), streamed through libbz2.
 #pragma once
-#include "codecs/StreamDecoder.h"
+#include "codecs/ChunkDecoder.h"
 
-class Bzip2StreamDecoder : public StreamDecoder {
+class Bzip2StreamDecoder : public ChunkDecoder {
 public:
     Bzip2StreamDecoder();
     ~Bzip2StreamDecoder() override;

@@ -3,16 +3,20 @@
 
 #include <algorithm>
 
-#include "base/DataBuffer.h"
+#include <cstring>
+
+#include "codecs/BufferCodecIo.h"
+#include "codecs/InflateOutput.h"
 #include "codecs/LegacyBitReader.h"
 
 namespace {
-constexpr std::uint32_t kBlock = 32768;  // pending literals and the largest match copy
+constexpr std::uint32_t kBlock = 32768;    // output handed on at once; also the longest match copy
+constexpr std::uint32_t kHistory = 8192;  // the farthest a match reaches back (13 distance bits + 1)
 constexpr int kLiteralSymbols = 256;
 constexpr int kLengthDistanceSymbols = 64;
 }  // namespace
 
-Implode::Implode() : m_pending(kBlock), m_scratch(kBlock) {}
+Implode::Implode() : m_window(kHistory + kBlock) {}
 
 void Implode::load(const std::uint8_t* bytes, std::uint32_t count)
 {
@@ -23,17 +27,30 @@ void Implode::load(const std::uint8_t* bytes, std::uint32_t count)
 bool Implode::explode(bool dict8k, bool literalTable, DataBuffer& out)
 {
     LegacyBitReader in(m_input, m_inputSize);
+    DataBufferOutput buffer(out);
+    return run(dict8k, literalTable, in, buffer);
+}
+
+bool Implode::explode(bool dict8k, bool literalTable, InflateInput& input, InflateOutput& out)
+{
+    LegacyBitReader in(input);
+    return run(dict8k, literalTable, in, out);
+}
+
+bool Implode::run(bool dict8k, bool literalTable, LegacyBitReader& in, InflateOutput& out)
+{
     m_hasLiteralTable = literalTable;
     m_lowDistanceBits = dict8k ? 7 : 6;
     m_minMatch = literalTable ? 3 : 2;
-    m_base = out.size();
-    m_pendingFill = 0;
-    if (m_inputSize == 0) return true;
+    m_out = &out;
+    m_windowStart = 0;
+    m_fill = m_flushed = 0;
+    if (!in.has(1)) return !in.inputFailed();
     if (literalTable && !readTable(in, m_literals, kLiteralSymbols)) return false;
     if (!readTable(in, m_lengths, kLengthDistanceSymbols)) return false;
     if (!readTable(in, m_distances, kLengthDistanceSymbols)) return false;
-    bool ok = decodeStream(in, out);
-    return flush(out) && ok;
+    bool ok = decodeStream(in);
+    return flush() && ok && !in.inputFailed();
 }
 
 // A table is a count byte (description bytes - 1) and description bytes, each giving a run of
@@ -112,14 +129,13 @@ int Implode::decode(LegacyBitReader& in, const Table& t)
 
 // The decode loop. A symbol counts only when all of its bits were in the input: the zero bits
 // that pad the last byte never complete a symbol, so decoding ends exactly with the data.
-bool Implode::decodeStream(LegacyBitReader& in, DataBuffer& out)
+bool Implode::decodeStream(LegacyBitReader& in)
 {
     for (;;) {
         if (in.bits(1)) {
             std::uint32_t literal = m_hasLiteralTable ? decode(in, m_literals) : in.bits(8);
             if (in.overrun()) return true;
-            m_pending[m_pendingFill++] = static_cast<std::uint8_t>(literal);
-            if (m_pendingFill == kBlock && !flush(out)) return false;
+            if (!put(static_cast<std::uint8_t>(literal))) return false;
             continue;
         }
         std::uint32_t distance = in.bits(m_lowDistanceBits);
@@ -128,29 +144,47 @@ bool Implode::decodeStream(LegacyBitReader& in, DataBuffer& out)
         std::uint32_t length = symbol + m_minMatch;
         if (symbol == 63) length += in.bits(8);
         if (in.overrun()) return true;
-        if (!flush(out) || !copyMatch(distance, length, out)) return false;
+        if (!copyMatch(distance, length)) return false;
     }
 }
 
-bool Implode::flush(DataBuffer& out)
+// Hands the unflushed part of the window on; a sink without room for it, or one that refuses
+// it, ends the decode.
+bool Implode::flush()
 {
-    bool ok = out.append(m_pending.data(), m_pendingFill);
-    m_pendingFill = 0;
+    std::uint32_t n = m_fill - m_flushed;
+    if (n == 0) return true;
+    std::uint32_t room = 0;
+    bool ok = m_out->spaceAvailable(room) && room >= n && m_out->write(m_window.data() + m_flushed, n) &&
+              !m_out->isAborted();
+    m_flushed = m_fill;
     return ok;
+}
+
+// Appends one byte. Every kBlock bytes are handed on; a full window is slid down to its last
+// kHistory bytes, all of them handed on already.
+bool Implode::put(std::uint8_t byte)
+{
+    if (m_fill == m_window.size()) {
+        if (!flush()) return false;
+        std::memmove(m_window.data(), m_window.data() + m_fill - kHistory, kHistory);
+        m_windowStart += m_fill - kHistory;
+        m_fill = m_flushed = kHistory;
+    }
+    m_window[m_fill++] = byte;
+    return m_fill - m_flushed < kBlock || flush();
 }
 
 // Copies length bytes from distance + 1 bytes back. Positions before the start of the output
 // read as zero bytes; a match longer than its distance repeats the bytes it has just written.
-bool Implode::copyMatch(std::uint32_t distance, std::uint32_t length, DataBuffer& out)
+bool Implode::copyMatch(std::uint32_t distance, std::uint32_t length)
 {
     length = std::min(length, kBlock);
-    const std::uint8_t* written = out.data() ? out.data() + m_base : nullptr;
-    std::int64_t produced = out.size() - m_base;
-    std::int64_t from = produced - static_cast<std::int64_t>(distance) - 1;
-    for (std::uint32_t i = 0; i < length; ++i, ++from) {
-        if (from < 0) m_scratch[i] = 0;
-        else if (from < produced) m_scratch[i] = written[from];
-        else m_scratch[i] = m_scratch[from - produced];
+    for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint64_t position = m_windowStart + m_fill;
+        const std::int64_t from = static_cast<std::int64_t>(position) - distance - 1;
+        const std::uint8_t byte = from < 0 ? 0 : m_window[static_cast<std::uint64_t>(from) - m_windowStart];
+        if (!put(byte)) return false;
     }
-    return out.append(m_scratch.data(), length);
+    return true;
 }

@@ -1,11 +1,14 @@
 // Decoder for ZIP method 6 (imploding): LZ77 with Shannon-Fano coded literals, lengths and
-// distances. Works from a whole input block; the entry's size is not known, so decoding ends
-// when the input runs out.
+// distances. The entry's size is not known, so decoding ends when the input runs out. Matches
+// reach at most 8,192 bytes back, so a window of that much history plus one output block is all
+// the decoder holds, whatever the output size.
 #pragma once
 #include <cstdint>
 #include <vector>
 
 class DataBuffer;
+class InflateInput;
+class InflateOutput;
 class LegacyBitReader;
 
 class Implode {
@@ -22,6 +25,10 @@ public:
     // bytes decoded until then stay in out. A stream that is merely wrong decodes to whatever the
     // codes say; the entry's CRC is the guard.
     bool explode(bool dict8k, bool literalTable, DataBuffer& out);
+    // The streamed form (load is not needed): pulls input as needed and hands output on in blocks
+    // of up to 32,768 bytes. Also false when the input fails, or out has too little room, refuses
+    // a block or answers isAborted.
+    bool explode(bool dict8k, bool literalTable, InflateInput& in, InflateOutput& out);
 
 private:
     // One Shannon-Fano code. Entries are sorted by (length, symbol); codes of one length form a
@@ -39,9 +46,11 @@ private:
     bool readTable(LegacyBitReader& in, Table& t, int size);
     static void assignCodes(Table& t);
     static int decode(LegacyBitReader& in, const Table& t);
-    bool decodeStream(LegacyBitReader& in, DataBuffer& out);
-    bool flush(DataBuffer& out);
-    bool copyMatch(std::uint32_t distance, std::uint32_t length, DataBuffer& out);
+    bool run(bool dict8k, bool literalTable, LegacyBitReader& in, InflateOutput& out);
+    bool decodeStream(LegacyBitReader& in);
+    bool put(std::uint8_t byte);
+    bool flush();
+    bool copyMatch(std::uint32_t distance, std::uint32_t length);
 
     const std::uint8_t* m_input = nullptr;
     std::uint32_t m_inputSize = 0;
@@ -53,8 +62,11 @@ private:
     Table m_lengths;
     Table m_distances;
 
-    std::uint32_t m_base = 0;   // out's size when explode began: matches never reach below it
-    std::vector<std::uint8_t> m_pending;  // literals not yet moved to out
-    std::uint32_t m_pendingFill = 0;
-    std::vector<std::uint8_t> m_scratch;  // one match being assembled
+    // Output window: history the matches may reach, then the block being filled. Positions are
+    // counted from the start of this decode; those before it read as zero bytes.
+    InflateOutput* m_out = nullptr;
+    std::vector<std::uint8_t> m_window;
+    std::uint64_t m_windowStart = 0;  // position of m_window[0]
+    std::uint32_t m_fill = 0;         // bytes in the window
+    std::uint32_t m_flushed = 0;      // window bytes already handed on
 };

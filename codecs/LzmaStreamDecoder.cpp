@@ -1,4 +1,4 @@
-// liblzma behind the StreamDecoder interface.
+// liblzma behind the ChunkDecoder interface.
 // Compiled only where the library is available (TN_METHOD_LZMA).
 #if TN_METHOD_LZMA
 #include "codecs/LzmaStreamDecoder.h"
@@ -30,7 +30,7 @@ LzmaStreamDecoder::~LzmaStreamDecoder() {
 }
 
 // Collects the zip header across calls, then sets up a raw LZMA1 decoder from its properties.
-StreamDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std::size_t inSize,
+ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std::size_t inSize,
                                                       std::size_t& inUsed, bool inputEnded) {
     State& s = *m_state;
     std::size_t take = kZipHeaderSize - s.headerHave;
@@ -66,7 +66,7 @@ StreamDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, st
     return Result::More;
 }
 
-StreamDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
+ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
                                                 std::size_t& inUsed, std::uint8_t* out,
                                                 std::size_t outSize, std::size_t& outUsed,
                                                 bool inputEnded) {

@@ -5,9 +5,9 @@
 // after the declared uncompressed size, or at an end marker (which general-purpose bit 1
 // announces, and which is also accepted right at the declared size).
 #pragma once
-#include "codecs/StreamDecoder.h"
+#include "codecs/ChunkDecoder.h"
 
-class LzmaStreamDecoder : public StreamDecoder {
+class LzmaStreamDecoder : public ChunkDecoder {
 public:
     enum class Format { ZipLzma, Xz };
 

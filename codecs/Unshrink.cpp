@@ -2,9 +2,11 @@
 #include "codecs/Unshrink.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
-#include "base/DataBuffer.h"
+#include "codecs/BufferCodecIo.h"
+#include "codecs/InflateOutput.h"
 #include "codecs/LegacyBitReader.h"
 
 namespace {
@@ -13,7 +15,7 @@ constexpr int kControl = 256;
 constexpr int kFirstFree = 257;
 constexpr int kMinWidth = 9;
 constexpr int kMaxWidth = 13;
-constexpr std::uint32_t kOutBlock = 65536;
+constexpr std::uint32_t kOutBlock = 32768;  // the most an InflateOutput takes per write
 constexpr std::uint16_t kFree = 0x8000;  // flag in a prefix entry: the code is not defined
 
 class ShrinkTable {
@@ -73,35 +75,43 @@ private:
     int m_next = kFirstFree;
 };
 
+// Hands the decoded bytes on in whole blocks. A sink without room for a block, or one that
+// refuses it, ends the decode: nothing is held back or retried.
 class BlockWriter {
 public:
-    explicit BlockWriter(DataBuffer& out) : m_out(out), m_block(kOutBlock) {}
+    explicit BlockWriter(InflateOutput& out) : m_out(out), m_block(kOutBlock) {}
     bool put(const std::uint8_t* bytes, int n)
     {
-        for (int i = 0; i < n; ++i) {
-            m_block[m_fill++] = bytes[i];
+        auto left = static_cast<std::uint32_t>(n);
+        while (left > 0) {
+            const std::uint32_t take = std::min(left, kOutBlock - m_fill);
+            std::memcpy(m_block.data() + m_fill, bytes, take);
+            m_fill += take;
+            bytes += take;
+            left -= take;
             if (m_fill == kOutBlock && !flush()) return false;
         }
         return true;
     }
     bool flush()
     {
-        bool ok = m_out.append(m_block.data(), m_fill);
+        if (m_fill == 0) return true;
+        std::uint32_t room = 0;
+        bool ok = m_out.spaceAvailable(room) && room >= m_fill && m_out.write(m_block.data(), m_fill) &&
+                  !m_out.isAborted();
         m_fill = 0;
         return ok;
     }
 
 private:
-    DataBuffer& m_out;
+    InflateOutput& m_out;
     std::vector<std::uint8_t> m_block;
     std::uint32_t m_fill = 0;
 };
-}  // namespace
 
-bool Unshrink::unshrink(const std::uint8_t* bytes, std::uint32_t count, DataBuffer& out)
+bool decode(LegacyBitReader& in, InflateOutput& out)
 {
-    LegacyBitReader in(bytes, count);
-    if (!in.has(kMinWidth)) return true;
+    if (!in.has(kMinWidth)) return !in.inputFailed();
     int previous = static_cast<int>(in.bits(kMinWidth));
     // A stream starts with a plain byte; anything else has no string to build on.
     if (previous >= kControl) return true;
@@ -135,5 +145,19 @@ bool Unshrink::unshrink(const std::uint8_t* bytes, std::uint32_t count, DataBuff
         table.add(previous, head);
         previous = code;
     }
-    return writer.flush();
+    return writer.flush() && !in.inputFailed();
+}
+}  // namespace
+
+bool Unshrink::unshrink(const std::uint8_t* bytes, std::uint32_t count, DataBuffer& out)
+{
+    LegacyBitReader in(bytes, count);
+    DataBufferOutput buffer(out);
+    return decode(in, buffer);
+}
+
+bool Unshrink::unshrink(InflateInput& input, InflateOutput& out)
+{
+    LegacyBitReader in(input);
+    return decode(in, out);
 }

@@ -1,7 +1,7 @@
 // Method names and the decoder factory.
 #include "codecs/ZipMethod.h"
 
-#include "codecs/StreamDecoder.h"
+#include "codecs/ChunkDecoder.h"
 #if TN_METHOD_BZIP2
 #include "codecs/Bzip2StreamDecoder.h"
 #endif
@@ -53,7 +53,7 @@ bool ZipMethod::isSupported(int method) {
     }
 }
 
-std::unique_ptr<StreamDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
+std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
                                                         std::uint64_t uncompressedSize) {
     (void)flags;
     (void)uncompressedSize;

@@ -1,5 +1,5 @@
 // The compression methods of zip entries: their names, and decoders for the methods that
-// stream through a StreamDecoder (bzip2, LZMA, xz, zstd, PPMd). Stored, shrunk, imploded,
+// stream through a ChunkDecoder (bzip2, LZMA, xz, zstd, PPMd). Stored, shrunk, imploded,
 // deflated and deflate64 data take their own paths.
 //
 // A build may leave out the library-backed methods (TN_METHOD_BZIP2, TN_METHOD_LZMA,
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-class StreamDecoder;
+class ChunkDecoder;
 
 class ZipMethod {
 public:
@@ -33,6 +33,6 @@ public:
     static bool isStreamMethod(int method);
     // A decoder for one entry's data, or null when this build cannot decode the method.
     // flags: the entry's general-purpose flags; uncompressedSize: declared, or all ones.
-    static std::unique_ptr<StreamDecoder> createDecoder(int method, std::uint16_t flags,
+    static std::unique_ptr<ChunkDecoder> createDecoder(int method, std::uint16_t flags,
                                                         std::uint64_t uncompressedSize);
 };

@@ -1,4 +1,4 @@
-// libzstd behind the StreamDecoder interface.
+// libzstd behind the ChunkDecoder interface.
 // Compiled only where the library is available (TN_METHOD_ZSTD).
 #if TN_METHOD_ZSTD
 #include "codecs/ZstdStreamDecoder.h"
@@ -19,7 +19,7 @@ ZstdStreamDecoder::~ZstdStreamDecoder() {
     ZSTD_freeDStream(static_cast<ZSTD_DStream*>(m_context));
 }
 
-StreamDecoder::Result ZstdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
+ChunkDecoder::Result ZstdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
                                                 std::size_t& inUsed, std::uint8_t* out,
                                                 std::size_t outSize, std::size_t& outUsed,
                                                 bool inputEnded) {

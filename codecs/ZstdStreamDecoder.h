@@ -1,9 +1,9 @@
 // Zstandard data of a zip entry (method 93, and 20 from early writers), streamed through libzstd.
 // Frames back to back decode as one content; skippable frames are passed over.
 #pragma once
-#include "codecs/StreamDecoder.h"
+#include "codecs/ChunkDecoder.h"
 
-class ZstdStreamDecoder : public StreamDecoder {
+class ZstdStreamDecoder : public ChunkDecoder {
 public:
     ZstdStreamDecoder();
     ~ZstdStreamDecoder() override;

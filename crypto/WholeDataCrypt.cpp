@@ -146,15 +146,21 @@ bool WholeDataCrypt::decryptData(int algorithm, int keyBits, const char* passwor
 bool WholeDataCrypt::decryptFile(int algorithm, int keyBits, const char* password, const char* encryptedPath,
                                  const char* plainPath, ProgressMonitor* monitor, LogBase& log)
 {
-    std::unique_ptr<WholeDataCipher> cipher;
-    if (algorithm != WholeDataCipher::kNone && !(cipher = makeCipher(algorithm, keyBits, password, log))) return false;
     TarnelHandle in;
     TarnelHandle out;
     int reason = 0;
     if (!openForRead(encryptedPath, in, reason, &log)) return false;
-    const std::int64_t size = in.getSize(&log);
-    if (size < 0) return false;
     if (!openForWrite(plainPath, out, reason, &log)) return false;
+    return decryptHandle(algorithm, keyBits, password, in, out, monitor, log);
+}
+
+bool WholeDataCrypt::decryptHandle(int algorithm, int keyBits, const char* password, TarnelHandle& in,
+                                   TarnelHandle& out, ProgressMonitor* monitor, LogBase& log)
+{
+    std::unique_ptr<WholeDataCipher> cipher;
+    if (algorithm != WholeDataCipher::kNone && !(cipher = makeCipher(algorithm, keyBits, password, log))) return false;
+    const std::int64_t size = in.getSize(&log);
+    if (size < 0 || !in.seekAbsolute(0, &log)) return false;
     return decryptPieces(in, static_cast<std::uint64_t>(size), out, cipher.get(), algorithm, monitor, log);
 }
 

@@ -14,6 +14,7 @@
 class DataBuffer;
 class LogBase;
 class ProgressMonitor;
+class TarnelHandle;
 
 class WholeDataCrypt {
 public:
@@ -34,6 +35,10 @@ public:
     // failure the plaintext file may be incomplete; the caller deletes it.
     static bool decryptFile(int algorithm, int keyBits, const char* password, const char* encryptedPath,
                             const char* plainPath, ProgressMonitor* monitor, LogBase& log);
+    // The same from one open file to another: all of encrypted from its start, written to plain
+    // at its current position.
+    static bool decryptHandle(int algorithm, int keyBits, const char* password, TarnelHandle& encrypted,
+                              TarnelHandle& plain, ProgressMonitor* monitor, LogBase& log);
     // True when encrypted (the bytes from the comment's brackets) decrypts under Blowfish with
     // keyBits to the check text: the password is right. Failed attempts are not logged.
     static bool checkTextMatches(const char* password, const std::uint8_t* encrypted, std::uint32_t length,

@@ -21,19 +21,6 @@ constexpr std::uint32_t kVerifier = WinZipAesContext::kVerifierSize;
 constexpr std::uint32_t kStep = WinZipAes::kStreamStep;
 constexpr std::uint32_t kBufferSize = kStep + 3 * kCode;
 
-// Reads until n bytes have arrived or the source has nothing more; false on a failed read.
-bool readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got, LogBase& log)
-{
-    got = 0;
-    while (got < n && !source.endOfStream()) {
-        std::uint32_t count = 0;
-        if (!source.getNextChunk(buffer + got, n - got, count, &log)) return false;
-        if (count == 0) break;  // a source that delivers nothing has ended, whatever it says
-        got += count;
-    }
-    return true;
-}
-
 bool initContext(WinZipAesContext& context, const StringBuffer& password, std::uint32_t keyBytes,
                  const std::uint8_t* salt, LogBase& log)
 {
@@ -58,7 +45,7 @@ bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& out
     std::uint32_t held = 0;
     for (;;) {
         std::uint32_t got = 0;
-        if (!readUpTo(source, buffer.get() + held, kBufferSize - held, got, log))
+        if (!WinZipAes::readUpTo(source, buffer.get() + held, kBufferSize - held, got, log))
             return log.logError("Failed to read data for AES decryption"), false;
         held += got;
         if (held < kBufferSize) break;  // the source has ended
@@ -73,24 +60,45 @@ bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& out
 }
 }  // namespace
 
-bool WinZipAes::decryptFromSource(DataSource& source, const StringBuffer& password, int strength,
-                                  Output& output, bool& wrongPassword, bool& authFailed, LogBase& log)
+bool WinZipAes::readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got,
+                         LogBase& log)
 {
-    wrongPassword = authFailed = false;
+    got = 0;
+    while (got < n && !source.endOfStream()) {
+        std::uint32_t count = 0;
+        if (!source.getNextChunk(buffer + got, n - got, count, &log)) return false;
+        if (count == 0) break;  // a source that delivers nothing has ended, whatever it says
+        got += count;
+    }
+    return true;
+}
+
+std::unique_ptr<WinZipAesContext> WinZipAes::startFromSource(DataSource& source, const StringBuffer& password,
+                                                             int strength, bool& wrongPassword, LogBase& log)
+{
+    wrongPassword = false;
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);
     std::uint8_t salt[16];
     const std::uint32_t saltSize = WinZipAesContext::saltSizeFor(keyBytes ? keyBytes : 16);
     std::uint32_t got = 0;
     if (!readUpTo(source, salt, saltSize, got, log) || got < saltSize)
-        return log.logError("Failed to read salt value for AES decryption"), false;
+        return log.logError("Failed to read salt value for AES decryption"), nullptr;
     auto context = std::make_unique<WinZipAesContext>();
-    if (!initContext(*context, password, keyBytes, salt, log)) return false;
+    if (!initContext(*context, password, keyBytes, salt, log)) return nullptr;
     std::uint8_t verifier[kVerifier];
     if (!readUpTo(source, verifier, kVerifier, got, log) || got < kVerifier)
-        return log.logError("Failed to read pwd verification for AES decryption"), false;
+        return log.logError("Failed to read pwd verification for AES decryption"), nullptr;
     if (!context->verifierMatches(verifier))
-        return wrongPassword = true, log.logError("Invalid password for WinZip AES decryption;"), false;
-    return streamCiphertext(source, *context, output, authFailed, log);
+        return wrongPassword = true, log.logError("Invalid password for WinZip AES decryption;"), nullptr;
+    return context;
+}
+
+bool WinZipAes::decryptFromSource(DataSource& source, const StringBuffer& password, int strength,
+                                  Output& output, bool& wrongPassword, bool& authFailed, LogBase& log)
+{
+    authFailed = false;
+    auto context = startFromSource(source, password, strength, wrongPassword, log);
+    return context && streamCiphertext(source, *context, output, authFailed, log);
 }
 
 bool WinZipAes::decryptInMemory(const std::uint8_t* stored, std::uint32_t size, const StringBuffer& password,
@@ -99,7 +107,6 @@ bool WinZipAes::decryptInMemory(const std::uint8_t* stored, std::uint32_t size, 
 {
     wrongPassword = authFailed = false;
     plain.clear();
-    if (size == 0) return true;
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);
     if (keyBytes == 0) return log.logError("WinZip AES decrypt initialization failed"), false;
     const std::uint32_t saltSize = WinZipAesContext::saltSizeFor(keyBytes);

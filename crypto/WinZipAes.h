@@ -7,12 +7,14 @@
 // authFailed, a mismatched authentication code; both are cleared at the start of each call.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 class DataBuffer;
 class DataSource;
 class LogBase;
 class Output;
 class StringBuffer;
+class WinZipAesContext;
 
 class WinZipAes {
 public:
@@ -26,6 +28,15 @@ public:
                                   LogBase& log);
     // Decrypts stored (size bytes) into plain, which is replaced. Empty stored data gives an empty
     // plaintext. plain is left empty on every failure, so unauthenticated bytes never escape.
+    // The first steps of decryptFromSource: reads the salt and the verifier and derives the keys.
+    // Null, logged, on a short read, a bad strength or password, or a wrong password (flagged).
+    // The source then stands at the ciphertext.
+    static std::unique_ptr<WinZipAesContext> startFromSource(DataSource& source, const StringBuffer& password,
+                                                             int strength, bool& wrongPassword, LogBase& log);
+    // Reads until n bytes have arrived or the source has nothing more; false on a failed read.
+    static bool readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got,
+                         LogBase& log);
+
     static bool decryptInMemory(const std::uint8_t* stored, std::uint32_t size,
                                 const StringBuffer& password, int strength, DataBuffer& plain,
                                 bool& wrongPassword, bool& authFailed, LogBase& log);

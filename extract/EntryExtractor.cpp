@@ -1,27 +1,27 @@
 // One entry to one file or directory: path, directories, source, decode, CRC, time, attributes.
 #include "extract/EntryExtractor.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/ProgressMonitor.h"
 #include "base/DataBuffer.h"
-#include "base/DateTime.h"
 #include "base/FileAttributes.h"
-#include "base/FileDirectories.h"
-#include "base/FileOpen.h"
 #include "base/FilePaths.h"
 #include "base/LogReject.h"
 #include "base/FileSystem.h"
-#include "base/TempFileName.h"
+#include "base/TarnelDir.h"
 #include "base/XString.h"
-#include "codecs/Implode.h"
-#include "codecs/Unshrink.h"
 #include "codecs/ZipMethod.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
+#include "crypto/WinZipAesContext.h"
+#include "extract/EntryMetadata.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
+#include "pipeline/MethodDecoders.h"
 #include "pipeline/Output.h"
+#include "pipeline/OutputDataBuffer.h"
 #include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
 #include "zip/ClsZip2.h"
@@ -33,11 +33,12 @@
 namespace {
 constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
 constexpr int kMethodStored = 0;
-constexpr int kMethodShrunk = 1;
-constexpr int kMethodImploded = 6;
+constexpr int kMethodDeflated = 8;
 constexpr int kMethodAes = 99;
 constexpr std::uint32_t kEncryptionAes = 4;
-constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt into "wz.dat"
+constexpr std::uint16_t kAesVersion2 = 2;            // AE-2 entries carry no CRC
+constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
+constexpr std::uint64_t kLinkTargetMax = 4096;       // the longest symbolic-link target accepted
 
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
 std::string dropDotComponents(const std::string& path) {
@@ -61,14 +62,25 @@ std::string dropDotComponents(const std::string& path) {
     return out;
 }
 
-std::string withoutTrailingSeparator(std::string path) {
-    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-    return path;
-}
-
-std::string parentOf(const std::string& path) {
-    std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+// A link's target, read from the folder holding the link (parentDepth levels below the
+// extraction folder), must stay inside: relative, ".." only in front and no more of them than
+// there are levels above the link. Keeping ".." in front means that no component followed
+// before it can be a link that moves the walk elsewhere.
+bool linkStaysInside(const std::string& target, std::size_t parentDepth) {
+    if (target.empty() || target[0] == '/' || target.find('\\') != std::string::npos) return false;
+    std::size_t ups = 0, downs = 0;
+    for (std::size_t start = 0; start <= target.size();) {
+        std::size_t end = target.find('/', start);
+        if (end == std::string::npos) end = target.size();
+        const std::string part = target.substr(start, end - start);
+        if (part == "..") {
+            if (downs > 0 || ++ups > parentDepth) return false;
+        } else if (!part.empty() && part != ".") {
+            ++downs;
+        }
+        start = end + 1;
+    }
+    return true;
 }
 }  // namespace
 
@@ -77,15 +89,18 @@ struct EntryExtractor::Job {
     const ZipWalkEntry& record;
     ClsZip2& zip;
     MemoryData* data = nullptr;
-    std::string outPath;  // '\' form below the base folder
+    std::string outPath;  // '\' form below the base folder, for messages
+    std::vector<std::string> parts;  // the components of the name below the base folder
+    bool namesFolder = false;        // the name ends with a separator: no file can be made
+    const TarnelDir* folder = nullptr;  // the folder holding the output, while it is written
+    EntryMetadata meta;
     int method = 0;       // 99 resolved to the AES field's actual method
     bool verbose = false;
-    // WinZip AES entries are decrypted before anything else: small ones into aesPlain, large
-    // ones into the temporary file aesTempFile, deleted when the entry is done.
+    // Small WinZip AES entries are decrypted and authenticated into aesPlain before anything
+    // else; large ones are decrypted by the pipeline as they stream to the output.
     bool aes = false;
     bool aesLarge = false;
     DataBuffer aesPlain;
-    std::string aesTempFile;
 };
 
 EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
@@ -95,19 +110,23 @@ EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, L
       m_ignoreDirectories(ignoreDirectories),
       m_log(log),
       m_monitor(monitor),
-      m_pool(pool) {
+      m_pool(pool),
+      m_target(m_base) {
     if (tempDir) m_tempDir.setString(tempDir);
 }
 
+void EntryExtractor::finish() { m_target.finish(); }
+
 std::string EntryExtractor::safeRelativeName(const char* name) {
     std::string path = stripPathRoot(std::string(name ? name : ""));
-    // Removing components can expose a new root ("C:..\x" becomes "..\x", then "x"): repeat.
-    for (int round = 0; round < 8; ++round) {
+    // Removing components can expose a new root ("C:..\x" becomes "..\x", then "x"; a chain
+    // of "C:" prefixes exposes one per round): repeat until nothing changes. Every round that
+    // changes the text shortens it, so this ends.
+    for (;;) {
         std::string cleaned = stripPathRoot(dropDotComponents(path));
-        if (cleaned == path) break;
-        path = cleaned;
+        if (cleaned == path) return path;
+        path = std::move(cleaned);
     }
-    return path;
 }
 
 bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
@@ -126,8 +145,8 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
         return rejectWith(&m_log, "Not a mapped Zip entry!");
-    Job job{entry, *record, *zip, nullptr, std::string(), 0, false,
-            false, false, {}, std::string()};
+    Job job{entry, *record, *zip, nullptr, std::string(), {}, false, nullptr, EntryMetadata::of(*record),
+            0, false, false, false, {}};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -136,86 +155,121 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     entry.GetFileName(name);
     name.removeWildcardChars();
     if (m_ignoreDirectories) name.keepFileName();
-    entry.setDirectory((record->centralRecord.externalAttributes & kAttrDirectory) != 0);
+    entry.setDirectory(ClsZipEntry2::isDirectoryRecord(*record));
 
-    StringBuffer wzName;
-    if (!makeTempFileName("wz.dat", zip->tempDir().text(), wzName))
-        return rejectWith(&m_log, "Failed to get temp filename for inflating from zip entry");
-    if (record->encryptionKind == kEncryptionAes && !decryptAes(job, wzName)) {
+    const std::string relative = safeRelativeName(name.text());
+    job.outPath = joinPath(m_base, relative);
+    job.namesFolder = !relative.empty() && (relative.back() == '\\' || relative.back() == '/');
+    if (record->isStrongEncrypted()) {
+        m_log.logError("Unsupported encryption (PKWARE strong encryption)");
+        return failEntry(job);
+    }
+    if (record->encryptionKind == kEncryptionAes && !decryptAes(job)) {
         const auto size = static_cast<std::int64_t>(record->uncompressedSize64());
         if (m_monitor) m_monitor->addProgress(size, nullptr);
-        return false;
+        return failEntry(job);
     }
     job.method = record->localHeader.method == kMethodAes ? record->aesActualMethod
                                                          : record->localHeader.method;
-    job.outPath = joinPath(m_base, safeRelativeName(name.text()));
-    const bool ok = entry.IsDir() ? extractDirectory(job) : extractFile(job);
-    if (job.aesLarge) deleteFile(job.aesTempFile.c_str(), nullptr);
-    return ok;
-}
-
-// The verifier and the authentication code are checked here; WinZipAes logs what failed.
-bool EntryExtractor::decryptAes(Job& job, const StringBuffer& tempName) {
-    const ZipWalkEntry& r = job.record;
-    const int strength = static_cast<int>(r.keyLength);
-    bool wrongPassword = false, authFailed = false;
-    job.aes = true;
-    if (r.localHeader.compressedSize <= kAesInMemoryUpTo) {
-        const std::uint32_t size = r.compressedSize32();
-        const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
-        if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-        return WinZipAes::decryptInMemory(stored, size, job.zip.password(), strength, job.aesPlain,
-                                          wrongPassword, authFailed, m_log);
+    if (!ExtractTarget::splitName(relative, job.parts)) {
+        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+        countFailedEntry(job.record);
+        return false;
     }
-    job.aesLarge = true;
-    job.aesTempFile = tempName.text();
-    OutputFile temp;
-    if (!temp.open(tempName.text(), &m_log)) return false;
-    MemDataObjSource window;
-    window.initRange(job.data, r.dataOffset, r.compressedSize64());
-    const bool ok = WinZipAes::decryptFromSource(window, job.zip.password(), strength, temp,
-                                                 wrongPassword, authFailed, m_log);
-    temp.handle().close();
-    if (!ok) deleteFile(job.aesTempFile.c_str(), nullptr);
-    return ok;
+    return entry.IsDir() ? extractDirectory(job) : extractFile(job);
 }
 
+// Small entries are decrypted and authenticated here, before an output exists; WinZipAes logs
+// what failed. Large ones only have their password checked here (passwordFits).
+bool EntryExtractor::decryptAes(Job& job) {
+    const ZipWalkEntry& r = job.record;
+    job.aes = true;
+    if (r.localHeader.compressedSize > kAesInMemoryUpTo) return job.aesLarge = true, true;
+    bool wrongPassword = false, authFailed = false;
+    const std::uint32_t size = r.compressedSize32();
+    const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
+    if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
+    return WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength),
+                                      job.aesPlain, wrongPassword, authFailed, m_log);
+}
+
+// A wrong password is found before the output is created, so that an existing file of the same
+// name is left as it is: the traditional header's check byte, or the WinZip AES verifier.
+bool EntryExtractor::passwordFits(Job& job) {
+    const ZipWalkEntry& r = job.record;
+    if (job.aesLarge) {
+        MemDataObjSource window;
+        window.initRange(job.data, r.dataOffset, r.compressedSize64());
+        bool wrongPassword = false;
+        return WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength),
+                                          wrongPassword, m_log) != nullptr;
+    }
+    if (!r.isTraditionallyEncrypted()) return true;
+    const std::uint8_t* header = r.compressedSize64() >= 12 ? job.data->getData(r.dataOffset, 12, m_log) : nullptr;
+    PwdProtect check;
+    check.setPassword(job.zip.password().text());
+    check.initKeys();
+    const LocalHeaderRecord& local = r.localHeader;
+    if (header && check.checkHeader(header, local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
+        return true;
+    m_log.logError("Password incorrect for password-protected Zip");
+    return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
+}
+
+// Its time and permissions are set when the extraction ends, after its content.
 bool EntryExtractor::extractDirectory(Job& job) {
     if (m_ignoreDirectories || m_testOnly) return true;
-    bool ok = ensureDirectory(job.outPath.c_str(), &m_log);
-    if (!ok) reportDirectory(withoutTrailingSeparator(job.outPath));
-    OutputFile dir;
-    int reason = 0;
-    if (openForReadDir(job.outPath.c_str(), dir.handle(), reason, nullptr)) restoreTimes(job, dir);
-    return ok;
+    if (!openFolder(job, job.parts.size())) return false;
+    if (!job.parts.empty())
+        m_target.deferDirectory(job.parts, job.meta.modified, job.meta.hasUnixMode(), job.meta.permissions());
+    return true;
+}
+
+// The folder of the first depth components, created where missing; a failure is reported.
+bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
+    std::string failed;
+    bool link = false;
+    job.folder = m_target.openFolder(job.parts, depth, true, failed, link);
+    if (job.folder) return true;
+    if (link && !m_failedDirs.contains(failed.c_str()))
+        m_log.logError("A symbolic link stands where a folder is needed");
+    reportDirectory(failed);
+    return false;
 }
 
 bool EntryExtractor::extractFile(Job& job) {
     if (m_testOnly) return testFile(job);
-    if (!m_ignoreDirectories && !ensureParentDirectory(job.outPath.c_str(), &m_log)) {
-        reportDirectory(parentOf(job.outPath));
-        return false;
+    // A name ending in a separator still gets its folders, the last one included.
+    const bool hasLeaf = !job.parts.empty() && !job.namesFolder;
+    if (!job.parts.empty() && !openFolder(job, job.parts.size() - (hasLeaf ? 1 : 0))) return false;
+    if (!passwordFits(job)) {
+        countFailedEntry(job.record);
+        return failEntry(job);
     }
+    if (hasLeaf && job.meta.isSymlink()) return extractLink(job);
+    // The content is written to a file without a name, which takes the entry's name only once
+    // it is complete: a failed entry leaves an existing file as it was and nothing partial.
     OutputFile out;
-    bool passedOver = false;
-    if (!openOutput(job, out, passedOver)) return passedOver;
+    std::string pending;
+    if (!hasLeaf || !job.folder->createUnnamedFile(out.handle(), pending)) return notCreated(job, true);
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
     bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
                                                               : decodeInto(job, out);
     if (!ok) {
-        out.handle().close();
-        deleteFile(job.outPath.c_str(), nullptr);
-        m_log.logError("Unzip failed");
-        XString path;
-        path.setUtf8(job.outPath.c_str());
-        m_log.logDataQP("filename", path.getAnsi());
-        return false;
+        job.folder->discardFile(out.handle(), pending);
+        return failEntry(job);
     }
+    out.handle().setFileTimes(job.meta.modified);
+    const bool attributesSet = restoreAttributes(job, out);
+    if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str())) {
+        job.folder->discardFile(out.handle(), pending);
+        return notCreated(job, false);
+    }
+    out.handle().close();
     if (!emptyAes) ++m_count;
-    restoreTimes(job, out);
-    return restoreAttributes(job);
+    return attributesSet;
 }
 
 // The content goes to a null Output; only the decode and the CRC count.
@@ -226,30 +280,54 @@ bool EntryExtractor::testFile(Job& job) {
                                                               : decodeInto(job, discard);
     if (!ok) {
         m_log.logError("Test failed");
-        m_log.logDataQP("filename", job.outPath.c_str());
+        m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
         return false;
     }
     if (!emptyAes) ++m_count;
     return true;
 }
 
-// passedOver: the output could not be created but the entry counts as handled.
-bool EntryExtractor::openOutput(Job& job, OutputFile& out, bool& passedOver) {
-    std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
-    int reason = 0;
-    const char* path = job.outPath.c_str();
-    if (attributes & kAttrHidden) openForWriteHidden(path, out.handle(), reason, &m_log);
-    if (!out.handle().isOpen()) openForWrite(path, out.handle(), reason, &m_log);
-    if (out.handle().isOpen()) return true;
-    if (job.record.centralRecord.uncompressedSize == 0) {
-        m_log.logInfo("Ignoring error because file size is zero.");
-        passedOver = true;
-    } else if (job.outPath.ends_with("Thumbs.db")) {
-        passedOver = true;
-    } else {
-        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
-        countFailedEntry(job.record);
+bool EntryExtractor::failEntry(Job& job) {
+    m_log.logError("Unzip failed");
+    XString path;
+    path.setUtf8(escapeControlChars(job.outPath).c_str());
+    m_log.logDataQP("filename", path.getAnsi());
+    return false;
+}
+
+// A symbolic link is made only when its target stays inside the extraction folder; its
+// content (the target) is decoded in memory.
+bool EntryExtractor::extractLink(Job& job) {
+    if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax) {
+        m_log.logError("Symbolic link target is too long");
+        return failEntry(job);
     }
+    DataBuffer target;
+    OutputDataBuffer out(&target);
+    const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
+    if (emptyAes || job.record.compressedSize64() == 0 || !decodeInto(job, out)) return failEntry(job);
+    const std::string text(reinterpret_cast<const char*>(target.data()), target.size());
+    if (text.size() > kLinkTargetMax || text.find('\0') != std::string::npos ||
+        !linkStaysInside(text, job.parts.size() - 1)) {
+        m_log.logError("Symbolic link not created: its target must stay inside the extraction folder");
+        m_log.logDataQP("linkTarget", escapeControlChars(text).c_str());
+        return failEntry(job);
+    }
+    const char* leaf = job.parts.back().c_str();
+    if (!job.folder->createLink(leaf, text.c_str())) {
+        logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+        return false;
+    }
+    job.folder->setTimesOf(leaf, job.meta.modified);
+    ++m_count;
+    return true;
+}
+
+// An entry that is not created fails, even an empty one: the caller must learn that it is
+// missing. The entry's size moves the progress on unless the decoding did that already.
+bool EntryExtractor::notCreated(Job& job, bool countProgress) {
+    logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
+    if (countProgress) countFailedEntry(job.record);
     return false;
 }
 
@@ -274,25 +352,32 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     pipeline.setDestCompressed(false);
     MemDataObjSource window;
     if (!configureSource(job, pipeline, window)) return false;
-    pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
+    // Held to the larger of the sizes the records declare: a writer's slip in one of them does not
+    // fail the entry, and no record lets the output grow past what it says.
+    pipeline.expectedUncompressedSize =
+        std::max(job.record.uncompressedSize64(), job.record.centralRecord.uncompressedSize);
     std::uint32_t crc = 0;
     if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);
 }
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
-    int method = job.method;
-    if (!ZipMethod::isSupported(method)) {
+    const int method = job.method;
+    const bool inflated = method == kMethodDeflated || method == ZipMethod::kDeflate64;
+    if (method != kMethodStored && !inflated && !hasMethodDecoder(method)) {
         m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
         m_log.logData("methodName", ZipMethod::name(method));
         return false;
     }
-    bool legacy = method == kMethodShrunk || method == kMethodImploded;
-    pipeline.setSourceCompressed(method != kMethodStored && !legacy);
+    pipeline.setSourceCompressed(inflated);
     pipeline.setSourceMethod(method, job.record.localHeader.flags);
-    if (job.aes) return configureAesSource(job, pipeline, legacy);
-    if (!legacy && job.record.compressedSize64() > kStreamAbove) {
+    if (job.aes && !job.aesLarge) return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
+    if (job.aesLarge) {
+        pipeline.setPassword(job.zip.password().text());
+        pipeline.setWinZipAes(static_cast<int>(job.record.keyLength));
+    }
+    if (job.aesLarge || job.record.compressedSize64() > kStreamAbove) {
         window.initRange(job.data, job.record.dataOffset, job.record.compressedSize64());
         pipeline.setSourceData(&window);
         return true;
@@ -300,95 +385,41 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
     std::uint32_t size = job.record.compressedSize32();
     const std::uint8_t* stored = job.data->getData(job.record.dataOffset, size, m_log);
     if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-    if (legacy) return decodeLegacy(job, pipeline, stored, size);
     return pipeline.setSourceMemory(stored, size);
 }
 
-// Shrunk and imploded data is decoded here, in memory, and reaches the pipeline as plain bytes.
-// Encrypted legacy data is decrypted first, since the codecs need the plain stream.
-bool EntryExtractor::decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored,
-                                  std::uint32_t size) {
-    DataBuffer raw;
-    if (!raw.append(stored, size)) return false;
-    std::uint32_t skip = 0;
-    if (job.record.isTraditionallyEncrypted()) {
-        if (!decryptLegacy(job, raw)) return false;
-        skip = 12;
-        pipeline.setTraditionalEncryption(false, 0, 0, false);
-    }
-    DataBuffer plain;
-    bool ok;
-    if (job.method == kMethodShrunk) {
-        ok = Unshrink::unshrink(raw.data() + skip, raw.size() - skip, plain);
-    } else {
-        Implode implode;
-        implode.load(raw.data() + skip, raw.size() - skip);
-        std::uint16_t flags = job.record.localHeader.flags;
-        ok = implode.explode((flags & 0x02) != 0, (flags & 0x04) != 0, plain);
-    }
-    if (!ok) {
-        m_log.logError(job.method == kMethodShrunk ? "Failed to unshrink data." : "Failed to explode data.");
-        return false;
-    }
-    pipeline.setSourceCompressed(false);
-    return pipeline.setSourceMemory(plain.data(), plain.size());
-}
-
-// The decrypted bytes of a WinZip AES entry: in memory, or the temporary file of a large one.
-bool EntryExtractor::configureAesSource(Job& job, ZipPipeline& pipeline, bool legacy) {
-    if (!job.aesLarge) {
-        if (legacy) return decodeLegacy(job, pipeline, job.aesPlain.data(), job.aesPlain.size());
-        return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
-    }
-    if (job.method == kMethodImploded)
-        return rejectWith(&m_log, "Cannot extract Imploded data. (6)");
-    pipeline.setSourceFile(job.aesTempFile.c_str());
-    pipeline.setSourceCompressed(job.method != kMethodStored);
-    return true;
-}
-
-bool EntryExtractor::decryptLegacy(Job& job, DataBuffer& raw) {
-    const LocalHeaderRecord& local = job.record.localHeader;
-    PwdProtect decryptor;
-    decryptor.setPassword(job.zip.password().text());
-    decryptor.initKeys();
-    if (raw.size() < 12 ||
-        !decryptor.checkHeader(raw.data(), local.dosTime, local.crc32, (local.flags & 0x08) != 0, m_log))
-        return rejectWith(&m_log, "Password incorrect for password-protected Zip");
-    decryptor.decryptBytes(raw.data() + 12, raw.size() - 12);
-    return true;
-}
-
-// Entries of the library's own whole-data scheme carry no usable CRC; 0 means "not stored"
-// (a local header whose CRC lives in the data descriptor, or an AE-2 entry).
+// Entries of the library's own whole-data scheme carry no usable CRC, nor do AE-2 entries; every
+// other entry is checked, a stored CRC of 0 included (the CRC of no bytes is 0). An entry whose
+// local header defers its CRC to a data descriptor is compared with the descriptor's, or the
+// central record's when no descriptor was read.
 bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
-    std::uint32_t kind = job.record.encryptionKind;
-    if (kind != 0 && kind != kEncryptionAes) return true;
-    std::uint32_t stored = job.record.hasDescriptor ? job.record.descriptorCrc : job.record.localHeader.crc32;
-    if (stored == 0 || stored == crc) return true;
+    const ZipWalkEntry& r = job.record;
+    if (r.encryptionKind != 0 && r.encryptionKind != kEncryptionAes) return true;
+    if (r.encryptionKind == kEncryptionAes && r.aesVersion == kAesVersion2) return true;
+    const bool deferred = (r.localHeader.flags & 0x08) != 0 && r.centralRecordAddress != 0;
+    const std::uint32_t stored = r.hasDescriptor ? r.descriptorCrc
+                                 : deferred      ? r.centralRecord.crc32
+                                                 : r.localHeader.crc32;
+    if (stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");
     m_log.logDataHex("calculatedCrc", crc);
     m_log.logDataHex("storedCrc", stored);
     return false;
 }
 
-void EntryExtractor::restoreTimes(Job& job, OutputFile& out) {
-    FileTime local, utc;
-    dosToFileTime(job.record.centralRecord.dosDate, job.record.centralRecord.dosTime, local);
-    localToUtc(local, utc);
-    out.handle().setFileTimes(utc);
-    out.handle().close();
-}
-
-bool EntryExtractor::restoreAttributes(Job& job) {
+// Entries made on Unix get their permission bits; others the read-only attribute rule.
+bool EntryExtractor::restoreAttributes(Job& job, OutputFile& out) {
     std::uint8_t attributes = job.record.centralRecord.externalAttributes & 0xFF;
-    if (attributes == kAttrArchive) return true;
-    if (setAttributes(job.outPath.c_str(), attributes, &m_log)) return true;
+    if (job.meta.hasUnixMode()) {
+        if (out.handle().setPermissions(job.meta.permissions())) return true;
+    } else {
+        if (attributes == kAttrArchive || out.handle().setAttributes(attributes)) return true;
+    }
     m_log.logError("Failed to set file attributes");
     StringBuffer message("SetFileAttributes: ");
     message.appendLastError();
     m_log.logError(message.text());
-    m_log.logDataQP("filename", job.outPath.c_str());
+    m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
     return false;
 }
 
@@ -399,11 +430,13 @@ void EntryExtractor::reportDirectory(const std::string& dir) {
     logPath("UnzipFailedDir", "UnzipFailedDirUtf8", dir);
 }
 
+// Names come from the archive: control characters are shown escaped, never passed on raw.
 void EntryExtractor::logPath(const char* ansiKey, const char* utf8Key, const std::string& path) {
+    const std::string shown = escapeControlChars(path);
     XString text;
-    text.setUtf8(path.c_str());
+    text.setUtf8(shown.c_str());
     if (text.isAnsiLossless()) m_log.logData(ansiKey, text.getAnsi());
-    else m_log.logDataQP(utf8Key, path.c_str());
+    else m_log.logDataQP(utf8Key, shown.c_str());
 }
 
 // An entry that fails before writing still moves the progress on by its size.

@@ -5,12 +5,15 @@
 // One extractor serves one pass over the entries of an Unzip; it counts the files it writes and
 // remembers the directories it has already reported as not creatable. Nothing handed in is owned.
 //
-// Every output stays below the base folder: "." and ".." components of entry names are dropped.
+// Every output stays below the base folder: "." and ".." components of entry names are dropped,
+// and everything is created through directory handles below the folder (ExtractTarget), so no
+// link there is ever followed or written through.
 #pragma once
 #include <cstdint>
 #include <string>
 #include "base/HashMap.h"
 #include "base/StringBuffer.h"
+#include "extract/ExtractTarget.h"
 class ClsZip2;
 class DataBuffer;
 class MemDataObjSource;
@@ -39,6 +42,8 @@ public:
 
     // Decode and check entries without creating anything: no directories, no files.
     void setTestOnly(bool on) { m_testOnly = on; }
+    // Applies the directory entries' times and permissions; call once after the last entry.
+    void finish();
 
     int count() const { return m_count; }
     void setCount(int count) { m_count = count; }
@@ -51,17 +56,18 @@ private:
     struct Job;  // the state of one InflateFromMapped call
     bool extractDirectory(Job& job);
     bool extractFile(Job& job);
-    bool openOutput(Job& job, OutputFile& out, bool& passedOver);
-    bool decodeInto(Job& job, Output& out);
     bool testFile(Job& job);
+    bool extractLink(Job& job);
+    bool openFolder(Job& job, std::size_t depth);
+    // Logs "Unzip failed" with the entry's path; false.
+    bool failEntry(Job& job);
+    bool notCreated(Job& job, bool countProgress);
+    bool decodeInto(Job& job, Output& out);
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
-    bool decodeLegacy(Job& job, ZipPipeline& pipeline, const std::uint8_t* stored, std::uint32_t size);
-    bool decryptLegacy(Job& job, DataBuffer& raw);
-    bool decryptAes(Job& job, const StringBuffer& tempName);
-    bool configureAesSource(Job& job, ZipPipeline& pipeline, bool legacy);
+    bool decryptAes(Job& job);
+    bool passwordFits(Job& job);
     bool checkCrc(Job& job, std::uint32_t crc);
-    void restoreTimes(Job& job, OutputFile& out);
-    bool restoreAttributes(Job& job);
+    bool restoreAttributes(Job& job, OutputFile& out);
     void reportDirectory(const std::string& dir);
     void countFailedEntry(const ZipWalkEntry& record);
     void logPath(const char* ansiKey, const char* utf8Key, const std::string& path);
@@ -72,6 +78,7 @@ private:
     ProgressMonitor* m_monitor;
     StringBuffer m_tempDir;  // empty: none given
     MemoryDataPool& m_pool;
+    ExtractTarget m_target;
     HashMap m_failedDirs{400};
     int m_count = 0;
     bool m_testOnly = false;

@@ -194,6 +194,7 @@ bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectorie
         stopped = stopped || monitor.isAborted();
         count = extractor.count();
     }
+    extractor.finish();
     if (!stopped) monitor.finishProgress();
     return ok;
 }

@@ -6,20 +6,28 @@
 #include "base/FileOpen.h"
 #include "base/LogReject.h"
 #include "base/FileSystem.h"
-#include "base/TempFileName.h"
+#include "base/PlatformTempFile.h"
+#include "base/TarnelHandle.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WholeDataCrypt.h"
 #include "extract/CrcOutput.h"
 #include "log/LogBase.h"
+#include "pipeline/BoundedOutput.h"
 #include "pipeline/DataSource.h"
+#include "pipeline/FileDataSink.h"
+#include "pipeline/FileDataSource.h"
+#include "pipeline/MemoryDataSource.h"
+#include "pipeline/MethodDecoders.h"
 #include "pipeline/OutputFile.h"
 #include "pipeline/PipelineHelp.h"
+#include "pipeline/ProcessorSource.h"
+#include "pipeline/WinZipAesProcessor.h"
+#include "pipeline/ZipDecodeProcessor.h"
 
 namespace {
 constexpr const char* kTempBase = "tnZ.dat";
 constexpr std::uint32_t kEncryptionHeaderSize = 12;
-constexpr int kMethodDeflated = 8;
-constexpr int kMethodDeflate64 = 9;
+constexpr std::uint32_t kDecryptChunk = 60000;  // input buffer of a decryption stage
 
 // Context lines only in verbose mode; the matching leave happens on every exit.
 class VerboseContext {
@@ -38,6 +46,16 @@ private:
 };
 }  // namespace
 
+ZipPipeline::ZipPipeline() = default;
+
+ZipPipeline::~ZipPipeline() = default;
+
+void ZipPipeline::setSourceMethod(int method, std::uint16_t flags) {
+    m_deflate64 = method == 9;  // inflated with the larger window and lengths
+    m_method = method == 0 || method == 8 || method == 9 ? -1 : method;  // copied and inflated as configured
+    m_methodFlags = flags;
+}
+
 bool ZipPipeline::setSourceMemory(const std::uint8_t* bytes, std::uint32_t count) {
     m_srcBytes.clear();
     m_srcIsFile = false;
@@ -48,7 +66,6 @@ bool ZipPipeline::setSourceMemory(const std::uint8_t* bytes, std::uint32_t count
 void ZipPipeline::setSourceFile(const char* utf8Path) {
     m_srcFile.setString(utf8Path);
     m_srcIsFile = true;
-    m_srcFileIsOurs = false;
 }
 
 void ZipPipeline::setWholeDataParams(int type, int keyLengthBits) {
@@ -75,86 +92,124 @@ bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, bool verbose) {
         log.logError("AES decryption failed.");
         ok = false;
     }
+    if (ok && m_aesStrength != 0 && !aesDecode(log)) ok = false;
     if (ok && !passwordDecode(log)) {
         log.logError("Password decode failed (Zip 2.0 legacy encryption).");
         ok = false;
     }
-    if (ok) {
-        if (m_verbose) {
-            log.logDataLong("srcIsCompressed", m_srcCompressed ? 1 : 0);
-            log.logDataLong("destIsCompressed", m_destCompressed ? 1 : 0);
-        }
-        if (m_srcCompressed) {
-            VerboseContext ctx(log, "c2u", m_verbose);
-            ok = inflateToDest(crc, log);
-            if (!ok) log.logError("Compressed to uncompressed failed.");
-        } else {
-            VerboseContext ctx(log, "u2u", m_verbose);
-            ok = streamToDest(crc, log);
-            if (!ok) log.logError("Uncompressed to uncompressed failed.");
-        }
+    if (ok) ok = transfer(crc, log);
+    if (m_tempFile && m_verbose) log.logInfo("Closing the private temporary file.");
+    m_source = nullptr;
+    m_tempReader.reset();
+    m_tempFile.reset();
+    return ok;
+}
+
+// The final transfer into the destination, held to the expected size.
+bool ZipPipeline::transfer(std::uint32_t& crc, LogBase& log) {
+    if (m_verbose) {
+        log.logDataLong("srcIsCompressed", m_srcCompressed ? 1 : 0);
+        log.logDataLong("destIsCompressed", m_destCompressed ? 1 : 0);
     }
-    if (m_srcFileIsOurs && m_verbose) log.logData("deletingTempFile", m_srcFile.text());
-    deleteOwnSourceFile(log);
+    Output* destination = m_dest;
+    Output none;
+    BoundedOutput bounded(m_dest ? *m_dest : none, expectedUncompressedSize);
+    if (m_dest) m_dest = &bounded;
+    bool ok;
+    if (m_method >= 0) {
+        VerboseContext ctx(log, "d2u", m_verbose);
+        ok = decodeToDest(crc, log);
+        if (!ok) log.logError("Decoding to uncompressed failed.");
+    } else if (m_srcCompressed) {
+        VerboseContext ctx(log, "c2u", m_verbose);
+        ok = inflateToDest(crc, log);
+        if (!ok) log.logError("Compressed to uncompressed failed.");
+    } else {
+        VerboseContext ctx(log, "u2u", m_verbose);
+        ok = streamToDest(crc, log);
+        if (!ok) log.logError("Uncompressed to uncompressed failed.");
+    }
+    m_dest = destination;
+    if (!ok && bounded.exceeded()) {
+        log.logError("Entry data is longer than its declared size - Zip file is corrupt.");
+        log.logDataInt64("declaredSize", static_cast<std::int64_t>(expectedUncompressedSize));
+    }
     return ok;
 }
 
 void ZipPipeline::preparePipelineHelp(PipelineHelp& help) {
     help.setProgressMonitor(m_monitor);
-    help.setDeflate64(m_method == kMethodDeflate64);
+    help.setDeflate64(m_deflate64);
 }
 
-bool ZipPipeline::makeTempName(StringBuffer& name) {
-    name.clear();
-    if (m_tempDir.length() == 0) {
-        XString base, out;
-        base.setUtf8(kTempBase);
-        if (!makeTempFileName(base, out)) return false;
-        return name.setString(out.getUtf8());
-    }
-    return makeTempFileName(kTempBase, m_tempDir.text(), name);
+std::unique_ptr<TarnelHandle> ZipPipeline::openTemp(LogBase& log) {
+    auto temp = std::make_unique<TarnelHandle>();
+    if (!openPrivateTempFile(m_tempDir.text(), kTempBase, *temp, &log)) return nullptr;
+    return temp;
 }
 
-void ZipPipeline::deleteOwnSourceFile(LogBase& log) {
-    if (!m_srcFileIsOurs) return;
-    deleteFile(m_srcFile.text(), &log);
-    m_srcFileIsOurs = false;
-}
-
-void ZipPipeline::adoptTempSource(const StringBuffer& name, LogBase& log) {
-    deleteOwnSourceFile(log);
-    m_srcFile.setFrom(name);
-    m_srcFileIsOurs = true;
-    m_srcIsFile = true;
+bool ZipPipeline::adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& log) {
+    m_source = nullptr;
+    m_tempReader.reset();
+    m_tempFile = std::move(temp);
+    m_srcIsFile = false;
     m_srcBytes.clear();
+    if (!m_tempFile->seekAbsolute(0, &log)) return false;
+    m_tempReader = std::make_unique<FileDataSource>();
+    m_tempReader->attachHandle(m_tempFile.get());
+    m_source = m_tempReader.get();
+    return true;
 }
 
-// The library's own scheme: stored as deflate data of the encrypted form of deflate data.
+// The library's own scheme: stored as deflate data of the encrypted form of deflate data. The
+// encrypted form and the decrypted deflate data pass through private temporary files; the final
+// transfer inflates the latter into the destination.
 bool ZipPipeline::decryptWholeData(LogBase& log) {
     {
         VerboseContext ctx(log, "InflateToTemp2", m_verbose);
         if (!inflateToTemp(log))
             return rejectWith(&log, "Failed to inflate to temp for AES decryption");
     }
-    StringBuffer decrypted;
-    if (!makeTempName(decrypted))
-        return rejectWith(&log, "Failed to get temp file for source AES decryption");
-    if (!WholeDataCrypt::decryptFile(m_wholeDataType, m_wholeDataKeyLength, m_password.text(),
-                                     m_srcFile.text(), decrypted.text(), nullptr, log)) {
+    std::unique_ptr<TarnelHandle> decrypted = openTemp(log);
+    if (!decrypted) return rejectWith(&log, "Failed to get temp file for source AES decryption");
+    if (!WholeDataCrypt::decryptHandle(m_wholeDataType, m_wholeDataKeyLength, m_password.text(), *m_tempFile,
+                                       *decrypted, nullptr, log)) {
         log.logError("Failed to AES decrypt file");
-        log.logData("encryptedFile", m_srcFile.text());
-        deleteFile(decrypted.text(), nullptr);
+        log.logData("encryptedFile", "(private temporary file)");
         return false;
     }
-    if (m_srcFileIsOurs && !deleteFile(m_srcFile.text(), nullptr))
-        log.logError("Failed to delete zip temp file (C)");
-    m_srcFileIsOurs = false;
-    adoptTempSource(decrypted, log);
     m_wholeDataEncrypted = false;
-    VerboseContext ctx(log, "InflateToTemp3", m_verbose);
-    const bool ok = inflateToTemp(log);
-    m_srcCompressed = false;
-    return ok;
+    m_srcCompressed = true;
+    m_method = -1;
+    m_deflate64 = false;
+    return adoptTempSource(std::move(decrypted), log);
+}
+
+DataSource* ZipPipeline::rawSource(std::uint32_t offset) {
+    if (m_source) return m_source;
+    if (m_srcIsFile || m_srcBytes.data() == nullptr || m_srcBytes.size() < offset) return nullptr;
+    m_memorySource = std::make_unique<MemoryDataSource>();
+    m_memorySource->initMemory(m_srcBytes.data() + offset, m_srcBytes.size() - offset);
+    return m_memorySource.get();
+}
+
+void ZipPipeline::decryptThrough(std::unique_ptr<DataProcessor> processor, DataSource& raw) {
+    m_decryptStage = std::move(processor);
+    m_decryptStage->setSource(&raw);
+    m_decryptStage->allocateInputBuffer(kDecryptChunk);
+    m_decrypted = std::make_unique<ProcessorSource>(*m_decryptStage);
+    m_source = m_decrypted.get();
+    m_srcIsFile = false;
+}
+
+// WinZip AES: the verifier is checked at the first read; the authentication code when the
+// stored data ends, which fails the transfer reading it.
+bool ZipPipeline::aesDecode(LogBase& log) {
+    DataSource* raw = rawSource(0);
+    if (!raw) return rejectWith(&log, "Source is WinZip AES encrypted, but not in memory or a data source");
+    decryptThrough(std::make_unique<WinZipAesProcessor>(m_password, m_aesStrength, log), *raw);
+    m_aesStrength = 0;
+    return true;
 }
 
 bool ZipPipeline::passwordDecode(LogBase& log) {
@@ -165,19 +220,14 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
         return true;
     }
     if (m_source && !readEncryptionHeader(log)) return false;
-    PwdProtect decryptor;
-    if (!checkPasswordHeader(decryptor, log)) return false;
-    StringBuffer tempName;
-    if (!makeTempName(tempName))
-        return rejectWith(&log, "Failed to get temp file for password decoding");
-    if (!decryptToTemp(decryptor, tempName, log)) return false;
-    adoptTempSource(tempName, log);
+    m_pwdProtect = std::make_unique<PwdProtect>();
+    if (!checkPasswordHeader(*m_pwdProtect, log)) return false;
+    DataSource* raw = rawSource(kEncryptionHeaderSize);
+    if (!raw) return rejectWith(&log, "Failed to password-decode data");
+    auto stage = std::make_unique<ZipDecodeProcessor>();
+    stage->setDecryptor(m_pwdProtect.get());
+    decryptThrough(std::move(stage), *raw);
     m_traditional = false;
-    if (m_srcCompressed) {
-        VerboseContext inner(log, "InflateToTemp4", m_verbose);
-        if (!inflateToTemp(log)) return false;
-        m_srcCompressed = false;
-    }
     if (m_verbose) log.logInfo("Password decode successful.");
     return true;
 }
@@ -208,60 +258,16 @@ bool ZipPipeline::checkPasswordHeader(PwdProtect& decryptor, LogBase& log) {
     return ok;
 }
 
-bool ZipPipeline::decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempName, LogBase& log) {
-    OutputFile temp;
-    if (!temp.open(tempName.text(), &log)) {
-        log.logError("Failed to open temp file (1)");
-        log.logData("tempFilename", tempName.text());
-        return false;
-    }
-    PipelineHelp help;
-    preparePipelineHelp(help);
-    bool ok = false;
-    bool attempted = true;
-    const char* deleteFailure = nullptr;
-    if (m_source) {
-        ok = help.decryptSourceToOutput(*m_source, temp, decryptor);
-        m_source = nullptr;
-        deleteFailure = "Failed to delete temp file for password decoding (3)";
-    } else if (m_srcBytes.data() == nullptr) {
-        attempted = false;
-        deleteFailure = "Failed to delete temp file for password decoding (1)";
-    } else {
-        ok = help.decryptMemoryToOutput(m_srcBytes.data() + kEncryptionHeaderSize,
-                                        m_srcBytes.size() - kEncryptionHeaderSize, temp, decryptor);
-        deleteFailure = "Failed to delete temp file for password decoding (2)";
-    }
-    temp.handle().close();
-    if (ok) return true;
-    if (!deleteFile(tempName.text(), &log)) log.logError(deleteFailure);
-    if (attempted) log.logError("Failed to password-decode data");
-    return false;
-}
-
 bool ZipPipeline::inflateToTemp(LogBase& log) {
-    StringBuffer tempName;
-    if (!makeTempName(tempName)) return rejectWith(&log, "Failed to get temp file for inflating");
-    if (m_verbose) {
-        log.logData("inflateToTempFilename", tempName.text());
-        log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
-    }
-    OutputFile temp;
-    if (!temp.open(tempName.text(), &log)) {
-        log.logError("Failed to create temporary output file");
-        log.logData("filename", tempName.text());
-        return false;
-    }
-    bool ok = inflateInto(temp, log);
-    temp.handle().close();
-    if (m_srcFileIsOurs && m_verbose) log.logData("deletingFile", m_srcFile.text());
-    adoptTempSource(tempName, log);
-    m_source = nullptr;
-    if (m_verbose) {
-        bool opened = false;
-        log.logData("newSrcFilename", m_srcFile.text());
-        log.logDataInt64("newSrcFileSize", getFileSizeByName(m_srcFile.text(), opened));
-    }
+    std::unique_ptr<TarnelHandle> temp = openTemp(log);
+    if (!temp) return rejectWith(&log, "Failed to get temp file for inflating");
+    if (m_verbose) log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
+    OutputFile out;
+    out.handle().takeOver(*temp);
+    const bool ok = inflateInto(out, log);
+    temp->takeOver(out.handle());
+    if (!adoptTempSource(std::move(temp), log)) return false;
+    if (m_verbose) log.logDataInt64("newSrcFileSize", m_tempFile->getSize(nullptr));
     return ok;
 }
 
@@ -270,7 +276,6 @@ bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
     PipelineHelp help;
     preparePipelineHelp(help);
     std::uint32_t crc = 0;
-    if (m_method != kMethodDeflated && m_method != kMethodDeflate64) return decodeMethodInto(out, crc, log);
     if (m_srcIsFile) {
         if (m_verbose) log.logInfo("Inflating from source file.");
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
@@ -302,8 +307,6 @@ bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
 }
 
 bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
-    if (m_method != kMethodDeflated && m_method != kMethodDeflate64)
-        return decodeMethodInto(*m_dest, crc, log);
     PipelineHelp help;
     preparePipelineHelp(help);
     if (m_source) {
@@ -366,5 +369,36 @@ bool ZipPipeline::streamSourceToDest(std::uint32_t& crc, LogBase& log) {
     bool ok = m_source->copyToOutput(summing, m_monitor, &log);
     if (m_verbose) log.logDataInt64("dsByteCount", static_cast<std::int64_t>(m_source->bytesRead()));
     if (ok) crc = summing.crcValue();
+    return ok;
+}
+
+// Another method's stream decoder, from whichever source the entry has, into the destination.
+bool ZipPipeline::decodeToDest(std::uint32_t& crc, LogBase& log) {
+    crc = 0;
+    if (!m_dest) return rejectWith(&log, "No dest output.");
+    std::unique_ptr<StreamDecoder> decoder = makeMethodDecoder(m_method, m_methodFlags, expectedUncompressedSize);
+    if (!decoder) {
+        log.logError("Unsupported compression method");
+        return log.logDataLong("compressionMethod", m_method), false;
+    }
+    TarnelHandle file;
+    FileDataSource fileSource;
+    DataSource* source = m_source;
+    if (!source && m_srcIsFile) {
+        int reason = 0;
+        if (!openForRead(m_srcFile.text(), file, reason, &log))
+            return rejectWith(&log, "Failed to open file for reading (4)");
+        fileSource.attachHandle(&file);
+        source = &fileSource;
+    }
+    if (!source) source = rawSource(0);
+    if (!source) return rejectWith(&log, "No source data.");
+    FileDataSink sink;
+    sink.setOutput(m_dest);
+    sink.setComputeCrc(true);
+    sink.setProgressMonitor(m_monitor);
+    sink.setLog(&log);
+    bool ok = decoder->decode(*source, sink, log) && !sink.writeFailed();
+    if (ok) crc = sink.crcValue();
     return ok;
 }

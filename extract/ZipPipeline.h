@@ -1,27 +1,38 @@
 // Turns the stored bytes of one entry into its content in an Output, returning the CRC-32 of
-// what was written. Stages, in this fixed order: the library's whole-data decryption, traditional
-// zip decryption, then inflate or a plain copy. A stage that must materialise its result writes
-// a temporary file ("tnZ.dat" base) that becomes the next stage's source; every temporary file of
-// ours is deleted before run returns, whatever the outcome.
+// what was written. Stages, in this fixed order: the library's whole-data decryption, WinZip AES
+// or traditional zip decryption, then inflate, another method's stream decoder, or a plain copy.
+// Decryption streams: its processor stands between the source and the decoder, so no plaintext
+// is ever written anywhere but the destination. Only the whole-data scheme materialises
+// intermediate results, in temporary files ("tnZ.dat" base) that are private to this process and
+// deleted before run returns, whatever the outcome.
+//
+// When the expected uncompressed size is set, the destination takes no more than that many
+// bytes: a stream that decodes to more fails the run.
 //
 // One pipeline serves one run: configure, run, destroy. Nothing handed in (source, Output,
 // monitor, caller's source file) is owned.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
 #include "zip/ZipCryptParams.h"
+class DataProcessor;
 class DataSource;
+class FileDataSource;
 class LogBase;
+class MemoryDataSource;
 class Output;
 class PipelineHelp;
+class ProcessorSource;
 class ProgressMonitor;
 class PwdProtect;
+class TarnelHandle;
 
 class ZipPipeline : public ZipCryptParams {
 public:
-    ZipPipeline() = default;
-    ~ZipPipeline() override = default;
+    ZipPipeline();
+    ~ZipPipeline() override;
 
     void setTempDir(const char* utf8Dir) { m_tempDir.setString(utf8Dir); }
     void setProgressMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
@@ -32,19 +43,19 @@ public:
     void setSourceFile(const char* utf8Path);
     void setSourceData(DataSource* source) { m_source = source; }
     void setSourceCompressed(bool compressed) { m_srcCompressed = compressed; }
-    // The compression method of a compressed source (deflate unless set) and the entry's
-    // general-purpose flags, which some methods read.
-    void setSourceMethod(int method, std::uint16_t flags) {
-        m_method = method;
-        m_methodFlags = flags;
-    }
     void setDestCompressed(bool compressed) { m_destCompressed = compressed; }
     void setWholeDataEncrypted(bool encrypted) { m_wholeDataEncrypted = encrypted; }
     void setWholeDataParams(int type, int keyLengthBits);
     void setPassword(const char* password) { m_password.setString(password); }
     // dosTime and crc are the entry's check values; dataDescriptor picks which one is checked.
     void setTraditionalEncryption(bool on, std::uint32_t crc, std::uint16_t dosTime, bool dataDescriptor);
-    // For diagnostics only.
+    // WinZip AES decryption of the source with the password; strength as WinZipAes takes it.
+    void setWinZipAes(int strength) { m_aesStrength = strength; }
+    // Decode with the stream decoder of this compression method; flags are the entry's
+    // general-purpose bits. Methods 0, 8 and 9 (deflate64) keep the plain copy or inflate that
+    // setSourceCompressed chooses.
+    void setSourceMethod(int method, std::uint16_t flags);
+    // The uncompressed size bounds what reaches the destination; all ones is no bound.
     std::uint64_t expectedUncompressedSize = ~std::uint64_t(0);
 
     // crc receives the CRC-32 of the bytes written to the Output.
@@ -53,25 +64,30 @@ public:
     // Stages, public for the tests that drive them one by one.
     bool decryptWholeData(LogBase& log);
     bool passwordDecode(LogBase& log);
+    bool aesDecode(LogBase& log);
     bool inflateToTemp(LogBase& log);
     bool inflateToDest(std::uint32_t& crc, LogBase& log);
     bool streamToDest(std::uint32_t& crc, LogBase& log);
+    bool decodeToDest(std::uint32_t& crc, LogBase& log);
 
     bool sourceIsFile() const { return m_srcIsFile; }
     const char* sourceFileName() const { return m_srcFile.text(); }
 
 private:
     void preparePipelineHelp(PipelineHelp& help);
-    bool makeTempName(StringBuffer& name);
-    // The temporary file becomes the source, ours; the previous one of ours is deleted.
-    void adoptTempSource(const StringBuffer& name, LogBase& log);
-    void deleteOwnSourceFile(LogBase& log);
+    // A private temporary file (see openPrivateTempFile) in the temporary directory.
+    std::unique_ptr<TarnelHandle> openTemp(LogBase& log);
+    // The temporary file becomes the source, read from its start; the previous one is closed
+    // (and so gone).
+    bool adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& log);
     bool readEncryptionHeader(LogBase& log);
     bool checkPasswordHeader(PwdProtect& decryptor, LogBase& log);
-    bool decryptToTemp(PwdProtect& decryptor, const StringBuffer& tempName, LogBase& log);
+    bool transfer(std::uint32_t& crc, LogBase& log);
+    // The raw source of a decryption stage: the data source, or the source bytes from offset on.
+    DataSource* rawSource(std::uint32_t offset);
+    // Puts processor (owned from now on) between the current source and every later stage.
+    void decryptThrough(std::unique_ptr<DataProcessor> processor, DataSource& raw);
     bool inflateInto(Output& out, LogBase& log);
-    // Methods other than deflate: the current source through the method's decoder into out.
-    bool decodeMethodInto(Output& out, std::uint32_t& crc, LogBase& log);
     bool inflateToDestFrom(std::uint32_t& crc, LogBase& log);
     bool streamFileToDest(std::uint32_t& crc, LogBase& log);
     bool streamSourceToDest(std::uint32_t& crc, LogBase& log);
@@ -85,7 +101,6 @@ private:
     bool m_srcCompressed = false;
     bool m_destCompressed = false;
     bool m_wholeDataEncrypted = false;
-    bool m_srcFileIsOurs = false;
     StringBuffer m_srcFile;
     Output* m_dest = nullptr;
     DataSource* m_source = nullptr;
@@ -95,6 +110,18 @@ private:
     bool m_dataDescriptor = false;
     ProgressMonitor* m_monitor = nullptr;
     StringBuffer m_tempDir;
-    int m_method = 8;
+    int m_aesStrength = 0;       // 0: not WinZip AES
+    int m_method = -1;           // -1: inflate or plain copy as m_srcCompressed says
     std::uint16_t m_methodFlags = 0;
+    bool m_deflate64 = false;    // the inflate transfers decode Deflate64
+
+    // Streaming decryption: the stage reads the raw source (the source bytes through
+    // m_memorySource when they are in memory) and m_decrypted delivers its output as the source.
+    std::unique_ptr<PwdProtect> m_pwdProtect;
+    std::unique_ptr<MemoryDataSource> m_memorySource;
+    std::unique_ptr<DataProcessor> m_decryptStage;
+    std::unique_ptr<ProcessorSource> m_decrypted;
+    // The whole-data stages' intermediate result, and the source reading it.
+    std::unique_ptr<TarnelHandle> m_tempFile;
+    std::unique_ptr<FileDataSource> m_tempReader;
 };

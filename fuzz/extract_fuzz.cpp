@@ -1,6 +1,7 @@
-// Opens the input as an archive and extracts it into a fresh folder inside a sandbox folder.
-// Properties: nothing is written outside the extraction folder, and when Unzip reports success
-// every extracted file's CRC-32 equals the CRC the archive stores for it.
+// Opens the input as an archive and extracts it into a fresh folder two levels inside a sandbox
+// folder. Properties: nothing is written outside the extraction folder, every symbolic link it
+// made resolves inside it, and when Unzip reports success every extracted file's CRC-32 equals
+// the CRC the archive stores for it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -69,9 +70,25 @@ void checkCrcs(ClsZip2& zip, const std::string& base) {
     }
     std::error_code unreadable;  // a name the file system refuses (too long) was never written
     for (auto& [path, stored] : expected) {
-        if (stored == 0 || !fs::is_regular_file(path, unreadable)) continue;
+        if (stored == 0 || fs::is_symlink(path, unreadable) || !fs::is_regular_file(path, unreadable)) continue;
         if (fileCrc(path) != stored) std::abort();
     }
+}
+
+// Every link below out, resolved, names a place inside out.
+void checkLinks(const fs::path& out) {
+    std::error_code ec;
+    const std::string root = fs::canonical(out).string() + "/";
+    for (auto& e : fs::recursive_directory_iterator(out, ec)) {
+        if (!e.is_symlink(ec)) continue;
+        const fs::path resolved = fs::weakly_canonical(e.path(), ec);
+        if (!ec && (resolved.string() + "/").rfind(root, 0) != 0) std::abort();  // a link leads out
+    }
+}
+
+void expectOnly(const fs::path& dir, const fs::path& a, const fs::path& b) {
+    for (auto& e : fs::directory_iterator(dir))
+        if (e.path() != a && e.path() != b) std::abort();  // something escaped
 }
 
 }  // namespace
@@ -79,7 +96,8 @@ void checkCrcs(ClsZip2& zip, const std::string& base) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fs::path& box = sandbox();
     fs::path archive = box / "in.zip";
-    fs::path out = box / "out";
+    fs::path level = box / "level";  // escapes of one and of two levels both land in sight
+    fs::path out = level / "out";
     std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     fs::create_directories(out);
     {
@@ -89,11 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         folder.setUtf8(out.c_str());
         if (dn.open(path) && dn.unzip(folder, nullptr) >= 0) checkCrcs(*dn.archive(), out.string());
     }
-    for (auto& e : fs::directory_iterator(box))
-        if (e.path() != archive && e.path() != out) std::abort();  // something escaped
+    expectOnly(box, archive, level);
+    expectOnly(level, out, out);
+    checkLinks(out);
     std::error_code ignored;
     for (auto& e : fs::recursive_directory_iterator(out, ignored))
-        fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        if (!e.is_symlink(ignored)) fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(out, ignored);
     return 0;
 }

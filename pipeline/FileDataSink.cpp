@@ -19,7 +19,8 @@ bool FileDataSink::write(const std::uint8_t* bytes, std::uint32_t n) {
     return false;
 }
 
+// No room at all once a write has failed, so that producers stop instead of decoding on.
 bool FileDataSink::spaceAvailable(std::uint32_t& count) {
-    count = 999999999;
-    return true;
+    count = m_writeFailed ? 0 : 999999999;
+    return !m_writeFailed;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/StreamDecoder.h"
+#include "codecs/ChunkDecoder.h"
 #include "pipeline/DataSource.h"
 
 namespace {
@@ -13,7 +13,7 @@ constexpr std::uint32_t kInputSize = 256 * 1024;
 constexpr std::uint32_t kOutputSize = 256 * 1024;
 }  // namespace
 
-MethodDecodeProcessor::MethodDecodeProcessor(StreamDecoder& decoder, std::uint64_t limit)
+MethodDecodeProcessor::MethodDecodeProcessor(ChunkDecoder& decoder, std::uint64_t limit)
     : m_decoder(decoder), m_limit(limit) {}
 
 MethodDecodeProcessor::~MethodDecodeProcessor() {
@@ -86,15 +86,15 @@ int MethodDecodeProcessor::decodeMore() {
     }
     const bool inputEnded = source()->endOfStream();
     std::size_t used = 0, produced = 0;
-    StreamDecoder::Result r = m_decoder.decode(m_in + m_inStart, m_inEnd - m_inStart, used, m_out,
+    ChunkDecoder::Result r = m_decoder.decode(m_in + m_inStart, m_inEnd - m_inStart, used, m_out,
                                                kOutputSize, produced, inputEnded);
     m_inStart += std::uint32_t(used);
-    if (r == StreamDecoder::Result::Error) return failWith(m_decoder.error());
+    if (r == ChunkDecoder::Result::Error) return failWith(m_decoder.error());
     if (produced > m_limit - m_decoded)
         return failWith("Decoded data is larger than the entry's declared size");
     m_decoded += produced;
     m_outEnd = std::uint32_t(produced);
-    if (r == StreamDecoder::Result::End) {
+    if (r == ChunkDecoder::Result::End) {
         // Whatever follows the stream is not read; without a source the pump sees the end.
         m_streamEnded = true;
         setSource(nullptr);

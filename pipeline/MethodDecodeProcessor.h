@@ -1,4 +1,4 @@
-// A first-stage processor that decodes what it reads from its source with a StreamDecoder and
+// A first-stage processor that decodes what it reads from its source with a ChunkDecoder and
 // pushes the content into its sink, never more than the sink's spaceAvailable. It refuses to
 // produce more than a limit (the entry's declared size), so a hostile stream cannot fill the
 // disk, and fails when the source ends before the stream does.
@@ -8,12 +8,12 @@
 #include "pipeline/DataProcessor.h"
 
 class LogBase;
-class StreamDecoder;
+class ChunkDecoder;
 
 class MethodDecodeProcessor : public DataProcessor {
 public:
     // limit: most bytes the stream may decode to; all ones for no limit.
-    MethodDecodeProcessor(StreamDecoder& decoder, std::uint64_t limit);
+    MethodDecodeProcessor(ChunkDecoder& decoder, std::uint64_t limit);
     ~MethodDecodeProcessor() override;
 
     const char* name() const override { return "MethodDecodeProcessor"; }
@@ -32,7 +32,7 @@ private:
     int forwardOutput();
     int failWith(const char* message);
 
-    StreamDecoder& m_decoder;
+    ChunkDecoder& m_decoder;
     std::uint64_t m_limit;
     std::uint8_t* m_in = nullptr;
     std::uint32_t m_inStart = 0, m_inEnd = 0;  // unconsumed input is m_in[m_inStart, m_inEnd)

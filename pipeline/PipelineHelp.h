@@ -10,7 +10,6 @@ class LogBase;
 class Output;
 class ProgressMonitor;
 class PwdProtect;
-class StreamDecoder;
 class TarnelHandle;
 
 class PipelineHelp {
@@ -41,11 +40,6 @@ public:
                                bool verbose);
     bool inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_t count, Output& output,
                                std::uint32_t& crc, LogBase& log, bool verbose);
-
-    // Data of a method that streams through a StreamDecoder (bzip2, LZMA, xz, zstd, PPMd) to
-    // output; at most limit bytes of content. crc is the CRC-32 of what was written.
-    bool decodeSourceToOutput(DataSource& source, StreamDecoder& decoder, std::uint64_t limit,
-                              Output& output, std::uint32_t& crc, LogBase& log);
 
 private:
     // Runs source -> processor -> output; false when the run fails or the output refused bytes.

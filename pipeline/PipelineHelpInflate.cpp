@@ -46,12 +46,13 @@ bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, Log
     bool streamed = target.inflater.inflateSource(input, log, false);
     bool ok = true;
     bool aborted = m_monitor && m_monitor->isAborted();
-    if (target.inflater.hadError() || (!streamed && !aborted))
+    // A refused write stops the decode as well, so it is named first.
+    if (target.sink.writeFailed())
+        ok = fail(log, "Failed to inflate from data source because sink write failed.");
+    else if (target.inflater.hadError() || (!streamed && !aborted))
         ok = fail(log, "Failed to inflate from data source (2)");
     else if (aborted)
         ok = fail(log, "Inflate aborted by application..");
-    else if (target.sink.writeFailed())
-        ok = fail(log, "Failed to inflate from data source because sink write failed.");
     if (ok) crc = target.sink.crcValue();
     if (verbose && ok) log.logDataHex("inflatorOutputCrc", crc);
     if (verbose && !ok) log.logError("Inflate failed.");
@@ -65,8 +66,8 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
     if (!bytes) return fail(log, "No input data");
     InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     target.inflater.inflateBuffer(bytes, count, log, verbose);
-    if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
     if (target.sink.writeFailed()) return fail(log, "Sink write failed.");
+    if (target.inflater.hadError()) return fail(log, "Internal error in huffman decoding.");
     crc = target.sink.crcValue();
     return true;
 }
@@ -89,12 +90,13 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
         handle.close();
         if (m_monitor && m_monitor->isAborted())
             return fail(log, "Inflate aborted by application.");
-        if (!streamed || target.inflater.hadError()) return fail(log, "Failed to inflate file.");
+        if (!streamed || target.inflater.hadError())
+            return fail(log, target.sink.writeFailed() ? "Inflate failed to write to output file" : "Failed to inflate file.");
     } else {
         DataBuffer whole;
         if (!whole.loadFile(utf8Path, log)) return false;
         target.inflater.inflateBuffer(whole.data(), whole.size(), log, verbose);
-        if (target.inflater.hadError()) return false;
+        if (target.inflater.hadError() && !target.sink.writeFailed()) return false;
     }
     if (target.sink.writeFailed()) return fail(log, "Inflate failed to write to output file");
     crc = target.sink.crcValue();

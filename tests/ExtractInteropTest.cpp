@@ -94,6 +94,10 @@ TEST(ExtractCorpus, SameTreeAsUnzip) {
         int rc = -1;
         zipfix::run("unzip -qo '" + archive + "' -d '" + (dir / "ref").string() + "' 2>&1", &rc);
         ASSERT_EQ(rc, 0);
+        // Its text file carries an NTFS time field, an hour off its DOS time: unzip reads only the
+        // DOS time, the precise UTC field wins here (as with 7-Zip).
+        if (std::string(name) == "sharpcompress/Zip.implode.zip")
+            zipfix::run("find '" + (dir / "ref").string() + "' -name '*.txt' -exec touch -m -d @1659378184 {} +");
         Extracted r = extract(archive, dir / "ours");
         int files = 0;
         for (auto& [entry, path] : listTree(dir / "ref")) files += entry.back() != '/';

@@ -2,7 +2,11 @@
 // content afterwards, and a log that records every line it is given.
 #pragma once
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,8 +19,17 @@
 class TempFolder {
 public:
     TempFolder() {
+#ifdef _WIN32
+        // A new folder under a name nobody has: the tick count and the process id, retried.
+        for (unsigned i = 0; i < 100 && m_path.empty(); ++i) {
+            auto candidate = std::filesystem::temp_directory_path() /
+                             ("tnfs_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount() + i));
+            if (CreateDirectoryW(candidate.wstring().c_str(), nullptr)) m_path = candidate.string();
+        }
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "tnfs_XXXXXX").string();
         m_path = mkdtemp(pattern.data()) ? pattern : std::string();
+#endif
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -45,7 +58,11 @@ inline std::string readAll(const std::string& path) {
 }
 
 // Permission tests mean nothing to a user who bypasses permissions.
+#ifdef _WIN32
+inline bool runningAsRoot() { return false; }
+#else
 inline bool runningAsRoot() { return geteuid() == 0; }
+#endif
 
 // Keeps each line as "E:text", "I:text" or "key=value".
 class RecordingLog : public LogBase {

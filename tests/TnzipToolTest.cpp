@@ -81,7 +81,8 @@ TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {
     zipfix::Archive a;
     for (const char* name : {"docs/a.txt", "docs/b.tmp", "img/c.png", "top.txt"}) {
         zipfix::Member m{name, std::string("content of ") + name};
-        a.members.push_back(m);  // CRC 0: not checked
+        m.crc = zipfix::crcOf(m.data);
+        a.members.push_back(m);
     }
     const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     int rc = -1;

@@ -34,6 +34,16 @@ inline void put64(std::string& s, std::uint64_t v) {
     put32(s, static_cast<std::uint32_t>(v));
     put32(s, static_cast<std::uint32_t>(v >> 32));
 }
+// CRC-32 of the bytes, computed bit by bit: an independent reference for stored members.
+inline std::uint32_t crcOf(const std::string& s) {
+    std::uint32_t c = 0xFFFFFFFF;
+    for (unsigned char b : s) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+    }
+    return ~c;
+}
+
 inline std::string block(std::uint16_t id, const std::string& data) {
     std::string s;
     put16(s, id);
@@ -54,7 +64,11 @@ struct Member {
     std::string localExtra;
     std::string centralExtra;
     std::string comment;
-    bool descriptor = false;  // sizes 0 in the local header, descriptor with signature behind the data
+    bool descriptor = false;  // sizes 0 in the local header, descriptor behind the data
+    bool descriptorSigned = true;   // the descriptor starts with its optional signature
+    bool descriptor64 = false;      // the descriptor's sizes are 8 bytes wide
+    bool omitFromCentral = false;   // a local header that no central record names
+    std::uint16_t madeBy = 0x031E;  // host 3 (Unix), version 3.0
     std::int64_t localCompressed = -1, localUncompressed = -1;      // override the local 32-bit sizes
     std::int64_t centralCompressed = -1, centralUncompressed = -1;  // override the central ones
 };
@@ -89,10 +103,15 @@ inline std::string Archive::build() const {
         put16(out, static_cast<std::uint32_t>(m.localExtra.size()));
         out += m.name + m.localExtra + m.data;
         if (m.descriptor) {
-            put32(out, 0x08074B50);
+            if (m.descriptorSigned) put32(out, 0x08074B50);
             put32(out, m.crc);
-            put32(out, size);
-            put32(out, size);
+            if (m.descriptor64) {
+                put64(out, size);
+                put64(out, size);
+            } else {
+                put32(out, size);
+                put32(out, size);
+            }
         }
     }
     const auto cdStart = static_cast<std::uint32_t>(out.size());
@@ -100,10 +119,11 @@ inline std::string Archive::build() const {
     for (std::size_t i = 0; i < members.size(); ++i) order.push_back(reverseCentral ? members.size() - 1 - i : i);
     for (std::size_t i : omitCentral ? std::vector<std::size_t>{} : order) {
         const Member& m = members[i];
+        if (m.omitFromCentral) continue;
         const std::string& name = m.centralName.empty() ? m.name : m.centralName;
         const auto size = static_cast<std::uint32_t>(m.data.size());
         put32(out, 0x02014B50);
-        put16(out, 0x031E);
+        put16(out, m.madeBy);
         put16(out, m.version);
         put16(out, m.flags | (m.descriptor ? 0x08 : 0));
         put16(out, m.method);

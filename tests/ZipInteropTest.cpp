@@ -1,6 +1,7 @@
 // Archives made at test time by the peer tools open with the names, sizes, times, directory flags
 // and comments that Python's zipfile reports for them. Names without the UTF-8 flag are expected
-// in 437, or in 1252 when a byte of the name says it is ANSI text.
+// as UTF-8 when made on Unix or macOS and valid UTF-8, else in 437, or in 1252 when a byte of the
+// name says it is ANSI text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +21,11 @@ def decode(info):
     if info.flag_bits & 0x800:
         return info.filename.encode('utf-8')
     raw = info.orig_filename.encode('cp437')
+    if info.create_system in (3, 19):
+        try:
+            return raw.decode('utf-8').replace('\\', '/').encode('utf-8')
+        except UnicodeDecodeError:
+            pass
     if any(b >= 239 or 166 <= b <= 223 for b in raw):
         return raw.decode('cp1252').replace('\\', '/').encode('utf-8')
     return info.orig_filename.replace('\\', '/').encode('utf-8')

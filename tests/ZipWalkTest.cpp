@@ -63,6 +63,50 @@ TEST(ZipWalk, DescriptorSignatureInsideDataIsSkipped) {
     EXPECT_NE(z.record(1).centralRecordAddress, 0u);
 }
 
+// Sizes that follow the data: the central record says where the data ends, so neither a
+// descriptor without its signature nor one with 8-byte sizes nor a signature inside the data
+// misleads the walk; the central sizes and CRC are the entry's.
+TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
+    std::string tricky = "head";
+    tricky += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "tail";
+    struct Case { const char* what; bool signature; bool wide; std::string localExtra; };
+    const Case cases[] = {
+        {"signed", true, false, ""},
+        {"unsigned", false, false, ""},
+        {"unsigned, 8-byte sizes announced by a local ZIP64 block", false, true, block(0x0001, std::string(16, '\0'))},
+        {"signed, 8-byte sizes unannounced", true, true, ""},
+    };
+    for (const Case& c : cases) {
+        Archive a;
+        for (const char* name : {"dd.bin", "second.bin"})
+            a.members.push_back({.name = name, .data = tricky, .crc = 0x12345678, .localExtra = c.localExtra,
+                                 .descriptor = true, .descriptorSigned = c.signature, .descriptor64 = c.wide});
+        a.members.push_back({.name = "next.txt", .data = "n"});
+        Opened z(save("dd.zip", a.build()));
+        ASSERT_TRUE(z.ok) << c.what << "\n" << z.log();
+        ASSERT_EQ(z.zip().numEntries(), 3) << c.what << "\n" << z.log();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(z.record(i).hasDescriptor) << c.what;
+            EXPECT_EQ(z.record(i).compressedSize64(), tricky.size()) << c.what;
+            EXPECT_EQ(z.record(i).uncompressedSize64(), tricky.size()) << c.what;
+            EXPECT_EQ(z.record(i).descriptorCrc, 0x12345678u) << c.what;
+        }
+        EXPECT_EQ(z.name(2), "next.txt") << c.what;
+        EXPECT_NE(z.record(2).centralRecordAddress, 0u) << c.what;
+    }
+}
+
+// A wrong central size cannot place the descriptor; the signature search takes over.
+TEST(ZipWalk, DescriptorIsSearchedWhenTheCentralSizeIsWrong) {
+    Archive a;
+    a.members.push_back({.name = "dd.bin", .data = "payload", .crc = 7, .descriptor = true, .centralCompressed = 5});
+    a.members.push_back({.name = "next.txt", .data = "n"});
+    Opened z(save("wrong.zip", a.build()));
+    ASSERT_TRUE(z.ok) << z.log();
+    EXPECT_EQ(z.record(0).compressedSize64(), 7u);
+    EXPECT_EQ(z.name(1), "next.txt");
+}
+
 TEST(ZipWalk, CentralRecordsMatchByLastComponentAndInAnyOrder) {
     Archive a = twoFiles();
     a.members.push_back({.name = "c.txt", .data = "c", .centralName = "deep/dir/c.txt"});
@@ -73,13 +117,23 @@ TEST(ZipWalk, CentralRecordsMatchByLastComponentAndInAnyOrder) {
     EXPECT_EQ(z.record(2).centralRecord.rawUncompressedSize, 1u);
 }
 
-TEST(ZipWalk, LocalHeadersWithoutCentralRecordStayEntries) {
+// Without a central directory every local header is an entry; with one, only those it names.
+TEST(ZipWalk, LocalHeadersWithoutCentralRecord) {
     Archive a = twoFiles();
     a.omitCentral = true;
     Opened z(save("nocentral.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.zip().numEntries(), 2);
     EXPECT_EQ(z.record(0).centralRecordAddress, 0u);
+
+    Archive hidden = twoFiles();
+    hidden.members.insert(hidden.members.begin() + 1, {.name = "unlisted.txt", .data = "?", .omitFromCentral = true});
+    Opened h(save("hidden.zip", hidden.build()));
+    ASSERT_TRUE(h.ok) << h.log();
+    ASSERT_EQ(h.zip().numEntries(), 2);
+    EXPECT_EQ(h.name(0), "a.txt");
+    EXPECT_EQ(h.name(1), "sub/b.txt");
+    EXPECT_TRUE(contains(h.log(), "LocalHeadersWithoutCentralRecord: 1")) << h.log();
 }
 
 TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
@@ -105,18 +159,26 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
     EXPECT_FALSE(z.zip().entryAt(0)->IsDir());
 }
 
-// Names without the UTF-8 flag: the OEM page, or 1252 when a byte says the name is ANSI text.
+// Names without the UTF-8 flag: the OEM page, or 1252 when a byte says the name is ANSI text;
+// from Unix and macOS, valid UTF-8 is UTF-8. '\' is a separator only after decoding.
 TEST(ZipWalk, NamesDecodeByCodePageRule) {
-    struct Case { std::string bytes; std::uint16_t flags; int oem; const char* utf8; };
+    constexpr std::uint16_t kDos = 0x0014, kUnix = 0x031E, kMac = 0x1314;
+    struct Case { std::string bytes; std::uint16_t flags; int oem; const char* utf8; std::uint16_t madeBy = kDos; };
     const Case cases[] = {
         {"caf\xE9", 0, 437, "caf\xCE\x98"},          // 437: 0xE9 is Greek capital theta
         {"\xC4pfel", 0, 437, "\xC3\x84pfel"},        // 0xC4 is in 166..223: 1252 A-umlaut
         {"\xC3\xA9t\xC3\xA9", 0x800, 437, "\xC3\xA9t\xC3\xA9"},  // UTF-8 flag: bytes as they are
         {"dir\\file", 0, 437, "dir/file"},
+        {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\xA9t\xC3\xA9", kUnix},   // Info-ZIP zip on Linux
+        {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\xA9t\xC3\xA9", kMac},
+        {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\x83\xC2\xA9t\xC3\x83\xC2\xA9"},  // DOS host: 1252 by the byte rule
+        {"caf\xE9", 0, 437, "caf\xCE\x98", kUnix},   // not UTF-8: the OEM page
+        {"\x95\x5C/\x83\x5C", 0, 932, "\xE8\xA1\xA8/\xE3\x82\xBD"},  // 0x5C ends two characters
+        {"a\x5C\x95\x5C", 0, 932, "a/\xE8\xA1\xA8"},
     };
     for (const Case& c : cases) {
         Archive a;
-        a.members.push_back({.name = c.bytes, .data = "x", .flags = c.flags});
+        a.members.push_back({.name = c.bytes, .data = "x", .flags = c.flags, .madeBy = c.madeBy});
         Opened z(save("names.zip", a.build()), false, c.oem);
         ASSERT_TRUE(z.ok) << z.log();
         EXPECT_EQ(z.name(0), c.utf8) << c.bytes;

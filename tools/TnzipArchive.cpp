@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/ZipDn.h"
+#include "base/FilePaths.h"
 #include "base/StringBuffer.h"
 #include "base/XString.h"
 #include "codecs/ZipMethod.h"
@@ -23,14 +24,14 @@ namespace {
 std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
 std::uint32_t le32(const std::uint8_t* p) { return le16(p) | std::uint32_t(le16(p + 2)) << 16; }
 
-// The name with '/' separators, as it reads in the archive.
+// The name with '/' separators, as it reads in the archive; control characters are shown escaped.
 std::string entryName(const ClsZipEntry2& entry) {
     StringBuffer name;
     entry.GetFileName(name);
     std::string out = name.text();
     for (char& c : out)
         if (c == '\\') c = '/';
-    return out;
+    return escapeControlChars(out);
 }
 
 // Calls visit(id, data, size) for each well-formed block of an extra field.
@@ -143,7 +144,7 @@ ClsZip2* TnzipArchive::open(ZipDn& dn, const char* path) {
     XString xpath;
     xpath.setUtf8(path);
     if (!dn.open(xpath) || !dn.archive()) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", path);
+        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(path).c_str());
         StringBuffer log;
         if (dn.getLog(ZipDn::LogFormat::kText, log)) std::fprintf(stderr, "%s\n", log.text());
         return nullptr;
@@ -157,7 +158,7 @@ int TnzipArchive::list(const char* path) {
     ClsZip2* zip = open(dn, path);
     if (!zip) return 1;
     const bool v = m_settings.verbose;
-    std::printf("Archive:  %s\n", path);
+    std::printf("Archive:  %s\n", escapeControlChars(path).c_str());
     std::printf("    Length      Packed  Ratio  Method     Encryption  Date       Time   CRC-32    %sName\n",
                 v ? "Attributes  Host   Extra                 " : "");
     std::printf("----------  ----------  -----  ---------  ----------  ---------- -----  --------  %s----\n",
@@ -211,10 +212,11 @@ int TnzipArchive::test(const char* path) {
         if (dn.getLog(ZipDn::LogFormat::kText, text) && *text.text()) std::fprintf(stderr, "%s\n", text.text());
     }
     if (failed.empty()) {
-        if (!m_settings.quiet) std::printf("No errors detected in %s\n", path);
+        if (!m_settings.quiet) std::printf("No errors detected in %s\n", escapeControlChars(path).c_str());
         return 0;
     }
-    std::fprintf(stderr, "tnzip: %zu entr%s of %s failed:\n", failed.size(), failed.size() == 1 ? "y" : "ies", path);
+    std::fprintf(stderr, "tnzip: %zu entr%s of %s failed:\n", failed.size(), failed.size() == 1 ? "y" : "ies",
+                 escapeControlChars(path).c_str());
     for (const std::string& name : failed) std::fprintf(stderr, "  %s\n", name.c_str());
     return 1;
 }

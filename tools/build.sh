@@ -5,6 +5,10 @@
 #   tools/build.sh test      install packages, build, run the tests
 #   tools/build.sh sanitize  install packages, build with ASan+UBSan, run the tests
 #   tools/build.sh deps      install packages only
+#   tools/build.sh windows   cross-build the Windows programs into build-win/ (MinGW-w64),
+#                            which packs build-win/bin/velmora-field-guide.exe
+#   tools/build.sh windows-test  the same, then run the Windows tests under wine on a
+#                            virtual display
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +31,38 @@ deps() {
     fi
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+WIN_PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
+  libgcrypt-mingw-w64-dev googletest wine wine64 xvfb xauth zip p7zip-full"
+
+deps_windows() { PACKAGES="$PACKAGES $WIN_PACKAGES" deps; }
+
+# The Windows build needs the Linux build's stamper and packer (and its screen probe).
+build_windows() {
+    deps_windows
+    cmake -S . -B build -G Ninja > /dev/null
+    cmake --build build -j "$(nproc)" --target quillet-stamp quillet-pack tnzip
+    build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DTN_HOST_STAMP="$PWD/build/tools/quillet-stamp" -DTN_HOST_PACK="$PWD/build/bin/quillet-pack" \
+        -DTN_HOST_TNZIP="$PWD/build/tools/tnzip"
+}
+
+# Wine on a virtual display, in a prefix of the build's own. wineserver and the first wine
+# process start with their output on /dev/null: helpers that inherit CTest's pipes would keep
+# it waiting forever. Every wine call has a timeout (tools/wine-run.sh).
+test_windows() {
+    local prefix="$PWD/build-win/wine-prefix" temp="$PWD/build-win/wine-temp"
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        set -euo pipefail
+        export TN_WINE_PREFIX="$1" WINEPREFIX="$1"
+        bash tools/wine-setup.sh "$1" "$2"
+        timeout 30 wineserver -p 60 < /dev/null > /dev/null 2>&1 || true
+        TN_WINE_TIMEOUT=60 bash tools/wine-run.sh cmd /c exit 0 < /dev/null > /dev/null 2>&1 || true
+        rc=0
+        ctest --test-dir build-win --output-on-failure --timeout 600 || rc=$?
+        timeout 30 wineserver -k || true
+        exit $rc' bash "$prefix" "$temp"
 }
 
 build() {  # build DIR [cmake options...]
@@ -54,5 +90,10 @@ case "${1:-}" in
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             ctest --test-dir build-san --output-on-failure -j "$(nproc)" -LE long
         ;;
-    *) echo "usage: tools/build.sh run|test|sanitize|deps" >&2; exit 2 ;;
+    windows) build_windows ;;
+    windows-test)
+        build_windows
+        test_windows
+        ;;
+    *) echo "usage: tools/build.sh run|test|sanitize|deps|windows|windows-test" >&2; exit 2 ;;
 esac

@@ -6,7 +6,14 @@
 // Exit status: 0 success, 1 the archive could not be opened, an entry failed, or a name given
 // matched nothing; 2 usage.
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +26,7 @@
 #include "archive/TnZipProgress.h"
 #include "extract/EntryExtractor.h"
 #include "extract/UnzipController.h"
+#include "base/FilePaths.h"
 
 namespace {
 
@@ -168,6 +176,24 @@ void printLog(TnZip& zip) {
     if (text && *text) std::fprintf(stderr, "%s\n", text);
 }
 
+#ifdef _WIN32
+// Windows hands the arguments over as UTF-16; they reach the library as UTF-8.
+std::vector<std::string> utf8Arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    for (int i = 0; wide && i < count; ++i) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(std::size_t(n > 0 ? n : 1), '\0');
+        if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+        arg.resize(std::strlen(arg.c_str()));
+        out.push_back(arg);
+    }
+    if (wide) LocalFree(wide);
+    return out;
+}
+#endif
+
 int extract(const Options& opt) {
     TnZip zip;
     zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
@@ -175,21 +201,21 @@ int extract(const Options& opt) {
     if (opt.settings.oemCodePage) zip.SetOemCodePage(opt.settings.oemCodePage);
     zip.SetVerboseLogging(opt.settings.verbose);
     if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }
     ExtractProgress progress(opt, !opt.settings.quiet && isatty(STDERR_FILENO));
     int count = zip.Unzip(opt.folder.c_str(), &progress);
     if (count < 0) {
-        std::fprintf(stderr, "tnzip: extraction of %s failed\n", opt.archive.c_str());
+        std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);
         return 1;
     }
     if (opt.settings.verbose) printLog(zip);
     int status = 0;
     for (const std::string& name : progress.unmatched()) {
-        std::fprintf(stderr, "tnzip: %s: no entry matches\n", name.c_str());
+        std::fprintf(stderr, "tnzip: %s: no entry matches\n", escapeControlChars(name).c_str());
         status = 1;
     }
     if (!opt.settings.quiet) std::printf("%d file%s extracted\n", count, count == 1 ? "" : "s");
@@ -199,6 +225,14 @@ int extract(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::vector<std::string> arguments = utf8Arguments();
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = int(arguments.size());
+    argv = pointers.data();
+#endif
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);

@@ -29,7 +29,7 @@ ClsZip2::ClsZip2(ZipSystem* system)
     : m_serial(g_nextArchiveSerial.fetch_add(1, std::memory_order_relaxed)),
       m_oemCodePage(kOemCodePage),
       m_fileName("unnamed.zip"),
-      m_tempDir("."),
+      m_tempDir(""),
       m_system(system) {}
 
 ClsZip2::~ClsZip2() {
@@ -97,6 +97,7 @@ bool ClsZip2::ReadZipStructure() {
     ZipWalk walk;
     bool ok = walk.walkFile(m_fileName.text(), m_log, records, m_comment, m_endRecord, m_oemCodePage,
                             m_sizeMismatch, m_verboseLogging);
+    if (ok) dropLocalOnlyRecords(records);
     if (ok) ok = LoadWalkResults(records);
     if (!ok) {
         discardRecords(records);
@@ -113,6 +114,27 @@ bool ClsZip2::ReadZipStructure() {
 
 // Records not yet handed to an entry are still owned by the array.
 void ClsZip2::discardRecords(ExtPtrArray& records) { records.deleteAll(); }
+
+// When the archive has a central directory, it alone says what the archive holds: a local header
+// that no central record names is data of some other kind (or planted to be extracted unseen),
+// and no lister shows it. Without central records every local header stays an entry.
+void ClsZip2::dropLocalOnlyRecords(ExtPtrArray& records) {
+    ExtPtrArray kept;
+    int dropped = 0;
+    for (int i = 0; i < records.count(); ++i) {
+        auto* record = static_cast<ZipWalkEntry*>(records.get(i));
+        if (record->centralRecordAddress != 0) kept.add(record);
+    }
+    if (kept.count() == 0) return;
+    for (int i = 0; i < records.count(); ++i) {
+        auto* record = static_cast<ZipWalkEntry*>(records.get(i));
+        if (record->centralRecordAddress == 0) delete record, ++dropped;
+    }
+    records.clear();
+    for (int i = 0; i < kept.count(); ++i) records.add(kept.get(i));
+    kept.clear();
+    if (dropped != 0) m_log.logDataLong("LocalHeadersWithoutCentralRecord", dropped);
+}
 
 bool ClsZip2::LoadWalkResults(ExtPtrArray& records) {
     m_log.logDataLong("NumEntries", records.count());

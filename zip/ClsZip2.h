@@ -63,6 +63,7 @@ private:
     bool readAndSummarise(std::uint32_t startTick);
     const ZipWalkEntry* chooseSummaryRecord(ExtPtrArray& records) const;
     void discardRecords(ExtPtrArray& records);
+    void dropLocalOnlyRecords(ExtPtrArray& records);
 
     std::uint32_t m_serial;
     int m_oemCodePage;

@@ -10,6 +10,8 @@
 
 namespace {
 std::atomic<std::uint32_t> g_nextEntrySerial{1};
+constexpr std::uint32_t kUnixTypeMask = 0170000;  // S_IFMT of the mode in the high 16 bits
+constexpr std::uint32_t kUnixDirectory = 0040000;
 }
 
 ClsZipEntry2::ClsZipEntry2() : m_serial(g_nextEntrySerial.fetch_add(1, std::memory_order_relaxed)) {}
@@ -34,9 +36,15 @@ ClsZipEntry2* ClsZipEntry2::createMapped(ClsZip2* owner, ZipWalkEntry* record) {
     return entry;
 }
 
+// A name ending in '/' is a directory whatever its size (some writers store one). A Unix mode
+// written on Unix tells the type; the DOS directory bit counts only where there is none, because
+// writers fill the DOS byte of Unix entries with anything.
 bool ClsZipEntry2::isDirectoryRecord(const ZipWalkEntry& record) {
-    if ((record.centralRecord.externalAttributes & 0x10) != 0) return true;
-    return record.centralRecord.rawUncompressedSize == 0 && record.decodedName.lastChar() == '/';
+    if (record.decodedName.lastChar() == '/') return true;
+    const CentralRecord& central = record.centralRecord;
+    const std::uint32_t unixType = (central.externalAttributes >> 16) & kUnixTypeMask;
+    if (ZipHost::isUnixLike(central.versionMadeBy) && unixType != 0) return unixType == kUnixDirectory;
+    return (central.externalAttributes & 0x10) != 0;
 }
 
 bool ClsZipEntry2::GetFileName(StringBuffer& out) const {

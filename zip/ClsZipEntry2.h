@@ -51,8 +51,8 @@ public:
     std::uint32_t serialNumber() const { return m_serial; }
     void setDirectory(bool isDirectory);
 
-    // Directory rule: attribute bit 0x10, or an empty file (by the 32-bit central size) whose
-    // name ends with '/'.
+    // Directory rule: a name ending with '/', else the Unix mode's type for entries made on Unix
+    // or macOS, else the DOS attribute bit 0x10.
     static bool isDirectoryRecord(const ZipWalkEntry& record);
     // False once the entry has been destroyed.
     bool isValid() const { return m_marker == kAlive; }

@@ -22,6 +22,8 @@ public:
     bool open(const char* utf8Path, LogBase& log);
     void close();
     bool isOpen() const { return m_handle.isOpen(); }
+    // The file's length in bytes, or -1.
+    std::int64_t size() { return m_handle.getSize(nullptr); }
 
     // No platform call when the file is already at the address.
     bool seekTo(std::uint64_t address, LogBase* log);

@@ -39,6 +39,9 @@ public:
     const std::uint8_t* findSignature(std::uint64_t& address, std::uint32_t signature);
     const std::uint8_t* findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second);
 
+    // Bytes of the file or the block; -1 when the file's length cannot be read.
+    std::int64_t size() { return m_fileBacked ? m_file.size() : std::int64_t(m_blockLength); }
+
     // Closes the file, releases an owned block and empties the window.
     void reset();
 

@@ -106,12 +106,14 @@ bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries) {
     if (m_verbose) context.emplace(*m_log, "CentralDirectory");
     std::uint32_t hint = 0;
     std::int32_t count = 0;
+    indexLocalNames(entries);
     while (sig == ZipSig::kCentralHeader) {
         if (!readCentralRecord(addr, entries, hint)) return false;
         ++count;
         if (!peekSignature(addr, sig)) return m_log->logError("Failed to read Zip (13)"), false;
         ++hint;
     }
+    m_localsByName.clear();
     context.reset();
     m_log->logDataLong("NumCentralDirRecords", count);
     m_log->logDataInt64("CentralDirSize", static_cast<std::int64_t>(addr - start));

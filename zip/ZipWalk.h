@@ -3,8 +3,13 @@
 // in the archive are recorded but never used to seek. One ZipWalk serves one walk.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "base/StringBuffer.h"
+#include "zip/ZipCentralIndex.h"
 #include "zip/ZipWalkEntry.h"
 
 class DataBuffer;
@@ -35,6 +40,9 @@ private:
     bool readLocalName(std::uint64_t& addr, ZipWalkEntry& entry);
     bool readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry);
     void parseLocalExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
+    bool stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry);
+    const ZipCentralIndex::Sizes* centralSizes(const ZipWalkEntry& entry);
+    bool placeDescriptor(std::uint64_t& addr, ZipWalkEntry& entry, const ZipCentralIndex::Sizes& sizes);
     bool findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry);
     void logLocalHeader(const LocalHeaderRecord& h);
 
@@ -42,7 +50,10 @@ private:
     bool readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec,
                          ZipWalkEntry& entry);
     void parseCentralExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
+    void applyHostNameRule(ZipWalkEntry& entry);
     ZipWalkEntry* matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint);
+    void indexLocalNames(ExtPtrArray& entries);
+    int firstWithName(std::string_view name, std::uint32_t from) const;
     void logCentralRecord(const CentralRecord& r, std::uint64_t start);
 
     bool readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk);
@@ -69,4 +80,12 @@ private:
     std::int32_t m_scanCount = 0;
     // The central record's name being matched; kept across records to spare an allocation each.
     StringBuffer m_centralName;
+    // Local entries by raw name, each list in file order, so that matching a central record
+    // costs the same whatever the order of the central directory.
+    std::unordered_map<std::string_view, std::vector<int>> m_localsByName;
+    // The central directory read ahead, once, for entries whose sizes follow their data.
+    std::unique_ptr<ZipCentralIndex> m_central;
+    bool m_centralLoaded = false;
+    // A descriptor search from here on found nothing, so none after it can find anything.
+    std::uint64_t m_noDescriptorFrom = UINT64_MAX;
 };

@@ -1,5 +1,6 @@
 // The structure walk's central directory records, their match to local headers, and the ZIP64
 // end records.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -14,14 +15,24 @@
 
 namespace {
 
-// Index of the first entry from `from` on whose raw name equals the given bytes, or -1.
-int findRawName(ExtPtrArray& entries, const char* name, int length, int from) {
-    for (int i = from; i < entries.count(); ++i) {
-        const StringBuffer& raw = static_cast<ZipWalkEntry*>(entries.get(i))->rawName;
-        if (raw.length() == length && std::memcmp(raw.text(), name, static_cast<std::size_t>(length)) == 0)
-            return i;
+// Strict UTF-8: no overlong forms, surrogates or values above U+10FFFF. True for ASCII too.
+bool isValidUtf8(const std::uint8_t* p, std::size_t n) {
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t c = p[i];
+        if (c < 0x80) { ++i; continue; }
+        std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        if (len == 0 || c > 0xF4 || i + len > n) return false;
+        std::uint32_t cp = c & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
     }
-    return -1;
+    return true;
 }
 
 }  // namespace
@@ -65,6 +76,7 @@ bool ZipWalk::readCentralTail(std::uint64_t& addr, std::uint64_t start, const Ce
                               ZipWalkEntry& entry) {
     entry.centralRecordAddress = start;
     entry.centralRecord = rec;
+    applyHostNameRule(entry);
     if (static_cast<std::uint32_t>(entry.localHeader.compressedSize) != static_cast<std::uint32_t>(rec.compressedSize) ||
         static_cast<std::uint32_t>(entry.localHeader.uncompressedSize) != static_cast<std::uint32_t>(rec.uncompressedSize))
         *m_sizeMismatch = true;
@@ -106,7 +118,9 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
             entry.decodedName.clear();
             entry.decodedName.appendBytes(d + 5, len - 5);
             if (m_verbose) m_log->logDataQP("unicodeFilename", entry.decodedName.text());
-        } else if (id == ZipExtraField::kStrongEncryption && len >= 8 && m_verbose) {
+        } else if (id == ZipExtraField::kStrongEncryption) {
+            entry.strongEncryptionHeader = true;
+            if (len < 8 || !m_verbose) continue;
             m_log->logInfo("Strong Encryption Header (0x0017)");
             m_log->logDataLong("Format", loadLe16(d));
             m_log->logDataHex("AlgId", loadLe16(d + 2));
@@ -116,24 +130,53 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
     }
 }
 
-// Central records normally follow the local headers' order, so the hint makes each match one
-// comparison; any other order restarts from the first entry.
+// Zip on Unix and macOS writes names as the file system holds them, UTF-8 these days, often
+// without setting the UTF-8 flag. Such names decode as UTF-8 when their bytes are valid UTF-8;
+// anything else keeps the OEM page. A local Unicode path field has already named the entry.
+void ZipWalk::applyHostNameRule(ZipWalkEntry& entry) {
+    if ((entry.localHeader.flags & ZipFlag::kUtf8Name) != 0 || entry.localUnicodeName) return;
+    if (!ZipHost::isUnixLike(entry.centralRecord.versionMadeBy)) return;
+    const StringBuffer& raw = entry.rawName;
+    if (!isValidUtf8(reinterpret_cast<const std::uint8_t*>(raw.text()), std::size_t(raw.length()))) return;
+    entry.decodedName.setFrom(raw);
+    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+}
+
+void ZipWalk::indexLocalNames(ExtPtrArray& entries) {
+    m_localsByName.clear();
+    m_localsByName.reserve(std::size_t(entries.count()));
+    for (int i = 0; i < entries.count(); ++i) {
+        const StringBuffer& raw = static_cast<ZipWalkEntry*>(entries.get(i))->rawName;
+        m_localsByName[std::string_view(raw.text(), std::size_t(raw.length()))].push_back(i);
+    }
+}
+
+// Position of the first local entry at or after `from` with this raw name, or -1.
+int ZipWalk::firstWithName(std::string_view name, std::uint32_t from) const {
+    auto it = m_localsByName.find(name);
+    if (it == m_localsByName.end()) return -1;
+    auto at = std::lower_bound(it->second.begin(), it->second.end(), int(from));
+    return at == it->second.end() ? -1 : *at;
+}
+
+// The first local entry from the hint on with the central name, else with its last component;
+// failing both, the same from the first entry. Central records in the local headers' order
+// therefore match the next entry, and any order costs one lookup per name.
 ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint) {
-    const char* lastPart = std::strrchr(name.text(), '/');
-    lastPart = lastPart == nullptr ? name.text() : lastPart + 1;
-    const int lastLength = name.length() - static_cast<int>(lastPart - name.text());
+    if (entries.count() == 0) {
+        m_log->logError("Failed to match directory entry with file header (2)");
+        m_log->logDataQP("filename", name.text());
+        return nullptr;
+    }
+    const std::string_view full(name.text(), std::size_t(name.length()));
+    const std::size_t slash = full.rfind('/');
+    const std::string_view last = slash == std::string_view::npos ? full : full.substr(slash + 1);
+    if (hint >= std::uint32_t(entries.count())) hint = 0;
     for (;;) {
-        if (hint >= static_cast<std::uint32_t>(entries.count())) {
-            if (hint != 0) { hint = 0; continue; }
-            m_log->logError("Failed to match directory entry with file header (2)");
-            m_log->logDataQP("filename", name.text());
-            return nullptr;
-        }
-        int found = findRawName(entries, name.text(), name.length(), static_cast<int>(hint));
-        if (found < 0 && lastLength != name.length())
-            found = findRawName(entries, lastPart, lastLength, static_cast<int>(hint));
+        int found = firstWithName(full, hint);
+        if (found < 0 && last.size() != full.size()) found = firstWithName(last, hint);
         if (found >= 0) {
-            hint = static_cast<std::uint32_t>(found);
+            hint = std::uint32_t(found);
             return static_cast<ZipWalkEntry*>(entries.get(found));
         }
         if (hint != 0) { hint = 0; continue; }

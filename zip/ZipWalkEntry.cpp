@@ -79,11 +79,23 @@ bool ZipWalkEntry::isTraditionallyEncrypted() const {
     return (localHeader.flags & 0x01) != 0;
 }
 
+bool ZipWalkEntry::isStrongEncrypted() const {
+    if ((localHeader.flags & ZipFlag::kEncrypted) == 0 || localHeader.method == 99) return false;
+    return strongEncryptionHeader || ((localHeader.flags | centralRecord.flags) & ZipFlag::kStrongEncryption) != 0;
+}
+
 void ZipWalkEntry::setDescriptor(const std::uint8_t* p) {
     hasDescriptor = true;
     descriptorCrc = loadLe32(p);
     descriptorCompressedSize = loadLe32(p + 4);
     descriptorUncompressedSize = loadLe32(p + 8);
+}
+
+void ZipWalkEntry::setDescriptor(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed) {
+    hasDescriptor = true;
+    descriptorCrc = crc;
+    descriptorCompressedSize = compressed;
+    descriptorUncompressedSize = uncompressed;
 }
 
 void ZipWalkEntry::setEncryptionHeader(const std::uint8_t* p) {

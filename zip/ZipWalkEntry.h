@@ -18,6 +18,24 @@ constexpr std::uint32_t kZip64Locator = 0x07064B50;
 constexpr std::uint32_t kDataDescriptor = 0x08074B50;
 }  // namespace ZipSig
 
+// General-purpose flag bits.
+namespace ZipFlag {
+constexpr std::uint16_t kEncrypted = 0x0001;
+constexpr std::uint16_t kDataDescriptor = 0x0008;  // sizes and CRC follow the data
+constexpr std::uint16_t kStrongEncryption = 0x0040;
+constexpr std::uint16_t kUtf8Name = 0x0800;
+}  // namespace ZipFlag
+
+// The host system in the high byte of "version made by".
+namespace ZipHost {
+constexpr std::uint8_t kUnix = 3;
+constexpr std::uint8_t kMacOsX = 19;
+inline bool isUnixLike(std::uint16_t versionMadeBy) {
+    const unsigned host = versionMadeBy >> 8;
+    return host == kUnix || host == kMacOsX;
+}
+}  // namespace ZipHost
+
 struct LocalHeaderRecord {
     static constexpr std::uint32_t kSize = 30;
     void decode(const std::uint8_t* p);
@@ -90,7 +108,11 @@ public:
     std::uint32_t compressedSize32() const;
     std::uint64_t uncompressedSize64() const;
     bool isTraditionallyEncrypted() const;
+    // PKWARE's strong encryption: an encrypted entry with a strong encryption header in its
+    // central record or the strong-encryption flag in either header.
+    bool isStrongEncrypted() const;
     void setDescriptor(const std::uint8_t* twelveBytes);
+    void setDescriptor(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed);
     void setEncryptionHeader(const std::uint8_t* twelveBytes);
 
     std::uint64_t localHeaderAddress = 0;
@@ -104,11 +126,15 @@ public:
     std::uint32_t encryptionKind = 0;  // 0, 4 (WinZip AES) or the library marker's kind
     std::uint32_t keyLength = 0;       // bits
     std::uint16_t aesActualMethod = 0;
+    std::uint16_t aesVersion = 0;  // 1 (AE-1) or 2 (AE-2: the CRC field is not used)
     std::uint64_t dataOffset = 0;
     bool hasDescriptor = false;
     std::uint32_t descriptorCrc = 0;
-    std::uint32_t descriptorCompressedSize = 0;
-    std::uint32_t descriptorUncompressedSize = 0;
+    std::uint64_t descriptorCompressedSize = 0;
+    std::uint64_t descriptorUncompressedSize = 0;
+    bool localZip64 = false;    // the local extra field has a ZIP64 block (8-byte descriptor sizes)
+    bool localUnicodeName = false;  // the local Unicode path field gave the decoded name
+    bool strongEncryptionHeader = false;  // the central extra field has a 0x0017 block
     std::unique_ptr<StringBuffer> comment;  // central file comment, raw bytes
     bool hasEncryptionHeader = false;
     std::uint8_t encryptionHeader[12] = {};

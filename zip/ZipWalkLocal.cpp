@@ -63,7 +63,7 @@ bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
         const std::uint8_t* header = m_data->getData(addr, 12, *m_log);
         if (header != nullptr) entry.setEncryptionHeader(header);
     }
-    if ((entry.localHeader.flags & 0x08) != 0) return findDataDescriptor(addr, entry);
+    if ((entry.localHeader.flags & ZipFlag::kDataDescriptor) != 0) return stepOverDeferredSizes(addr, entry);
     if (m_verbose) {
         m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(entry.localHeader.compressedSize));
         m_log->logDataInt64("curAddr64_1", static_cast<std::int64_t>(addr));
@@ -84,21 +84,27 @@ bool ZipWalk::readLocalName(std::uint64_t& addr, ZipWalkEntry& entry) {
 }
 
 // Without the UTF-8 flag the name is in the archive's OEM page (or 1252 by the byte rule);
-// 437 converts every byte, so it is the fallback when the chosen page yields nothing.
+// 437 converts every byte, so it is the fallback when the chosen page yields nothing. '\' becomes
+// a separator only in the decoded text: in the East Asian double-byte pages 0x5C is also the
+// second byte of many characters.
 void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16_t flags, ZipWalkEntry& entry) {
-    const bool utf8 = (flags & 0x800) != 0;
+    const bool utf8 = (flags & ZipFlag::kUtf8Name) != 0;
     int codePage = m_codePage;
     if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
     setSlashed(entry.rawName, bytes, n);
-    entry.decodedName.setFrom(entry.rawName);
     if (m_verbose) m_log->logDataQP("rawFilenameQP", entry.rawName.text());
-    if (utf8) return;
+    if (utf8) {
+        entry.decodedName.setFrom(entry.rawName);
+        return;
+    }
+    entry.decodedName.clear();
+    entry.decodedName.appendBytes(bytes, static_cast<int>(n));
     entry.decodedName.convertCodePage(codePage, 65001);
     if (entry.decodedName.length() == 0) {
         entry.decodedName.appendBytes(bytes, static_cast<int>(n));
         entry.decodedName.convertCodePage(437, 65001);
-        entry.decodedName.replaceChar('\\', '/');
     }
+    entry.decodedName.replaceChar('\\', '/');
     if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
 }
 
@@ -133,6 +139,7 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
         if (id == ZipExtraField::kZip64) {
+            entry.localZip64 = true;
             if (m_verbose) m_log->logInfo("ZIP64 extra header.");
             if (len >= 8) {
                 entry.localHeader.uncompressedSize = loadLe64(d);
@@ -144,24 +151,80 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
             }
         } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
             setSlashed(entry.decodedName, d + 5, len - 5u);
+            entry.localUnicodeName = true;
             if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
         } else if (id == ZipExtraField::kWinZipAes) {
             entry.encryptionKind = 4;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
+            if (len >= 2) entry.aesVersion = loadLe16(d);
             if (len >= 7) entry.aesActualMethod = loadLe16(d + 5);
         }
     }
 }
 
+// Data whose sizes follow it: the central record (read ahead once) says where the data ends.
+// Without a central record that fits, the descriptor is searched for by its signature.
+bool ZipWalk::stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry) {
+    const ZipCentralIndex::Sizes* sizes = centralSizes(entry);
+    if (sizes != nullptr && placeDescriptor(addr, entry, *sizes)) return true;
+    return findDataDescriptor(addr, entry);
+}
+
+const ZipCentralIndex::Sizes* ZipWalk::centralSizes(const ZipWalkEntry& entry) {
+    if (!m_centralLoaded) {
+        m_centralLoaded = true;
+        m_central = std::make_unique<ZipCentralIndex>();
+        if (!m_central->load(*m_data)) m_central.reset();
+    }
+    if (!m_central) return nullptr;
+    return m_central->find(entry.localHeaderAddress, entry.rawName.text(), entry.rawName.length());
+}
+
+// The descriptor starts where the central compressed size ends the data. Its form is not
+// announced: with or without signature, with 4- or 8-byte sizes. The form after which the next
+// record begins is the one; when none fits, the central size is wrong and false sends the walk
+// to the search. The central sizes and CRC are the entry's; only a descriptor that agrees with
+// them on CRC and compressed size may correct the uncompressed size (some writers put a wrong
+// one in the central directory, never in the descriptor written after the data).
+bool ZipWalk::placeDescriptor(std::uint64_t& addr, ZipWalkEntry& entry, const ZipCentralIndex::Sizes& sizes) {
+    const std::uint64_t at = advance(entry.dataOffset, sizes.compressed);
+    std::uint32_t sig = 0;
+    const bool signed4 = peekSignature(at, sig) && sig == ZipSig::kDataDescriptor;
+    const bool wide = entry.localZip64 || sizes.zip64;
+    const std::uint32_t body[2] = {wide ? 20u : 12u, wide ? 12u : 20u};
+    for (std::uint32_t length : {body[0] + (signed4 ? 4 : 0), body[1] + (signed4 ? 4 : 0), 0u}) {
+        std::uint32_t next = 0;
+        if (!peekSignature(advance(at, length), next) ||
+            (next != ZipSig::kLocalHeader && next != ZipSig::kCentralHeader && next != ZipSig::kEndOfCentralDir))
+            continue;
+        std::uint64_t uncompressed = sizes.uncompressed;
+        const std::uint8_t* d = length >= 12 ? m_data->getData(advance(at, signed4 ? 4 : 0), length - (signed4 ? 4 : 0), *m_log) : nullptr;
+        if (d != nullptr) {
+            const bool eight = length - (signed4 ? 4 : 0) == 20;
+            const std::uint64_t c = eight ? loadLe64(d + 4) : loadLe32(d + 4);
+            if (loadLe32(d) == sizes.crc && c == sizes.compressed) uncompressed = eight ? loadLe64(d + 12) : loadLe32(d + 8);
+        }
+        entry.setDescriptor(sizes.crc, sizes.compressed, uncompressed);
+        addr = advance(at, length);
+        return true;
+    }
+    return false;
+}
+
 // Data of unknown length ends at a descriptor whose compressed size equals its distance from
 // the data start; a signature that merely occurs inside the data fails that test and the search
-// goes on. No signature at all is no failure: the address stays where the search began.
+// goes on. No signature at all is no failure: the address stays where the search began. A
+// search that found nothing is remembered, so that later ones past its start cost nothing.
 bool ZipWalk::findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry) {
     addr = advance(entry.dataOffset, entry.localHeader.compressedSize);
     for (;;) {
+        if (addr >= m_noDescriptorFrom) return true;
         ++m_scanCount;
         std::uint64_t found = addr;
-        if (m_data->findSignature(found, ZipSig::kDataDescriptor) == nullptr) return true;
+        if (m_data->findSignature(found, ZipSig::kDataDescriptor) == nullptr) {
+            m_noDescriptorFrom = addr;
+            return true;
+        }
         const std::uint64_t distance = found - entry.dataOffset;
         addr = advance(found, 4);
         const std::uint8_t* p = readRecordPart(addr, 12, "Failed to get data descriptor after file header", addr);

@@ -5,14 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-class StreamDecoder {
+class ChunkDecoder {
 public:
     enum class Result { More, End, Error };
 
-    StreamDecoder() = default;
-    StreamDecoder(const StreamDecoder&) = delete;
-    StreamDecoder& operator=(const StreamDecoder&) = delete;
-    virtual ~StreamDecoder() = default;
+    ChunkDecoder() = default;
+    ChunkDecoder(const ChunkDecoder&) = delete;
+    ChunkDecoder& operator=(const ChunkDecoder&) = delete;
+    virtual ~ChunkDecoder() = default;
 
     // Consumes from in[0, inSize) and fills out[0, outSize); inUsed and outUsed say how much.
     // inputEnded: nothing follows `in`. More: call again with more input or room; End: the

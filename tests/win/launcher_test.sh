@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# End-to-end test of the Windows launcher under wine: packs publications on Linux with
+# quillet-pack and the stub quillet-offline.exe, runs them, and checks what the stand-in viewer
+# recorded (its folder, the dialog's look and progress, the extracted files) and that nothing
+# is left in the temporary directory. Environment: WINE_RUN, STUB, PACK, VIEWER,
+# TEMP_DIR (the Linux folder that the prefix's TEMP points at), WORK.
+set -uo pipefail
+fail=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi
+}
+# Windows programs end their lines with CR LF.
+record() { grep -m1 "^$1=" "$WORK/record.txt" | cut -d= -f2- | tr -d '\r'; }
+line_is() { tr -d '\r' < "$2" | grep -qx "$1"; }
+temp_empty() { [ -z "$(ls -A "$TEMP_DIR")" ]; }
+has_bits() { (( ($1 & ($2)) == ($2) )); }
+lacks_bits() { (( ($1 & ($2)) == 0 )); }
+
+rm -rf "$WORK" && mkdir -p "$WORK/stage/sub" "$WORK/stage/deep/x/y"
+find "$TEMP_DIR" -mindepth 1 -delete 2>/dev/null
+cp "$VIEWER" "$WORK/stage/offline.exe"
+echo "first page" > "$WORK/stage/a.txt"
+: > "$WORK/stage/empty.txt"
+head -c 200000 /dev/urandom > "$WORK/stage/sub/b.bin"
+echo deep > "$WORK/stage/deep/x/y/z.txt"
+"$PACK" "$WORK/stage" -o "$WORK/publication.exe" --stub "$STUB" > /dev/null || { echo "FAIL packing"; exit 1; }
+
+# A publication: extraction, the hidden dialog at 100 %, the viewer in a new folder, cleanup.
+QUILLET_TEST_RECORD="Z:$(echo "$WORK/record.txt" | tr / '\\')" QUILLET_TEST_SLEEP_MS=300 \
+    "$WINE_RUN" "$WORK/publication.exe" > "$WORK/stdout.txt" 2>/dev/null
+check "prints Success!" line_is 'Success!' "$WORK/stdout.txt"
+check "the viewer ran" [ "$(record ran)" = 1 ]
+wintemp="Z:$(echo "$TEMP_DIR" | tr / '\\')"
+self_in_stamp_folder() { [[ "$(record self)" =~ ^"$wintemp"\\[0-9]+-[0-9a-z]+\\offline\.exe$ ]]; }
+check "viewer started from a new stamp folder in the temp dir" self_in_stamp_folder
+check "dialog titled and found" [ "$(record dialog.found)" = 1 ]
+check "dialog hidden while the viewer runs" [ "$(record dialog.visible)" = 0 ]
+check "dialog is a dialog-class window" [ "$(record dialog.class)" = "#32770" ]
+style=$(record dialog.style); exstyle=$(record dialog.exstyle)
+check "popup, caption, modal frame" has_bits "${style:-0}" $((0x80000000 | 0x00C00000 | 0x80))
+check "no system menu, so no close button" lacks_bits "${style:-0}" 0x00080000
+check "taskbar button (WS_EX_APPWINDOW)" has_bits "${exstyle:-0}" 0x00040000
+check "dialog text" [ "$(record dialog.text)" = "Preparing publication. Please Wait..." ]
+check "progress reached 100" [ "$(record progress.pos)" = 100 ]
+check "progress range 0..100" [ "$(record progress.high)" = 100 ]
+check "Enter and Escape do not close the dialog" [ "$(record dialog.afterkeys)" = 1 ]
+check "smooth progress bar" has_bits "$(record progress.style)" 0x01
+expected=$(cd "$WORK/stage" && find . -type f -printf '%P %s\n' | tr / '\\' | sort)
+actual=$(grep '^file=' "$WORK/record.txt" | cut -d= -f2- | tr -d '\r' | sort)
+check "every file extracted with its size" [ "$expected" = "$actual" ]
+check "temp dir empty afterwards" temp_empty
+
+# The stub alone: no archive, nothing created.
+start=$(date +%s%N)
+"$WINE_RUN" "$STUB" > "$WORK/stdout.txt" 2>/dev/null
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+check "stub alone prints nothing" [ ! -s "$WORK/stdout.txt" ]
+check "stub alone leaves the temp dir empty" temp_empty
+check "stub alone closes at the first close tick (took ${elapsed} ms)" [ "$elapsed" -ge 1400 ]
+
+# One byte of payload: the archive does not open; everything is removed again.
+{ cat "$STUB"; printf 'x'; } > "$WORK/one-byte.exe"
+"$WINE_RUN" "$WORK/one-byte.exe" > "$WORK/stdout.txt" 2>/dev/null
+check "one-byte payload prints nothing" [ ! -s "$WORK/stdout.txt" ]
+check "one-byte payload leaves the temp dir empty" temp_empty
+exit $fail

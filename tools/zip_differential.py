@@ -1,0 +1,299 @@
+#!/usr/bin/env python3
+"""Differential extraction: every archive of a folder through `tnzip` and the peer tools.
+
+    python3 tools/zip_differential.py FOLDER [--tnzip PATH] [--tz ZONE] [--time-limit S]
+                                      [--only-times] [--show N] [--csv OUT]
+
+Each archive is extracted by tnzip, Info-ZIP unzip, 7-Zip (7z) and bsdtar into fresh folders,
+and the trees are compared by name, type, size, content, permission bits, modification time and
+link target. A password in the folder's MANIFEST.tsv (column "password") is given to every tool.
+
+Classes printed per archive (one line each, then a summary):
+  same            tnzip's tree equals what the peers agree on (all of them, or two of three)
+  same-content    same names and bytes, but modes, times or link targets differ (listed)
+  cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|
+                  removed and '\\' taken as a separator
+  differs         the peers agree and tnzip's tree is different in names, types or content
+  unsupported     like differs, and tnzip reported a compression method it does not decode
+  peers-split     no two peers agree; tnzip matches one of them (its name) or none
+Times are compared to the second with DOS 2-second rounding tolerated (--tz sets TZ for every
+tool; --only-times reports only time differences against unzip). --cache FILE keeps the peers'
+trees between runs (keyed by archive content, tool and TZ), so a rerun extracts with tnzip only.
+"""
+import argparse
+import concurrent.futures
+import csv
+import hashlib
+import json
+import os
+import resource
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+PEERS = ("unzip", "7z", "bsdtar")
+RUN_TIMEOUT = 30               # seconds per tool and archive
+FILE_SIZE_LIMIT = 512 << 20    # bytes any one tool may write to one file (bombs)
+CLEANED = "*<>?|"
+
+
+def is_archive(path):
+    try:
+        with open(path, "rb") as f:
+            data = f.read(1 << 20)
+            if b"PK\x03\x04" in data or b"PK\x05\x06" in data:
+                return True
+            if os.path.getsize(path) > len(data):
+                f.seek(max(0, os.path.getsize(path) - 70000))
+                return b"PK\x05\x06" in f.read()
+    except OSError:
+        pass
+    return False
+
+
+def load_passwords(folder):
+    manifest = os.path.join(folder, "MANIFEST.tsv")
+    out = {}
+    if not os.path.exists(manifest):
+        return out
+    with open(manifest, newline="", encoding="utf-8", errors="replace") as f:
+        for row in csv.DictReader(f, delimiter="\t"):
+            if row.get("password"):
+                out[row["relpath"]] = row["password"]
+    return out
+
+
+def commands(tool, tnzip, archive, out, password):
+    if tool == "tnzip":
+        cmd = [tnzip, "x", archive, out]
+        return cmd + (["-p", password] if password else [])
+    if tool == "unzip":
+        return ["unzip", "-qq", "-o", "-P", password or "", archive, "-d", out]
+    if tool == "7z":
+        return ["7z", "x", "-y", "-bd", "-bb0", "-p" + (password or ""), "-o" + out, archive]
+    cmd = ["bsdtar", "-xf", archive, "-C", out]
+    return cmd + (["--passphrase", password] if password else [])
+
+
+def limit_output():
+    resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, FILE_SIZE_LIMIT))
+
+
+def run_tool(tool, tnzip, archive, out, password, env):
+    os.makedirs(out)
+    try:
+        p = subprocess.run(commands(tool, tnzip, archive, out, password), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_TIMEOUT,
+                           env=env, preexec_fn=limit_output)
+        return p.returncode, (p.stdout + p.stderr).decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return "timeout", ""
+
+
+def digest(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            h.update(chunk)
+    return h.hexdigest()[:16]
+
+
+def tree(root):
+    """relpath (bytes) -> (type, size, content digest, mode bits, mtime, link target)."""
+    out = {}
+    broot = os.fsencode(root)
+    for dirpath, dirnames, filenames in os.walk(broot):
+        for name in dirnames + filenames:
+            full = os.path.join(dirpath, name)
+            rel = os.path.relpath(full, broot)
+            st = os.lstat(full)
+            mode = stat.S_IMODE(st.st_mode)
+            if stat.S_ISLNK(st.st_mode):
+                out[rel] = ("link", 0, "", mode, None, os.fsdecode(os.readlink(full)))
+            elif stat.S_ISDIR(st.st_mode):
+                out[rel] = ("dir", 0, "", mode, int(st.st_mtime), None)
+            else:
+                out[rel] = ("file", st.st_size, digest(full), mode, int(st.st_mtime), None)
+    return out
+
+
+def content(t):
+    """What must agree for two trees to be the same extraction: names, types, bytes, links.
+    Directory entries are implied by the files inside them, so only empty ones count."""
+    parents = {os.path.dirname(k) for k in t}
+    return {k: (v[0], v[1], v[2], v[5]) for k, v in t.items() if v[0] != "dir" or k not in parents}
+
+
+def meta_differences(ours, theirs):
+    kinds = set()
+    for k, v in ours.items():
+        w = theirs.get(k)
+        if w is None:
+            continue
+        if v[3] != w[3] and v[0] != "link":
+            kinds.add("mode")
+        if v[4] is not None and w[4] is not None and abs(v[4] - w[4]) > 2 - (v[0] == "dir"):
+            kinds.add("mtime")
+        if v[5] != w[5]:
+            kinds.add("link")
+    return kinds
+
+
+def clean_name(rel):
+    text = rel.replace(b"\\", b"/")
+    for c in CLEANED.encode():
+        text = text.replace(bytes([c]), b"")
+    return os.path.normpath(text) if text else text
+
+
+def cleaned(c):
+    return {clean_name(k): v for k, v in c.items()}
+
+
+class PeerCache:
+    """Peer trees by (archive digest, tool, TZ); tnzip is never cached."""
+
+    def __init__(self, path):
+        self.path, self.entries = path, {}
+        if path and os.path.exists(path):
+            with open(path) as f:
+                self.entries = json.load(f)
+
+    @staticmethod
+    def key(archive, tool, env):
+        return f"{digest(archive)}:{tool}:{env.get('TZ', '')}"
+
+    def get(self, key):
+        hit = self.entries.get(key)
+        if hit is None:
+            return None
+        t = {os.fsencode(k): tuple(v) for k, v in hit["tree"].items()}
+        return t, tuple(hit["status"])
+
+    def put(self, key, t, status):
+        self.entries[key] = {"tree": {os.fsdecode(k): v for k, v in t.items()}, "status": list(status)}
+
+    def save(self):
+        if self.path:
+            with open(self.path, "w") as f:
+                json.dump(self.entries, f)
+
+
+def extract_with(tool, archive, args, password, env, scratch):
+    key = PeerCache.key(archive, tool, env) if tool != "tnzip" and args.cache_store else None
+    hit = args.cache_store.get(key) if key else None
+    if hit:
+        return hit[1], hit[0]
+    out = os.path.join(scratch, tool)
+    status = run_tool(tool, args.tnzip, archive, out, password, env)
+    t = tree(out)
+    if key:
+        args.cache_store.put(key, t, status)
+    return status, t
+
+
+def compare(archive, args, password, env, scratch):
+    trees, status = {}, {}
+    for tool in ("tnzip",) + PEERS:
+        status[tool], trees[tool] = extract_with(tool, archive, args, password, env, scratch)
+    contents = {t: content(trees[t]) for t in trees}
+    agreeing = [p for p in PEERS if sum(contents[p] == contents[q] for q in PEERS) >= 2]
+    if not agreeing:
+        match = [p for p in PEERS if contents[p] == contents["tnzip"]]
+        return ("peers-split", "matches " + (",".join(match) if match else "none"), status)
+    ref = agreeing[0]
+    if contents["tnzip"] == contents[ref]:
+        kinds = set.union(*(meta_differences(trees["tnzip"], trees[p]) for p in agreeing))
+        return ("same-content", ",".join(sorted(kinds)), status) if kinds else ("same", "", status)
+    if cleaned(contents["tnzip"]) == cleaned(contents[ref]):
+        return ("cleaned-names", "", status)
+    detail = describe(contents["tnzip"], contents[ref], ref)
+    if "Unsupported compression method" in status["tnzip"][1]:
+        return ("unsupported", detail, status)
+    return ("differs", detail, status)
+
+
+def describe(ours, theirs, ref):
+    missing = sorted(set(theirs) - set(ours))
+    extra = sorted(set(ours) - set(theirs))
+    changed = sorted(k for k in set(ours) & set(theirs) if ours[k] != theirs[k])
+    parts = []
+    for label, items in (("missing", missing), ("extra", extra), ("changed", changed)):
+        if items:
+            shown = ", ".join(os.fsdecode(i) for i in items[:3]) + (" ..." if len(items) > 3 else "")
+            parts.append(f"{label} {len(items)} vs {ref}: {shown}")
+    return "; ".join(parts)
+
+
+def time_only(archive, args, password, env, scratch):
+    trees = {}
+    for tool in ("tnzip", "unzip"):
+        trees[tool] = extract_with(tool, archive, args, password, env, scratch)[1]
+    diffs = []
+    for k, v in trees["tnzip"].items():
+        w = trees["unzip"].get(k)
+        if w and v[0] == w[0] == "file" and abs(v[4] - w[4]) > 2:
+            diffs.append(f"{os.fsdecode(k)}: {v[4] - w[4]:+d}s")
+    return ("time-differs", "; ".join(diffs[:3]), {}) if diffs else ("same-time", "", {})
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("folder")
+    ap.add_argument("--tnzip", default=os.path.join(root, "build", "tools", "tnzip"))
+    ap.add_argument("--tz", help="TZ for every tool (default: inherited)")
+    ap.add_argument("--time-limit", type=float, default=0, help="stop after this many seconds")
+    ap.add_argument("--only-times", action="store_true", help="compare modification times with unzip only")
+    ap.add_argument("--show", type=int, default=10**9, help="print at most N lines per class")
+    ap.add_argument("--csv", help="write one row per archive to this file")
+    ap.add_argument("--jobs", type=int, default=2, help="archives compared at once")
+    ap.add_argument("--cache", help="keep the peers' trees in this file between runs")
+    args = ap.parse_args()
+    missing = [t for t in ((args.tnzip,) + ((("unzip",)) if args.only_times else PEERS)) if not shutil.which(t)]
+    if missing:
+        sys.exit("missing tools: " + ", ".join(missing))
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    if args.tz:
+        env["TZ"] = args.tz
+    passwords = load_passwords(args.folder)
+    args.cache_store = PeerCache(args.cache)
+    archives = sorted(os.path.join(d, f) for d, _, fs in os.walk(args.folder) for f in fs)
+    archives = [a for a in archives if is_archive(a)]
+    started, results, shown = time.monotonic(), [], {}
+    check = time_only if args.only_times else compare
+
+    def one(archive):
+        if args.time_limit and time.monotonic() - started > args.time_limit:
+            return None
+        rel = os.path.relpath(archive, args.folder)
+        with tempfile.TemporaryDirectory(prefix="zipdiff.") as scratch:
+            return (rel,) + check(archive, args, passwords.get(rel), env, scratch)
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        for result in pool.map(one, archives):
+            if result is None:
+                continue
+            rel, cls, detail, status = result
+            results.append(result)
+            shown[cls] = shown.get(cls, 0) + 1
+            if shown[cls] <= args.show:
+                rcs = " ".join(f"{t}={s[0]}" for t, s in status.items())
+                print(f"{cls:14} {rel}  [{rcs}] {detail}".rstrip(), flush=True)
+    args.cache_store.save()
+    if len(results) < len(archives):
+        print(f"time limit reached after {len(results)} of {len(archives)} archives")
+    print("\nsummary:", ", ".join(f"{c} {n}" for c, n in sorted(shown.items())), f"(of {len(results)})")
+    if args.csv:
+        with open(args.csv, "w", newline="", errors="backslashreplace") as f:
+            w = csv.writer(f)
+            w.writerow(["archive", "class", "detail"] + [f"rc_{t}" for t in ("tnzip",) + PEERS])
+            for rel, cls, detail, status in results:
+                w.writerow([rel, cls, detail] + [status.get(t, ("",))[0] for t in ("tnzip",) + PEERS])
+
+
+if __name__ == "__main__":
+    main()
