@@ -32,6 +32,12 @@ InflateState2::~InflateState2() {
     delete[] m_inputBuffer;
 }
 
+void InflateState2::setDeflate64(bool on) {
+    m_deflate64 = on;
+    m_history = on ? kHistory64 : kWindowSize;
+    if (m_buffer) m_flushed = m_cur.out = m_buffer + m_history;
+}
+
 // ---- entry points ----
 
 void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count, LogBase& log, bool verbose) {
@@ -117,7 +123,9 @@ int InflateState2::step() {
         case -1: return readBlockHeader();
         case 0: return setupStored();
         case 1:
-            m_codes = {InflateTable::fixedLitLen(), InflateTable::kFixedLitLenRoot, InflateTable::fixedDist(),
+            m_codes = {m_deflate64 ? InflateTable::fixedLitLen64() : InflateTable::fixedLitLen(),
+                       InflateTable::kFixedLitLenRoot,
+                       m_deflate64 ? InflateTable::fixedDist64() : InflateTable::fixedDist(),
                        InflateTable::kFixedDistRoot};
             m_noDistances = false;
             m_state = 11;
@@ -181,10 +189,12 @@ int InflateState2::setupDynamic() {
                             m_distTable) != InflateTable::Shape::Complete)
         return kCodeLenCodeNotComplete;
     if (int loc = readCodeLengths(hlit + hdist)) return loc;
-    if (InflateTable::build(InflateTable::Kind::LitLen, m_lengths, hlit, InflateTable::kLitLenRoot,
+    const auto litLenKind = m_deflate64 ? InflateTable::Kind::LitLen64 : InflateTable::Kind::LitLen;
+    const auto distKind = m_deflate64 ? InflateTable::Kind::Dist64 : InflateTable::Kind::Dist;
+    if (InflateTable::build(litLenKind, m_lengths, hlit, InflateTable::kLitLenRoot,
                             m_litLenTable) != InflateTable::Shape::Complete)
         return kLitLenCodeNotComplete;
-    if (InflateTable::build(InflateTable::Kind::Dist, m_lengths + hlit, hdist, InflateTable::kDistRoot,
+    if (InflateTable::build(distKind, m_lengths + hlit, hdist, InflateTable::kDistRoot,
                             m_distTable) == InflateTable::Shape::OverSubscribed)
         return kDistCodeOverSubscribed;
     m_noDistances = true;
@@ -230,7 +240,7 @@ int InflateState2::decodeBlockData() {
         std::uint32_t inputSize = std::uint32_t(m_cur.inEnd - m_inBase);
         std::uint32_t fastEnd = inputSize > InflateFastLoop::kInMargin ? inputSize - InflateFastLoop::kInMargin : 0;
         if (m_source && !m_sourceEnded && fastEnd > kRefillInsideBlock) fastEnd = kRefillInsideBlock;
-        if (m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
+        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
             auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, windowEnd - InflateFastLoop::kOutMargin, m_codes);
             if (stop == InflateFastLoop::Stop::EndOfBlock) {
                 m_state = -1;
@@ -241,7 +251,7 @@ int InflateState2::decodeBlockData() {
         }
         bool endOfBlock = false;
         if (int loc = decodeSymbolCareful(endOfBlock)) return loc;
-        if (m_cur.out >= windowEnd)
+        if (m_cur.out >= m_flushed + kWindowSize)  // a long match may have flushed already
             if (int loc = flushWindow()) return loc;
         if (endOfBlock) {
             m_state = -1;
@@ -267,7 +277,23 @@ int InflateState2::decodeSymbolCareful(bool& endOfBlock) {
     std::uint32_t d;
     if (!decodeCode(m_codes.dist, m_codes.distRoot, d)) return kTruncatedDistance;
     if (d & InflateTable::kBad) return kBadDistance;
+    if (m_deflate64) return copyLongMatch(extraValue(d), length);
     m_cur.out = inflateCopyMatch(m_cur.out, extraValue(d), length);
+    return 0;
+}
+
+// A match that may be longer than the room left in the window: copied up to the window's end,
+// flushed, continued. The history behind the write position always covers the distance.
+int InflateState2::copyLongMatch(unsigned distance, unsigned length) {
+    while (length) {
+        std::uint8_t* windowEnd = m_flushed + kWindowSize;
+        unsigned n = std::uint32_t(windowEnd - m_cur.out);
+        if (n > length) n = length;
+        m_cur.out = inflateCopyMatch(m_cur.out, distance, n);
+        length -= n;
+        if (length && m_cur.out == windowEnd)
+            if (int loc = flushWindow()) return loc;
+    }
     return 0;
 }
 
@@ -305,10 +331,10 @@ bool InflateState2::needBits(unsigned n) {
 int InflateState2::flushWindow() {
     if (int loc = handOver(kWindowSize)) return loc;
     m_flushed += kWindowSize;
-    if (m_flushed == m_buffer + kWindowSize * (1 + kRunWindows)) {
+    if (m_flushed == m_buffer + m_history + kWindowSize * kRunWindows) {
         std::size_t pending = std::size_t(m_cur.out - m_flushed);
-        std::memmove(m_buffer, m_flushed - kWindowSize, kWindowSize + pending);
-        m_flushed = m_buffer + kWindowSize;
+        std::memmove(m_buffer, m_flushed - m_history, m_history + pending);
+        m_flushed = m_buffer + m_history;
         m_cur.out = m_flushed + pending;
     }
     if (m_source && m_sink->isAborted()) return kAborted;

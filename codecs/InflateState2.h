@@ -29,6 +29,10 @@ public:
     InflateState2& operator=(const InflateState2&) = delete;
 
     void setSink(InflateOutput* sink) { m_sink = sink; }
+    // Deflate64 (zip method 9): 64 KiB of history, length symbol 285 with 16 extra bits (up to
+    // 65,538 bytes), distance symbols 30 and 31. Set before decoding. Its symbols take the
+    // careful loop, whose matches may run over several windows.
+    void setDeflate64(bool on);
 
     // Decodes `count` bytes that hold the whole stream. Null bytes do nothing. A failure sets
     // hadError. Never aborts.
@@ -70,7 +74,8 @@ private:
     // wrap; the history is refreshed (slid) only when the run is used up.
     static constexpr std::uint32_t kRunWindows = 4;
     static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end (258 + 31)
-    static constexpr std::uint32_t kBufferSize = kWindowSize * (1 + kRunWindows) + kSlack;
+    static constexpr std::uint32_t kHistory64 = 65536;  // deflate64's reach
+    static constexpr std::uint32_t kBufferSize = kHistory64 + kWindowSize * kRunWindows + kSlack;
 
     // Streaming input: a buffer of 4,004,000 bytes read in chunks of up to 4,000,000, topped up
     // when fewer than 150,000 bytes (before a block step) or 40,000 (inside block data) are left.
@@ -88,6 +93,7 @@ private:
     int copyStored();
     int decodeBlockData();
     int decodeSymbolCareful(bool& endOfBlock);
+    int copyLongMatch(unsigned distance, unsigned length);
     bool decodeCode(const std::uint32_t* table, unsigned rootBits, std::uint32_t& entry);
     unsigned extraValue(std::uint32_t entry);
     bool needBits(unsigned n);
@@ -106,6 +112,8 @@ private:
 
     std::uint8_t* m_buffer = nullptr;   // history window, run of windows, slack; zeroed at start
     std::uint8_t* m_flushed = nullptr;  // first byte not yet handed to the sink
+    std::uint32_t m_history = kWindowSize;  // bytes kept before the run of windows
+    bool m_deflate64 = false;
 
     InflateFastLoop::Codes m_codes{};
     bool m_noDistances = false;  // the dynamic block's distance lengths are all 0

@@ -10,11 +10,12 @@ const std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13, 
                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 const std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                     33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                     1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Distance symbols 30 and 31 exist only in deflate64.
+const std::uint16_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
+                                     49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+                                     2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
 // Deflate sends codes most significant bit first and the tables are indexed by input bits as they
 // arrive, so codes are kept bit-reversed. Adding one to a reversed `length`-bit code carries from
@@ -35,13 +36,14 @@ void replicate(std::uint32_t* table, unsigned code, unsigned length, unsigned wi
 
 std::uint32_t InflateTable::symbolEntry(Kind kind, unsigned symbol, unsigned length) {
     if (kind == Kind::CodeLen) return (symbol << 16) | length;
-    if (kind == Kind::Dist) {
-        if (symbol >= 30) return kBad;
+    if (kind == Kind::Dist || kind == Kind::Dist64) {
+        if (symbol >= (kind == Kind::Dist64 ? 32u : 30u)) return kBad;
         return (std::uint32_t(kDistBase[symbol]) << 16) | (length << 8) | (length + kDistExtra[symbol]);
     }
     if (symbol < 256) return (symbol << 16) | kLit | length;
     if (symbol == 256) return kEnd | length;
     if (symbol >= 286) return kBad;
+    if (symbol == 285 && kind == Kind::LitLen64) return (3u << 16) | (length << 8) | (length + 16);
     unsigned i = symbol - 257;
     return (std::uint32_t(kLengthBase[i]) << 16) | (length << 8) | (length + kLengthExtra[i]);
 }
@@ -107,7 +109,7 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
         }
         offset += 1u << width;
     }
-    if (kind == Kind::LitLen) pairLiterals(table, rootBits);
+    if (kind == Kind::LitLen || kind == Kind::LitLen64) pairLiterals(table, rootBits);
     return shape;
 }
 
@@ -134,21 +136,26 @@ struct FixedTables {
     std::uint32_t litLen[1u << InflateTable::kFixedLitLenRoot];
     std::uint32_t dist[1u << InflateTable::kFixedDistRoot];
 
-    FixedTables() {
+    FixedTables(InflateTable::Kind litLenKind, InflateTable::Kind distKind) {
         std::uint8_t lengths[288];
         std::memset(lengths, 8, 144);
         std::memset(lengths + 144, 9, 112);
         std::memset(lengths + 256, 7, 24);
         std::memset(lengths + 280, 8, 8);
-        InflateTable::build(InflateTable::Kind::LitLen, lengths, 288, InflateTable::kFixedLitLenRoot, litLen);
-        std::memset(lengths, 5, 30);
-        InflateTable::build(InflateTable::Kind::Dist, lengths, 30, InflateTable::kFixedDistRoot, dist);
+        InflateTable::build(litLenKind, lengths, 288, InflateTable::kFixedLitLenRoot, litLen);
+        std::memset(lengths, 5, 32);
+        InflateTable::build(distKind, lengths, 32, InflateTable::kFixedDistRoot, dist);
     }
 };
 
 // Built on first use; the language makes the first construction thread-safe.
 const FixedTables& fixedTables() {
-    static const FixedTables tables;
+    static const FixedTables tables(InflateTable::Kind::LitLen, InflateTable::Kind::Dist);
+    return tables;
+}
+
+const FixedTables& fixedTables64() {
+    static const FixedTables tables(InflateTable::Kind::LitLen64, InflateTable::Kind::Dist64);
     return tables;
 }
 
@@ -156,3 +163,5 @@ const FixedTables& fixedTables() {
 
 const std::uint32_t* InflateTable::fixedLitLen() { return fixedTables().litLen; }
 const std::uint32_t* InflateTable::fixedDist() { return fixedTables().dist; }
+const std::uint32_t* InflateTable::fixedLitLen64() { return fixedTables64().litLen; }
+const std::uint32_t* InflateTable::fixedDist64() { return fixedTables64().dist; }

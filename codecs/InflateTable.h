@@ -33,7 +33,9 @@ public:
     static constexpr unsigned kDistSize = (1u << kDistRoot) + 32 * (1u << (kMaxCodeBits - kDistRoot));
     static constexpr unsigned kCodeLenSize = 1u << kCodeLenRoot;
 
-    enum class Kind { LitLen, Dist, CodeLen };
+    // LitLen64 and Dist64 are deflate64's codes: length symbol 285 is a base of 3 with 16 extra
+    // bits, and distance symbols 30 and 31 reach 64 KiB back.
+    enum class Kind { LitLen, Dist, CodeLen, LitLen64, Dist64 };
     enum class Shape { Complete, Incomplete, OverSubscribed };
 
     // Fills `table` (of the kind's size) for `count` code lengths. An over-subscribed set leaves
@@ -47,6 +49,8 @@ public:
     static constexpr unsigned kFixedDistRoot = kDistRoot;
     static const std::uint32_t* fixedLitLen();
     static const std::uint32_t* fixedDist();
+    static const std::uint32_t* fixedLitLen64();
+    static const std::uint32_t* fixedDist64();
 
 private:
     static std::uint32_t symbolEntry(Kind kind, unsigned symbol, unsigned length);

@@ -12,6 +12,7 @@
 #include "base/FileSystem.h"
 #include "base/TarnelDir.h"
 #include "base/XString.h"
+#include "codecs/ZipMethod.h"
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
 #include "crypto/WinZipAesContext.h"
@@ -19,6 +20,7 @@
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
 #include "pipeline/MethodDecoders.h"
+#include "pipeline/Output.h"
 #include "pipeline/OutputDataBuffer.h"
 #include "zip/MemDataObjSource.h"
 #include "pipeline/OutputFile.h"
@@ -212,7 +214,7 @@ bool EntryExtractor::passwordFits(Job& job) {
 
 // Its time and permissions are set when the extraction ends, after its content.
 bool EntryExtractor::extractDirectory(Job& job) {
-    if (m_ignoreDirectories) return true;
+    if (m_ignoreDirectories || m_testOnly) return true;
     if (!openFolder(job, job.parts.size())) return false;
     if (!job.parts.empty())
         m_target.deferDirectory(job.parts, job.meta.modified, job.meta.hasUnixMode(), job.meta.permissions());
@@ -232,6 +234,7 @@ bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
 }
 
 bool EntryExtractor::extractFile(Job& job) {
+    if (m_testOnly) return testFile(job);
     // A name ending in a separator still gets its folders, the last one included.
     const bool hasLeaf = !job.parts.empty() && !job.namesFolder;
     if (!job.parts.empty() && !openFolder(job, job.parts.size() - (hasLeaf ? 1 : 0))) return false;
@@ -263,6 +266,21 @@ bool EntryExtractor::extractFile(Job& job) {
     out.handle().close();
     if (!emptyAes) ++m_count;
     return attributesSet;
+}
+
+// The content goes to a null Output; only the decode and the CRC count.
+bool EntryExtractor::testFile(Job& job) {
+    Output discard;
+    const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
+    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
+                                                              : decodeInto(job, discard);
+    if (!ok) {
+        m_log.logError("Test failed");
+        m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
+        return false;
+    }
+    if (!emptyAes) ++m_count;
+    return true;
 }
 
 bool EntryExtractor::failEntry(Job& job) {
@@ -341,14 +359,15 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
     const int method = job.method;
-    if (method != ZipMethod::kStored && method != ZipMethod::kDeflated && !hasMethodDecoder(method)) {
+    const bool inflated = method == ZipMethod::kDeflated || method == ZipMethod::kDeflate64;
+    if (method != ZipMethod::kStored && !inflated && !hasMethodDecoder(method)) {
         m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
+        m_log.logData("methodName", ZipMethod::name(method));
         return false;
     }
-    pipeline.setSourceCompressed(method == ZipMethod::kDeflated);
-    if (method != ZipMethod::kStored && method != ZipMethod::kDeflated)
-        pipeline.setSourceMethod(method, job.record.localHeader.flags);
+    pipeline.setSourceCompressed(inflated);
+    pipeline.setSourceMethod(method, job.record.localHeader.flags);
     if (job.aes && !job.aesLarge) return pipeline.setSourceMemory(job.aesPlain.data(), job.aesPlain.size());
     if (job.aesLarge) {
         pipeline.setPassword(job.zip.password().text());

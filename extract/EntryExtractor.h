@@ -40,6 +40,8 @@ public:
     bool UnzipEntry(ClsZipEntry2& entry);
     bool InflateFromMapped(ClsZipEntry2& entry);
 
+    // Decode and check entries without creating anything: no directories, no files.
+    void setTestOnly(bool on) { m_testOnly = on; }
     // Applies the directory entries' times and permissions; call once after the last entry.
     void finish();
 
@@ -54,6 +56,7 @@ private:
     struct Job;  // the state of one InflateFromMapped call
     bool extractDirectory(Job& job);
     bool extractFile(Job& job);
+    bool testFile(Job& job);
     bool extractLink(Job& job);
     bool openFolder(Job& job, std::size_t depth);
     // Logs "Unzip failed" with the entry's path; false.
@@ -78,4 +81,5 @@ private:
     ExtractTarget m_target;
     HashMap m_failedDirs{400};
     int m_count = 0;
+    bool m_testOnly = false;
 };

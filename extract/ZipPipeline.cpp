@@ -35,8 +35,9 @@ ZipPipeline::ZipPipeline() = default;
 ZipPipeline::~ZipPipeline() = default;
 
 void ZipPipeline::setSourceMethod(int method, std::uint16_t flags) {
-    // Stored and deflated data are copied and inflated as configured.
-    m_method = method == ZipMethod::kStored || method == ZipMethod::kDeflated ? -1 : method;
+    m_deflate64 = method == ZipMethod::kDeflate64;  // inflated with the larger window and lengths
+    // Stored, deflated and deflate64 data are copied and inflated as configured.
+    m_method = method == ZipMethod::kStored || method == ZipMethod::kDeflated || m_deflate64 ? -1 : method;
     m_methodFlags = flags;
 }
 
@@ -123,6 +124,7 @@ bool ZipPipeline::transfer(std::uint32_t& crc, LogBase& log) {
 
 void ZipPipeline::preparePipelineHelp(PipelineHelp& help) {
     help.setProgressMonitor(m_monitor);
+    help.setDeflate64(m_deflate64);
 }
 
 std::unique_ptr<TarnelHandle> ZipPipeline::openTemp(LogBase& log) {
@@ -164,6 +166,7 @@ bool ZipPipeline::decryptWholeData(LogBase& log) {
     m_wholeDataEncrypted = false;
     m_srcCompressed = true;
     m_method = -1;
+    m_deflate64 = false;
     return adoptTempSource(std::move(decrypted), log);
 }
 
@@ -351,7 +354,7 @@ bool ZipPipeline::streamSourceToDest(std::uint32_t& crc, LogBase& log) {
 bool ZipPipeline::decodeToDest(std::uint32_t& crc, LogBase& log) {
     crc = 0;
     if (!m_dest) return rejectWith(&log, "No dest output.");
-    std::unique_ptr<StreamDecoder> decoder = makeMethodDecoder(m_method, m_methodFlags);
+    std::unique_ptr<StreamDecoder> decoder = makeMethodDecoder(m_method, m_methodFlags, expectedUncompressedSize);
     if (!decoder) {
         log.logError("Unsupported compression method");
         return log.logDataLong("compressionMethod", m_method), false;

@@ -52,7 +52,7 @@ public:
     // WinZip AES decryption of the source with the password; strength as WinZipAes takes it.
     void setWinZipAes(int strength) { m_aesStrength = strength; }
     // Decode with the stream decoder of this compression method; flags are the entry's
-    // general-purpose bits. Methods 0 and 8 keep the plain copy or inflate that
+    // general-purpose bits. Methods 0, 8 and 9 (deflate64) keep the plain copy or inflate that
     // setSourceCompressed chooses.
     void setSourceMethod(int method, std::uint16_t flags);
     // The uncompressed size bounds what reaches the destination; all ones is no bound.
@@ -113,6 +113,7 @@ private:
     int m_aesStrength = 0;       // 0: not WinZip AES
     int m_method = -1;           // -1: inflate or plain copy as m_srcCompressed says
     std::uint16_t m_methodFlags = 0;
+    bool m_deflate64 = false;    // the inflate transfers decode Deflate64
 
     // Streaming decryption: the stage reads the raw source (the source bytes through
     // m_memorySource when they are in memory) and m_decrypted delivers its output as the source.

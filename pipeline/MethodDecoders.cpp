@@ -1,11 +1,15 @@
 // Stream decoders of the methods that the pipeline reaches through makeMethodDecoder.
 #include "pipeline/MethodDecoders.h"
 
+#include "codecs/ChunkDecoder.h"
 #include "codecs/Implode.h"
+#include "codecs/ZipMethod.h"
 #include "codecs/Unshrink.h"
 #include "log/LogBase.h"
+#include "pipeline/DataPipeline.h"
 #include "pipeline/InflateSinkAdapter.h"
 #include "pipeline/InflateSourceAdapter.h"
+#include "pipeline/MethodDecodeProcessor.h"
 
 namespace {
 constexpr int kMethodShrunk = 1;
@@ -37,15 +41,45 @@ public:
 private:
     std::uint16_t m_flags;
 };
+
+// bzip2, LZMA, xz and zstd: a chunk decoder driven by a MethodDecodeProcessor, which also holds
+// the content to the declared size.
+class ChunkStreamDecoder : public StreamDecoder {
+public:
+    ChunkStreamDecoder(int method, std::unique_ptr<ChunkDecoder> decoder, std::uint64_t limit)
+        : m_method(method), m_decoder(std::move(decoder)), m_limit(limit) {}
+    bool decode(DataSource& source, DataSink& sink, LogBase& log) override
+    {
+        MethodDecodeProcessor processor(*m_decoder, m_limit);
+        processor.setSource(&source);
+        processor.setSink(&sink);
+        DataPipeline pipeline;
+        if (pipeline.addProcessor(&processor) && pipeline.run(nullptr)) return true;
+        log.logError(*processor.failure() ? processor.failure() : "Decoding stopped making progress");
+        log.logData("compressionMethod", ZipMethod::name(m_method));
+        log.logDataInt64("decodedBytes", static_cast<std::int64_t>(processor.bytesDecoded()));
+        log.logError("Failed to decode the entry's compressed data");
+        return false;
+    }
+
+private:
+    int m_method;
+    std::unique_ptr<ChunkDecoder> m_decoder;
+    std::uint64_t m_limit;
+};
 }  // namespace
 
-std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags)
+std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags,
+                                                 std::uint64_t uncompressedSize)
 {
     switch (method) {
     case kMethodShrunk: return std::make_unique<UnshrinkDecoder>();
     case kMethodImploded: return std::make_unique<ExplodeDecoder>(flags);
-    default: return nullptr;
+    default: break;
     }
+    std::unique_ptr<ChunkDecoder> chunks = ZipMethod::createDecoder(method, flags, uncompressedSize);
+    if (!chunks) return nullptr;
+    return std::make_unique<ChunkStreamDecoder>(method, std::move(chunks), uncompressedSize);
 }
 
 bool hasMethodDecoder(int method)

@@ -20,6 +20,8 @@ public:
     virtual ~PipelineHelp() = default;
 
     void setProgressMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
+    // The inflate drivers read deflate64 (zip method 9) instead of deflate.
+    void setDeflate64(bool on) { m_deflate64 = on; }
 
     // Copies the rest of an open file into output; crc and byteCount are 0 on failure.
     bool streamFileToOutput(TarnelHandle& handle, Output& output, std::uint32_t& crc,
@@ -44,4 +46,5 @@ private:
     bool runOneStage(DataSource& source, DataProcessor& processor, Output& output);
 
     ProgressMonitor* m_monitor = nullptr;
+    bool m_deflate64 = false;
 };

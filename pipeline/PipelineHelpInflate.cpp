@@ -17,12 +17,13 @@ namespace {
 
 // One decode's sink: CRC on, the monitor of the helper, writes into output.
 struct InflateTarget {
-    InflateTarget(Output& output, ProgressMonitor* monitor, LogBase* log) : adapter(sink) {
+    InflateTarget(Output& output, ProgressMonitor* monitor, LogBase* log, bool deflate64) : adapter(sink) {
         sink.setOutput(&output);
         sink.setComputeCrc(true);
         sink.setProgressMonitor(monitor);
         sink.setLog(log);
         inflater.setSink(&adapter);
+        inflater.setDeflate64(deflate64);
     }
     FileDataSink sink;
     InflateSinkAdapter adapter;
@@ -45,7 +46,7 @@ constexpr std::int64_t kLoadWholeLimit = 4000000;
 bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, LogBase& log,
                                          std::uint32_t& crc, bool verbose) {
     crc = 0;
-    InflateTarget target(output, m_monitor, &log);
+    InflateTarget target(output, m_monitor, &log, m_deflate64);
     bool streamed = inflateStreamed(target, source, log);
     bool ok = true;
     bool aborted = m_monitor && m_monitor->isAborted();
@@ -67,7 +68,7 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
                                          bool verbose) {
     crc = 0;
     if (!bytes) return rejectWith(log, "No input data");
-    InflateTarget target(output, m_monitor, nullptr);
+    InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     target.inflater.inflateBuffer(bytes, count, log, verbose);
     if (target.sink.writeFailed()) return rejectWith(log, "Sink write failed.");
     if (target.inflater.hadError()) return rejectWith(log, "Internal error in huffman decoding.");
@@ -80,7 +81,7 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
                                        LogBase& log, bool verbose) {
     crc = 0;
     if (!utf8Path) return rejectWith(log, "Inflate failed: no input filename");
-    InflateTarget target(output, m_monitor, nullptr);
+    InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     bool opened = false;
     TarnelHandle handle;
     int reason = 0;

@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES="build-essential cmake ninja-build pkg-config clang python3 perl \
-  libbz2-dev libgcrypt20-dev libgtk-3-dev libzip-dev zlib1g-dev \
+  libbz2-dev liblzma-dev libzstd-dev libgcrypt20-dev libgtk-3-dev libzip-dev zlib1g-dev \
   libgtest-dev libbenchmark-dev libdeflate-dev zip unzip p7zip-full libarchive-tools xvfb xauth \
   icu-devtools locales"
 

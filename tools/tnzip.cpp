@@ -1,9 +1,11 @@
 // tnzip: the library's command line.
-//   tnzip x ARCHIVE [DIR] [-p PASSWORD] [--oem-cp N] [-v]
-// Extracts ARCHIVE into DIR (default: the current directory) through TnZip. On a terminal a
-// progress bar runs on stderr. On failure the log of the failed call is printed; with -v the
-// library logs in detail and the whole log is printed whatever the outcome.
-// Exit status: 0 success, 1 the archive could not be opened or extracted, 2 usage.
+//   tnzip l ARCHIVE [-v]                 list the entries
+//   tnzip t ARCHIVE [-p PASSWORD] [-q]   decode and check every entry, write nothing
+//   tnzip x ARCHIVE [DIR] [NAMES...] [-x PATTERN]... [-n|-o] [-p PASSWORD] [-q] [-v]
+// Common options: --oem-cp N (code page of names without the UTF-8 flag). See docs/tnzip.1.
+// Exit status: 0 success, 1 the archive could not be opened, an entry failed, or a name given
+// matched nothing; 2 usage.
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
@@ -19,22 +21,50 @@
 #include <string>
 #include <vector>
 
+#include "TnzipArchive.h"
 #include "archive/TnZip.h"
 #include "archive/TnZipProgress.h"
+#include "extract/EntryExtractor.h"
+#include "extract/UnzipController.h"
 #include "base/FilePaths.h"
 
 namespace {
 
+const char kUsage[] =
+    "usage: tnzip l ARCHIVE [-v]\n"
+    "       tnzip t ARCHIVE [-p PASSWORD] [-q] [-v]\n"
+    "       tnzip x ARCHIVE [DIR] [NAMES...] [-x PATTERN]... [-n | -o] [-p PASSWORD] [-q] [-v]\n"
+    "\n"
+    "  l   list entries: size, packed size, ratio, method, encryption, date, time, CRC-32, name\n"
+    "      (-v adds attributes, host system and extra field ids)\n"
+    "  t   decode every entry and check its CRC-32 without writing anything\n"
+    "  x   extract into DIR (default: the current directory); NAMES and -x PATTERNs select entries,\n"
+    "      '*' matching any run of characters\n"
+    "\n"
+    "  -p PASSWORD   password of encrypted entries\n"
+    "  -n            never overwrite an existing file\n"
+    "  -o            overwrite existing files without asking (the default)\n"
+    "  -q            quiet: no progress bar, no summary\n"
+    "  -v            verbose: detailed library log (l: more columns)\n"
+    "  --oem-cp N    code page of names stored without the UTF-8 flag (default 437)\n"
+    "  --help        this text\n"
+    "\n"
+    "Exit status: 0 success; 1 the archive could not be opened, an entry failed, or a NAME\n"
+    "matched no entry; 2 usage error.\n";
+
 struct Options {
+    char command = 0;
     std::string archive;
     std::string folder = ".";
-    const char* password = nullptr;
-    int oemCodePage = 0;
-    bool verbose = false;
+    bool folderGiven = false;
+    std::vector<std::string> names;
+    std::vector<std::string> excludes;
+    bool neverOverwrite = false;
+    TnzipSettings settings;
 };
 
 int usage() {
-    std::fputs("usage: tnzip x ARCHIVE [DIR] [-p PASSWORD] [--oem-cp N] [-v]\n", stderr);
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -46,43 +76,86 @@ bool parseCodePage(const char* text, int& out) {
     return true;
 }
 
+// A positional argument of x: the archive, then DIR (when it is not a name of the archive's
+// kind, i.e. it is the second positional and no names came before), then names.
+void addPositional(Options& opt, const char* arg, int& positional) {
+    if (positional == 0) opt.archive = arg;
+    else if (positional == 1 && opt.command == 'x') {
+        opt.folder = arg;
+        opt.folderGiven = true;
+    } else opt.names.push_back(arg);
+    ++positional;
+}
+
 // False on a usage error.
 bool parseArgs(int argc, char** argv, Options& opt) {
-    if (argc < 3 || std::strcmp(argv[1], "x") != 0) return false;
+    if (argc < 3 || std::strlen(argv[1]) != 1 || !std::strchr("ltx", argv[1][0])) return false;
+    opt.command = argv[1][0];
     int positional = 0;
     for (int i = 2; i < argc; ++i) {
         const char* arg = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (std::strcmp(arg, "-v") == 0) {
-            opt.verbose = true;
-        } else if (std::strcmp(arg, "-p") == 0 && hasValue) {
-            opt.password = argv[++i];
-        } else if (std::strcmp(arg, "--oem-cp") == 0 && hasValue) {
-            if (!parseCodePage(argv[++i], opt.oemCodePage)) return false;
-        } else if (arg[0] == '-' && arg[1] != 0) {
-            return false;
-        } else if (positional == 0) {
-            opt.archive = arg;
-            ++positional;
-        } else if (positional == 1) {
-            opt.folder = arg;
-            ++positional;
-        } else {
-            return false;
-        }
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(arg, "-v") == 0) opt.settings.verbose = true;
+        else if (std::strcmp(arg, "-q") == 0) opt.settings.quiet = true;
+        else if (std::strcmp(arg, "-n") == 0) opt.neverOverwrite = true;
+        else if (std::strcmp(arg, "-o") == 0) opt.neverOverwrite = false;
+        else if (std::strcmp(arg, "-p") == 0 && hasValue) opt.settings.password = argv[++i];
+        else if (std::strcmp(arg, "-x") == 0 && hasValue) opt.excludes.push_back(argv[++i]);
+        else if (std::strcmp(arg, "--oem-cp") == 0 && hasValue) {
+            if (!parseCodePage(argv[++i], opt.settings.oemCodePage)) return false;
+        } else if (std::strcmp(arg, "--") == 0) {
+            while (++i < argc) addPositional(opt, argv[i], positional);
+        } else if (arg[0] == '-' && arg[1] != 0) return false;
+        else addPositional(opt, arg, positional);
     }
-    return positional >= 1;
+    if (positional == 0) return false;
+    return opt.command == 'x' || opt.names.empty();
 }
 
-// A one-line bar redrawn in place on stderr.
-class TerminalProgress : public TnZipProgress {
+// The progress bar on a terminal, and the selection of entries (names, exclusions, -n).
+class ExtractProgress : public TnZipProgress {
 public:
-    void UnzipPercent(int percent, bool* /*abort*/) override { draw(percent); }
+    ExtractProgress(const Options& opt, bool bar) : m_opt(opt), m_bar(bar), m_matched(opt.names.size(), false) {}
+
+    void UnzipPercent(int percent, bool* /*abort*/) override {
+        if (m_bar) draw(percent);
+    }
     void UnzipEnd() override {
         if (m_drawn) std::fputc('\n', stderr);
     }
+    void ToBeUnzipped(const char* name, int, int, bool* skip) override {
+        std::string path = name ? name : "";
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        *skip = !selected(path) || (m_opt.neverOverwrite && exists(path));
+    }
+
+    // Names given on the command line that matched no entry.
+    std::vector<std::string> unmatched() const {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < m_matched.size(); ++i)
+            if (!m_matched[i]) out.push_back(m_opt.names[i]);
+        return out;
+    }
 
 private:
+    bool selected(const std::string& path) {
+        bool chosen = m_opt.names.empty();
+        for (std::size_t i = 0; i < m_opt.names.size(); ++i)
+            if (UnzipController::MatchWildcard(path.c_str(), m_opt.names[i].c_str(), true)) chosen = m_matched[i] = true;
+        for (const std::string& pattern : m_opt.excludes)
+            if (UnzipController::MatchWildcard(path.c_str(), pattern.c_str(), true)) return false;
+        return chosen;
+    }
+    // Whether the file this entry would write is already there (directories never count).
+    bool exists(const std::string& path) const {
+        if (!path.empty() && path.back() == '/') return false;
+        std::string rel = EntryExtractor::safeRelativeName(path.c_str());
+        for (char& c : rel)
+            if (c == '\\') c = '/';
+        struct stat st {};
+        return lstat((m_opt.folder + "/" + rel).c_str(), &st) == 0;
+    }
     void draw(int percent) {
         constexpr int kWidth = 40;
         int filled = percent * kWidth / 100;
@@ -91,7 +164,11 @@ private:
         std::fflush(stderr);
         m_drawn = true;
     }
+
+    const Options& m_opt;
+    bool m_bar;
     bool m_drawn = false;
+    std::vector<bool> m_matched;
 };
 
 void printLog(TnZip& zip) {
@@ -117,6 +194,34 @@ std::vector<std::string> utf8Arguments() {
 }
 #endif
 
+int extract(const Options& opt) {
+    TnZip zip;
+    zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
+    if (opt.settings.password) zip.SetPassword(opt.settings.password);
+    if (opt.settings.oemCodePage) zip.SetOemCodePage(opt.settings.oemCodePage);
+    zip.SetVerboseLogging(opt.settings.verbose);
+    if (!zip.OpenZip(opt.archive.c_str())) {
+        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
+        printLog(zip);
+        return 1;
+    }
+    ExtractProgress progress(opt, !opt.settings.quiet && isatty(STDERR_FILENO));
+    int count = zip.Unzip(opt.folder.c_str(), &progress);
+    if (count < 0) {
+        std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
+        printLog(zip);
+        return 1;
+    }
+    if (opt.settings.verbose) printLog(zip);
+    int status = 0;
+    for (const std::string& name : progress.unmatched()) {
+        std::fprintf(stderr, "tnzip: %s: no entry matches\n", escapeControlChars(name).c_str());
+        status = 1;
+    }
+    if (!opt.settings.quiet) std::printf("%d file%s extracted\n", count, count == 1 ? "" : "s");
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,26 +233,17 @@ int main(int argc, char** argv) {
     argc = int(arguments.size());
     argv = pointers.data();
 #endif
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     Options opt;
     if (!parseArgs(argc, argv, opt)) return usage();
-    TnZip zip;
-    zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
-    if (opt.password) zip.SetPassword(opt.password);
-    if (opt.oemCodePage) zip.SetOemCodePage(opt.oemCodePage);
-    zip.SetVerboseLogging(opt.verbose);
-    if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
-        printLog(zip);
-        return 1;
+    TnzipArchive archive(opt.settings);
+    switch (opt.command) {
+        case 'l': return archive.list(opt.archive.c_str());
+        case 't': return archive.test(opt.archive.c_str());
+        default: return extract(opt);
     }
-    TerminalProgress bar;
-    int count = zip.Unzip(opt.folder.c_str(), isatty(STDERR_FILENO) ? &bar : nullptr);
-    if (count < 0) {
-        std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
-        printLog(zip);
-        return 1;
-    }
-    if (opt.verbose) printLog(zip);
-    std::printf("%d file%s extracted\n", count, count == 1 ? "" : "s");
-    return 0;
 }

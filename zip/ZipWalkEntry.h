@@ -8,6 +8,7 @@
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
 #include "base/TarnelObject.h"
+#include "codecs/ZipMethod.h"
 
 namespace ZipSig {
 constexpr std::uint32_t kLocalHeader = 0x04034B50;
@@ -36,15 +37,8 @@ inline bool isUnixLike(std::uint16_t versionMadeBy) {
 }
 }  // namespace ZipHost
 
-// Compression methods read here. kAes stands in the headers of WinZip AES entries, whose real
-// method is in their 0x9901 extra block.
-namespace ZipMethod {
-constexpr int kStored = 0;
-constexpr int kShrunk = 1;
-constexpr int kImploded = 6;
-constexpr int kDeflated = 8;
-constexpr int kAes = 99;
-}  // namespace ZipMethod
+// Compression methods are named in codecs/ZipMethod.h. ZipMethod::kAes stands in the headers of
+// WinZip AES entries, whose real method is in their 0x9901 extra block.
 
 // Encryption kinds of an entry: none, WinZip AES, and otherwise the library's own whole-data
 // kinds (from its 20-byte marker).

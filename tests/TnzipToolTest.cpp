@@ -1,0 +1,107 @@
+// The tnzip command: its listing against Info-ZIP's, its test mode, and the selection options of
+// its extraction.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <regex>
+#include <sstream>
+
+#include "ExtractFixture.h"
+
+using namespace extractfix;
+
+namespace {
+
+const std::string kTool = std::string(TN_BINARY_DIR) + "/tools/tnzip";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// (size, date, time, name) of every entry line of a listing; `line` captures those four.
+std::vector<std::string> rows(const std::string& listing, const std::regex& line) {
+    std::vector<std::string> out;
+    std::istringstream in(listing);
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        if (std::regex_match(l, m, line)) out.push_back(m[1].str() + " " + m[2].str() + " " + m[3].str() + " " + m[4].str());
+    }
+    return out;
+}
+
+TEST(TnzipTool, ListingAgreesWithUnzip) {
+    if (!zipfix::haveTool("unzip") || !zipfix::haveTool("zip") || !zipfix::haveTool("7z")) GTEST_SKIP();
+    fs::path dir = zipfix::testScratch();
+    makeSourceTree(dir / "src");
+    const std::pair<const char*, const char*> makers[] = {{"zip.zip", "zip -qr -X ../zip.zip ."},
+                                                          {"zip_times.zip", "zip -qr ../zip_times.zip ."},
+                                                          {"7z.zip", "7z a -tzip -mm=LZMA -bd -bso0 ../7z.zip ."}};
+    const std::regex ours(R"(\s*(\d+)\s+\d+\s+-?\d+%\s+\S+\s+\S+\s+(\S+) (\S+)  [0-9a-f]{8}  (.*))");
+    const std::regex theirs(R"(\s*(\d+)\s+(\d{4}-\d\d-\d\d) (\d\d:\d\d)   (.*))");
+    for (const auto& [file, make] : makers) {
+        int rc = -1;
+        zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + make, &rc);
+        ASSERT_EQ(rc, 0) << make;
+        const std::string archive = (dir / file).string();
+        std::string listed = zipfix::run(kTool + " l --oem-cp 65001 '" + archive + "'", &rc);
+        ASSERT_EQ(rc, 0) << listed;
+        std::string reference = zipfix::run("LC_ALL=C.UTF-8 unzip -l '" + archive + "'");
+        EXPECT_EQ(rows(listed, ours), rows(reference, theirs)) << make << "\n" << listed << reference;
+        EXPECT_EQ(rows(listed, ours).size(), 8u) << listed;  // 5 files, 3 directories
+    }
+}
+
+TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
+    fs::path dir = zipfix::testScratch();
+    zipfix::Archive a;
+    zipfix::Member good{"good.txt", "fine"};
+    good.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>("fine"), 4));
+    zipfix::Member bad{"dir/bad.txt", "flipped"};
+    bad.crc = 1;
+    a.members = {good, bad};
+    const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
+    fs::create_directories(dir / "cwd");
+    int rc = -1;
+    std::string out = zipfix::run("cd '" + (dir / "cwd").string() + "' && " + kTool + " t '" + archive + "' 2>&1", &rc);
+    EXPECT_EQ(rc, 1) << out;
+    EXPECT_TRUE(contains(out, "good.txt") && contains(out, "OK")) << out;
+    EXPECT_TRUE(contains(out, "failed:\n  dir/bad.txt")) << out;
+    EXPECT_TRUE(contains(out, "CRC mismatch")) << out;
+    EXPECT_TRUE(fs::is_empty(dir / "cwd"));  // nothing written, not even the directory
+
+    a.members = {good};
+    zipfix::writeFile(dir / "ok.zip", a.build());
+    out = zipfix::run(kTool + " t -q '" + (dir / "ok.zip").string() + "' 2>&1", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_TRUE(out.empty()) << out;
+    zipfix::run(kTool + " t 2>/dev/null", &rc);
+    EXPECT_EQ(rc, 2);
+}
+
+TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {
+    fs::path dir = zipfix::testScratch();
+    zipfix::Archive a;
+    for (const char* name : {"docs/a.txt", "docs/b.tmp", "img/c.png", "top.txt"}) {
+        zipfix::Member m{name, std::string("content of ") + name};
+        m.crc = zipfix::crcOf(m.data);
+        a.members.push_back(m);
+    }
+    const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
+    int rc = -1;
+    std::string out = zipfix::run(kTool + " x -q '" + archive + "' '" + (dir / "sel").string() + "' 'docs/*' top.txt -x '*.tmp' 2>&1", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(listTree(dir / "sel").size(), 3u);  // docs/, docs/a.txt, top.txt
+    EXPECT_TRUE(fs::exists(dir / "sel/docs/a.txt") && fs::exists(dir / "sel/top.txt"));
+
+    zipfix::writeFile(dir / "sel/top.txt", "mine");
+    zipfix::run(kTool + " x -q -n '" + archive + "' '" + (dir / "sel").string() + "'", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(zipfix::readFile(dir / "sel/top.txt"), "mine");
+    EXPECT_TRUE(fs::exists(dir / "sel/img/c.png"));
+    zipfix::run(kTool + " x -q -o '" + archive + "' '" + (dir / "sel").string() + "' top.txt", &rc);
+    EXPECT_EQ(zipfix::readFile(dir / "sel/top.txt"), "content of top.txt");
+
+    out = zipfix::run(kTool + " x -q '" + archive + "' '" + (dir / "none").string() + "' missing.txt 2>&1", &rc);
+    EXPECT_EQ(rc, 1);
+    EXPECT_TRUE(contains(out, "missing.txt: no entry matches")) << out;
+}
+
+}  // namespace
