@@ -22,6 +22,8 @@ endif()
 add_compile_options(-Wall -Wextra)
 # Windows 7 and later; wide (UTF-16) system calls throughout.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE)
+# Debian has no MinGW builds of libbz2, liblzma or libzstd: those methods fail as unsupported.
+add_compile_definitions(TN_METHOD_BZIP2=0 TN_METHOD_LZMA=0 TN_METHOD_ZSTD=0)
 # Nothing to ship beside the programs: the C and C++ runtimes and libgcrypt are linked in, so
 # they import only system DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++ -s)
