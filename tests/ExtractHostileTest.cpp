@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <functional>
 
 #include "ExtractFixture.h"
@@ -269,7 +270,25 @@ TEST(ExtractHostile, ControlCharactersInNamesAreEscaped) {
     std::string archive = zipfix::writeFile(dir / "ctl.zip", a.build());
     Extracted r = extract(archive, dir / "inner");
     EXPECT_EQ(r.count, -1);
-    EXPECT_NE(r.log.find("evil\\x1B]0;title\\x07\\x0D\\x0AUnzip ok\\x1B[2J.txt"), std::string::npos) << r.log;
+    // A long value is logged quoted-printable: soft line breaks and =XX bytes fall wherever the
+    // length of the scratch path puts them.
+    std::string flat;
+    for (size_t i = 0; i < r.log.size(); ++i) {
+        if (r.log[i] != '=') {
+            flat += r.log[i];
+        } else if (r.log.compare(i + 1, 2, "\r\n") == 0) {
+            i += 2;
+        } else if (r.log.compare(i + 1, 1, "\n") == 0) {
+            i += 1;
+        } else if (i + 2 < r.log.size() && std::isxdigit(static_cast<unsigned char>(r.log[i + 1])) &&
+                   std::isxdigit(static_cast<unsigned char>(r.log[i + 2]))) {
+            flat += static_cast<char>(std::stoi(r.log.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            flat += '=';
+        }
+    }
+    EXPECT_NE(flat.find("evil\\x1B]0;title\\x07\\x0D\\x0AUnzip ok\\x1B[2J.txt"), std::string::npos) << r.log;
     EXPECT_EQ(r.log.find('\x1b'), std::string::npos);
     int rc = -1;
     std::string out = zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" +
