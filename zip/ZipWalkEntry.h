@@ -134,6 +134,9 @@ public:
     // PKWARE's strong encryption: an encrypted entry with a strong encryption header in its
     // central record or the strong-encryption flag in either header.
     bool isStrongEncrypted() const;
+    // The CRC-32 the content must have: the descriptor's; the central record's when the local
+    // header defers to a descriptor that was not read; else the local header's.
+    std::uint32_t storedCrc() const;
     void setDescriptor(const std::uint8_t* twelveBytes);
     void setDescriptor(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed);
     void setEncryptionHeader(const std::uint8_t* twelveBytes);
