@@ -144,9 +144,14 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
     put64(central64, 5);
     put64(central64, 5);
     put64(central64, 0);
+    std::string wrong64;  // a repeated block, ignored as the peers ignore it
+    put64(wrong64, 7);
+    put64(wrong64, 7);
+    put64(wrong64, 0);
     Archive a;
-    a.members.push_back({.name = "big", .data = "12345", .version = 45, .localExtra = block(0x0001, local64),
-                         .centralExtra = block(0x0001, central64), .localCompressed = 0xFFFFFFFF,
+    a.members.push_back({.name = "big", .data = "12345", .version = 45,
+                         .localExtra = block(0x0001, local64) + block(0x0001, wrong64.substr(0, 16)),
+                         .centralExtra = block(0x0001, central64) + block(0x0001, wrong64), .localCompressed = 0xFFFFFFFF,
                          .localUncompressed = 0xFFFFFFFF, .centralCompressed = 0xFFFFFFFF,
                          .centralUncompressed = 0xFFFFFFFF});
     Opened z(save("zip64.zip", a.build()));

@@ -16,7 +16,8 @@ Classes printed per archive (one line each, then a summary):
   decoded-names   the only differences are names without the UTF-8 flag that tnzip decodes from
                   the OEM or ANSI code page (437, 1252) where the peers write the raw bytes
   refused-links   tnzip leaves out only links whose target leaves the folder or climbs after a
-                  name (so that no chain of links can lead outside); the peers create them
+                  name (so that no chain of links can lead outside), and writes what the
+                  archive puts below such a link into a real folder; the peers create them
   damaged         a peer reports an error too, and tnzip leaves out only entries that fail
                   (bad CRC, bad data, wrong password) where a peer writes what it decoded
   reads-more      a peer reports an error, and tnzip extracts, with matching CRCs, entries
@@ -136,17 +137,21 @@ def content(t):
     return {k: (v[0], v[1], v[2], v[5]) for k, v in t.items() if v[0] != "dir" or k not in parents}
 
 
-def meta_differences(ours, theirs):
+def meta_differences(ours, trees, agreeing):
+    """Modes against unzip's (tnzip restores them as unzip does; 7z and bsdtar apply the umask),
+    times against unzip's and, where those differ, 7z's (unzip ignores the NTFS field on Unix)."""
     kinds = set()
+    time_judges = [p for p in ("unzip", "7z") if p in agreeing] or agreeing
     for k, v in ours.items():
-        w = theirs.get(k)
-        if w is None:
+        seen = {p: trees[p].get(k) for p in agreeing}
+        if any(w is None for w in seen.values()):
             continue
-        if v[3] != w[3] and v[0] != "link":
+        if "unzip" in seen and v[3] != seen["unzip"][3] and v[0] != "link":
             kinds.add("mode")
-        if v[4] is not None and w[4] is not None and abs(v[4] - w[4]) > 2 - (v[0] == "dir"):
+        if v[4] is not None and all(seen[p][4] is not None and abs(v[4] - seen[p][4]) > 2 - (v[0] == "dir")
+                                    for p in time_judges):
             kinds.add("mtime")
-        if v[5] != w[5]:
+        if v[5] != seen[agreeing[0]][5]:
             kinds.add("link")
     return kinds
 
@@ -161,8 +166,9 @@ def clean_name(rel):
 def decodings(name):
     """The names tnzip may give a peer's raw name: as it is, or decoded from 437 or 1252."""
     out = {name}
-    for page in ("cp437", "cp1252"):
-        out.add(name.decode(page, "replace").encode())
+    out.add(name.decode("cp437").encode())
+    # 1252 leaves five bytes undefined; they keep their code points, as tnzip's table does.
+    out.add("".join(bytes([b]).decode("cp1252", "ignore") or chr(b) for b in name).encode())
     return out
 
 
@@ -252,8 +258,7 @@ def compare(archive, args, password, env, scratch):
     ref = agreeing[0]
     ours, theirs = contents["tnzip"], contents[ref]
     if ours == theirs:
-        judges = ["unzip"] if "unzip" in agreeing else agreeing
-        kinds = set.union(*(meta_differences(trees["tnzip"], trees[p]) for p in judges))
+        kinds = meta_differences(trees["tnzip"], trees, agreeing)
         return ("same-content", ",".join(sorted(kinds)), status) if kinds else ("same", "", status)
     if cleaned(ours) == cleaned(theirs):
         return ("cleaned-names", "", status)
@@ -266,8 +271,9 @@ def compare(archive, args, password, env, scratch):
     extra = set(ours) - set(theirs)
     changed = {k for k in set(ours) & set(theirs) if ours[k] != theirs[k]}
     peer_error = any(status[p][0] != 0 for p in PEERS)
-    if not extra and not changed and all(theirs[k][0] == "link" and not link_allowed(k, theirs[k][3])
-                                         for k in missing):
+    refused = {k for k in missing if theirs[k][0] == "link" and not link_allowed(k, theirs[k][3])}
+    under_refused = all(any(k.startswith(r + b"/") for r in refused) for k in extra)
+    if refused == missing and not changed and under_refused:
         return ("refused-links", detail, status)
     if not extra and not changed and peer_error and status["tnzip"][0] != 0:
         return ("damaged", detail, status)

@@ -107,9 +107,11 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
     std::uint16_t len = 0;
     const std::uint8_t* d = nullptr;
     CentralRecord& rec = entry.centralRecord;
+    bool zip64Seen = false;  // only the first ZIP64 block counts, as in the local header
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
-        if (id == ZipExtraField::kZip64) {
+        if (id == ZipExtraField::kZip64 && !zip64Seen) {
+            zip64Seen = true;
             if (len >= 8) rec.uncompressedSize = loadLe64(d);
             if (len >= 16) rec.compressedSize = loadLe64(d + 8);
             if (len >= 24) rec.localHeaderOffset = loadLe64(d + 16);

@@ -135,7 +135,8 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
     const std::uint8_t* d = nullptr;
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
-        if (id == ZipExtraField::kZip64) {
+        // Only the first ZIP64 block counts; the peers ignore a repeated one too.
+        if (id == ZipExtraField::kZip64 && !entry.localZip64) {
             entry.localZip64 = true;
             if (m_verbose) m_log->logInfo("ZIP64 extra header.");
             if (len >= 8) {
