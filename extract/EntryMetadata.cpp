@@ -13,6 +13,7 @@ constexpr std::uint16_t kExtendedTimestamp = 0x5455;
 constexpr std::uint16_t kNtfsTimes = 0x000A;
 constexpr std::uint16_t kNtfsTimesTag = 0x0001;
 constexpr std::uint16_t kPkwareUnix = 0x000D;
+constexpr std::uint16_t kInfoZipUnixOld = 0x5855;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000;
 
@@ -40,11 +41,12 @@ bool extendedTime(const DataBuffer* extra, FileTime& utc) {
     return true;
 }
 
-// PKWARE's Unix field: access time, then modification time, in seconds since 1970 UTC.
-bool pkwareUnixTime(const DataBuffer* extra, FileTime& utc) {
+// PKWARE's Unix field and Info-ZIP's old one share their start: access time, then modification
+// time, in seconds since 1970 UTC.
+bool unixFieldTime(const DataBuffer* extra, std::uint16_t id, FileTime& utc) {
     const std::uint8_t* p = nullptr;
     std::uint16_t n = 0;
-    if (!findBlock(extra, kPkwareUnix, p, n) || n < 8) return false;
+    if (!findBlock(extra, id, p, n) || n < 8) return false;
     setUnixSeconds(loadLe32(p + 4), utc);
     return true;
 }
@@ -80,7 +82,10 @@ EntryMetadata EntryMetadata::of(const ZipWalkEntry& record) {
     const DataBuffer* localExtra = record.localExtra.get();
     if (!extendedTime(centralExtra, meta.modified) && !extendedTime(localExtra, meta.modified) &&
         !ntfsTime(centralExtra, meta.modified) && !ntfsTime(localExtra, meta.modified) &&
-        !pkwareUnixTime(centralExtra, meta.modified) && !pkwareUnixTime(localExtra, meta.modified)) {
+        !unixFieldTime(centralExtra, kInfoZipUnixOld, meta.modified) &&
+        !unixFieldTime(localExtra, kInfoZipUnixOld, meta.modified) &&
+        !unixFieldTime(centralExtra, kPkwareUnix, meta.modified) &&
+        !unixFieldTime(localExtra, kPkwareUnix, meta.modified)) {
         FileTime local;
         dosToFileTime(central.dosDate, central.dosTime, local);
         if (!localToUtcAtDate(local, meta.modified)) meta.modified = local;

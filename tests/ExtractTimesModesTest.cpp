@@ -84,7 +84,7 @@ TEST(ExtractTimes, ExtendedFieldThenDosTimeOfItsOwnDate) {
     }
 }
 
-// The NTFS field's modification time (UTC) wins over PKWARE's Unix field and the DOS time; the
+// The NTFS field's modification time (UTC) wins over the Unix fields and the DOS time; the
 // extended field wins over all. Its seconds are unsigned, as every peer reads them: past 2038.
 TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     ZoneForTest zone("UTC");
@@ -108,12 +108,14 @@ TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     a.members.push_back(Member{.name = "both.txt", .centralExtra = zipfix::block(0x000A, field) + zipfix::block(0x5455, ut)});
     a.members.push_back(Member{.name = "dos.txt"});
     a.members.push_back(Member{.name = "pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix)});
+    a.members.push_back(Member{.name = "ux.txt", .centralExtra = zipfix::block(0x5855, pkUnix.substr(0, 8))});
     a.members.push_back(Member{.name = "ntfs-pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix) + zipfix::block(0x000A, field)});
     Extracted r = extract(zipfix::writeFile(dir / "t.zip", a.build()), dir / "out");
-    ASSERT_EQ(r.count, 5) << r.log;
+    ASSERT_EQ(r.count, 6) << r.log;
     EXPECT_EQ(lmtime(dir / "out/ntfs.txt"), 1000000000);
     EXPECT_EQ(lmtime(dir / "out/both.txt"), 4294967296LL - 86400);
     EXPECT_EQ(lmtime(dir / "out/pkunix.txt"), 1300668680);
+    EXPECT_EQ(lmtime(dir / "out/ux.txt"), 1300668680);
     EXPECT_EQ(lmtime(dir / "out/ntfs-pkunix.txt"), 1000000000);
     EXPECT_EQ(lmtime(dir / "out/dos.txt"), 1735732800);  // 2025-01-01 12:00:00 UTC
 }

@@ -295,26 +295,28 @@ def describe(ours, theirs, ref):
 
 
 def time_only(archive, args, password, env, scratch):
-    """Times against unzip's; where they differ, against 7z's, which also reads the NTFS field
-    that unzip ignores on Unix."""
+    """Times against unzip's; a file whose time differs from unzip's is checked against 7z's,
+    which also reads the NTFS field that unzip ignores on Unix."""
     trees = {}
     for tool in ("tnzip", "unzip", "7z"):
         trees[tool] = extract_with(tool, archive, args, password, env, scratch)[1]
 
-    def differences(peer):
-        out = []
-        for k, v in trees["tnzip"].items():
-            w = trees[peer].get(k)
-            if w and v[0] == w[0] == "file" and abs(v[4] - w[4]) > 2:
-                out.append(f"{os.fsdecode(k)}: {v[4] - w[4]:+d}s")
-        return out
+    def differs(peer, k, v):
+        w = trees[peer].get(k)
+        return w is not None and v[0] == w[0] == "file" and abs(v[4] - w[4]) > 2
 
-    vs_unzip = differences("unzip")
-    if not vs_unzip:
-        return ("same-time", "", {})
-    if not differences("7z"):
+    vs_unzip, vs_both = [], []
+    for k, v in trees["tnzip"].items():
+        if differs("unzip", k, v):
+            shown = f"{os.fsdecode(k)}: {v[4] - trees['unzip'][k][4]:+d}s"
+            vs_unzip.append(shown)
+            if k not in trees["7z"] or differs("7z", k, v):
+                vs_both.append(shown)
+    if vs_both:
+        return ("time-differs", "; ".join(vs_both[:3]), {})
+    if vs_unzip:
         return ("same-time-as-7z", "; ".join(vs_unzip[:3]), {})
-    return ("time-differs", "; ".join(vs_unzip[:3]), {})
+    return ("same-time", "", {})
 
 
 def main():
