@@ -6,21 +6,12 @@
 #include "base/OwnerOnlySecurityWin.h"
 #include "base/PathsWin.h"
 #include "base/PlatformFiles.h"
-#include "base/PlatformShell.h"
+#include "base/RandomHex.h"
 #include "base/TarnelHandle.h"
 #include "log/LogBase.h"
 
 namespace {
 constexpr int kAttempts = 100;
-
-bool randomSuffix(std::string& out) {
-    unsigned char bytes[8];
-    if (!platformRandomBytes(bytes, sizeof bytes)) return false;
-    static const char kHex[] = "0123456789abcdef";
-    out.clear();
-    for (unsigned char b : bytes) out += {kHex[b >> 4], kHex[b & 15]};
-    return true;
-}
 
 // stem_<random>.ext in dir, or INVALID_HANDLE_VALUE with the error set.
 HANDLE createExclusive(const std::string& dir, const std::string& base, SECURITY_ATTRIBUTES* security) {
@@ -28,7 +19,7 @@ HANDLE createExclusive(const std::string& dir, const std::string& base, SECURITY
     const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     const std::string extension = dot == std::string::npos ? ".tmp" : base.substr(dot);
     std::string suffix;
-    for (int i = 0; i < kAttempts && randomSuffix(suffix); ++i) {
+    for (int i = 0; i < kAttempts && randomHex(8, suffix); ++i) {
         const std::string path = dir + stem + "_" + suffix + extension;
         HANDLE h = CreateFileW(winPath(path.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, security, CREATE_NEW,
                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,

@@ -12,7 +12,7 @@
 
 #include "base/PathsWin.h"
 #include "base/PlatformFiles.h"
-#include "base/PlatformShell.h"
+#include "base/RandomHex.h"
 #include "base/TarnelHandle.h"
 
 namespace {
@@ -22,8 +22,8 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG kSync = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
 constexpr ACCESS_MASK kDirAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY |
                                    FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
-// A folder whose attributes we may not change still serves as a place to create in.
-constexpr ACCESS_MASK kDirAccessReadOnly = kDirAccess & ~FILE_WRITE_ATTRIBUTES;
+// A folder that grants us less is still held, to look into and to open what lies below.
+constexpr ACCESS_MASK kDirAccessReadOnly = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 // Writers also hold DELETE: the file is renamed onto its name, or dropped, through the handle.
 constexpr ACCESS_MASK kFileAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
 
@@ -112,11 +112,9 @@ bool renameAt(HANDLE file, HANDLE dir, const char* name) {
 
 // ".tn-" and 16 random hex digits: not guessable in advance.
 bool randomName(std::string& name) {
-    unsigned char bytes[8];
-    if (!platformRandomBytes(bytes, sizeof bytes)) return false;
-    static const char kHex[] = "0123456789abcdef";
-    name = ".tn-";
-    for (unsigned char b : bytes) name += {kHex[b >> 4], kHex[b & 15]};
+    std::string hex;
+    if (!randomHex(8, hex)) return false;
+    name = ".tn-" + hex;
     return true;
 }
 
@@ -165,9 +163,8 @@ bool TarnelDir::isPlainName(const char* name) {
 
 bool TarnelDir::openPath(const char* utf8Path) {
     close();
-    std::string path = platformPath(utf8Path);
-    if (path.empty()) path = ".";
-    const std::wstring wide = winPath(path.c_str());
+    const std::string path = platformPath(utf8Path);
+    const std::wstring wide = winPath(path.empty() ? "." : path.c_str());
     HANDLE h = INVALID_HANDLE_VALUE;
     for (ACCESS_MASK access : {kDirAccess, kDirAccessReadOnly}) {
         h = CreateFileW(wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
