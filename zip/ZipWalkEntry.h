@@ -144,6 +144,7 @@ public:
     CentralRecord centralRecord;
     StringBuffer rawName;      // local name bytes, '\' turned into '/'; only for matching
     StringBuffer decodedName;  // UTF-8, '/' separators
+    std::uint32_t localNameCrc = 0;  // CRC-32 of the local name as stored, for its Unicode path field
     std::unique_ptr<DataBuffer> localExtra;
     std::unique_ptr<DataBuffer> centralExtra;
     std::uint32_t encryptionKind = 0;  // 0, 4 (WinZip AES) or the library marker's kind
