@@ -277,9 +277,15 @@ bool TarnelDir::createLink(const char* name, const char* target) const {
     std::wstring to = utf8ToWide(target);
     for (wchar_t& c : to)
         if (c == L'/') c = L'\\';
-    const DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE, which Windows before 10 refuses as invalid.
+    DWORD flags = 0x2;
     for (int round = 0; round < kReplaceRounds; ++round) {
-        if (CreateSymbolicLinkW(path.c_str(), to.c_str(), kUnprivileged)) {
+        BOOL made = CreateSymbolicLinkW(path.c_str(), to.c_str(), flags);
+        if (!made && flags && GetLastError() == ERROR_INVALID_PARAMETER) {
+            flags = 0;
+            made = CreateSymbolicLinkW(path.c_str(), to.c_str(), flags);
+        }
+        if (made) {
             if (kindOf(name) == Kind::Link) return true;
             SetLastError(ERROR_NOT_SUPPORTED);  // the call claimed success but made no link
             return false;
