@@ -62,7 +62,12 @@ std::string entryTime(const ZipWalkEntry& r) {
     });
     char text[64];
     std::tm t{};
-    if (haveUnix && localtime_r(&unixTime, &t)) {
+#ifdef _WIN32
+    const bool local = haveUnix && localtime_s(&t, &unixTime) == 0;
+#else
+    const bool local = haveUnix && localtime_r(&unixTime, &t) != nullptr;
+#endif
+    if (local) {
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                       t.tm_hour, t.tm_min);
         return text;
