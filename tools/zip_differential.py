@@ -47,6 +47,7 @@ import time
 PEERS = ("unzip", "7z", "bsdtar")
 RUN_TIMEOUT = 30               # seconds per tool and archive
 FILE_SIZE_LIMIT = 512 << 20    # bytes any one tool may write to one file (bombs)
+STARTED = time.time()          # folders tnzip made at or after this, the archive gave no time
 CLEANED = "*<>?|"
 
 
@@ -148,7 +149,8 @@ def meta_differences(ours, trees, agreeing):
             continue
         if "unzip" in seen and v[3] != seen["unzip"][3] and v[0] != "link":
             kinds.add("mode")
-        if v[4] is not None and all(seen[p][4] is not None and abs(v[4] - seen[p][4]) > 2 - (v[0] == "dir")
+        made_now = v[0] == "dir" and v[4] >= STARTED - 2  # cached peers made theirs earlier
+        if v[4] is not None and not made_now and all(seen[p][4] is not None and abs(v[4] - seen[p][4]) > 2 - (v[0] == "dir")
                                     for p in time_judges):
             kinds.add("mtime")
         if v[5] != seen[agreeing[0]][5]:
