@@ -181,6 +181,7 @@ TEST(ZipWalk, NamesDecodeByCodePageRule) {
         {"caf\xE9", 0, 437, "caf\xCE\x98", kUnix},   // not UTF-8: the OEM page
         {"\x95\x5C/\x83\x5C", 0, 932, "\xE8\xA1\xA8/\xE3\x82\xBD"},  // 0x5C ends two characters
         {"a\x5C\x95\x5C", 0, 932, "a/\xE8\xA1\xA8"},
+        {"\x8D\xAE\xA2", 0, 437, "\xC3\xAC\xC2\xAB\xC3\xB3"},  // 0x8D has no 1252 character: 437, nothing dropped
     };
     for (const Case& c : cases) {
         Archive a;

@@ -28,6 +28,16 @@ bool looksLikeAnsi(const std::uint8_t* bytes, std::uint32_t n) {
     return false;
 }
 
+// 1252 leaves five bytes without a character; a name holding one is not 1252 text, and
+// decoding it so would drop them.
+bool hasBytesUndefinedIn1252(const std::uint8_t* bytes, std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) return true;
+    }
+    return false;
+}
+
 void setSlashed(StringBuffer& out, const std::uint8_t* bytes, std::uint32_t n) {
     out.clear();
     out.appendBytes(bytes, static_cast<int>(n));
@@ -86,7 +96,8 @@ bool ZipWalk::readLocalName(std::uint64_t& addr, ZipWalkEntry& entry) {
 void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16_t flags, ZipWalkEntry& entry) {
     const bool utf8 = (flags & ZipFlag::kUtf8Name) != 0;
     int codePage = m_codePage;
-    if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
+    if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n) && !hasBytesUndefinedIn1252(bytes, n))
+        codePage = 1252;
     setSlashed(entry.rawName, bytes, n);
     entry.localNameCrc = ZipCRC::crcOfBuffer(bytes, static_cast<std::int32_t>(n));
     if (m_verbose) logArchiveText("rawFilenameQP", entry.rawName);
