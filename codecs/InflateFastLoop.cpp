@@ -7,6 +7,11 @@
 
 namespace {
 
+constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; deflate64 takes the careful loop
+static_assert(3 * InflateTable::kLitLenRoot <= kInflateRefillBits, "three literal entries per refill");
+static_assert(2 * InflateTable::kMaxCodeBits + kMaxLengthExtra + kMaxDistExtra <= kInflateRefillBits,
+              "a length and a distance with their extra bits per refill");
+
 constexpr std::uint64_t kLitMask = (1u << InflateTable::kLitLenRoot) - 1;
 constexpr std::uint64_t kDistMask = (1u << InflateTable::kDistRoot) - 1;
 
@@ -51,7 +56,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     auto refill = [&] {
         bits |= InflateCursor::load64(in) << (count & 63);
         in += 7 - ((count >> 3) & 7);
-        count |= 56;
+        count |= kInflateRefillBits;
     };
     // Entries keep bit 5 clear, so `e & 63` is the consume count.
     auto drop = [&](std::uint32_t e) {

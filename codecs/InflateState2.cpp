@@ -13,7 +13,7 @@
 namespace {
 
 // Order in which the code-length code lengths are sent.
-const std::uint8_t kCodeLenOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 }  // namespace
 
@@ -110,7 +110,7 @@ bool InflateState2::reportSource(LogBase& log, bool verbose) {
 // ---- state machine ----
 
 int InflateState2::run() {
-    while (!(m_state == -1 && m_lastBlock)) {
+    while (!(m_state == kHeader && m_lastBlock)) {
         refillInput(kRefillBeforeStep);
         if (m_logSteps) m_log->logDataLong("m_state", m_state);
         if (int loc = step()) return loc;
@@ -120,19 +120,19 @@ int InflateState2::run() {
 
 int InflateState2::step() {
     switch (m_state) {
-        case -1: return readBlockHeader();
-        case 0: return setupStored();
-        case 1:
+        case kHeader: return readBlockHeader();
+        case kStoredSetup: return setupStored();
+        case kFixedSetup:
             m_codes = {m_deflate64 ? InflateTable::fixedLitLen64() : InflateTable::fixedLitLen(),
                        InflateTable::kFixedLitLenRoot,
                        m_deflate64 ? InflateTable::fixedDist64() : InflateTable::fixedDist(),
                        InflateTable::kFixedDistRoot};
             m_noDistances = false;
-            m_state = 11;
+            m_state = kFixedData;
             return 0;
-        case 2: return setupDynamic();
-        case 10: return copyStored();
-        default: return decodeBlockData();
+        case kDynamicSetup: return setupDynamic();
+        case kStoredData: return copyStored();
+        default: return decodeBlockData();  // kFixedData, kDynamicData
     }
 }
 
@@ -141,7 +141,7 @@ int InflateState2::readBlockHeader() {
     m_lastBlock = m_cur.take(1) != 0;
     int type = int(m_cur.take(2));
     if (type == 3) return kBlockType3;
-    m_state = type;
+    m_state = State(type);
     return 0;
 }
 
@@ -151,7 +151,7 @@ int InflateState2::setupStored() {
     std::uint32_t len = m_cur.take(16), nlen = m_cur.take(16);
     if (len != (~nlen & 0xFFFF)) return kStoredLengthMismatch;
     m_storedLeft = len;
-    m_state = 10;
+    m_state = kStoredData;
     return 0;
 }
 
@@ -171,21 +171,21 @@ int InflateState2::copyStored() {
         if (m_cur.out == m_flushed + kWindowSize)
             if (int loc = flushWindow()) return loc;
     }
-    m_state = -1;
+    m_state = kHeader;
     return 0;
 }
 
 int InflateState2::setupDynamic() {
     if (!needBits(14)) return kTruncatedCounts;
-    // At most 288 literal/length and 32 distance lengths by the widths of their counts.
+    // At most kMaxLitLenCodes literal/length and kMaxDistCodes distance lengths by the widths of their counts.
     unsigned hlit = m_cur.take(5) + 257, hdist = m_cur.take(5) + 1, hclen = m_cur.take(4) + 4;
-    std::uint8_t codeLenLengths[19] = {};
+    std::uint8_t codeLenLengths[InflateTable::kCodeLenCodes] = {};
     for (unsigned i = 0; i < hclen; ++i) {
         if (!needBits(3)) return kTruncatedCodeLenLengths;
         codeLenLengths[kCodeLenOrder[i]] = std::uint8_t(m_cur.take(3));
     }
     // The code-length table borrows the distance table's storage until the lengths are read.
-    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, 19, InflateTable::kCodeLenRoot,
+    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, InflateTable::kCodeLenCodes, InflateTable::kCodeLenRoot,
                             m_distTable) != InflateTable::Shape::Complete)
         return kCodeLenCodeNotComplete;
     if (int loc = readCodeLengths(hlit + hdist)) return loc;
@@ -200,7 +200,7 @@ int InflateState2::setupDynamic() {
     m_noDistances = true;
     for (unsigned i = 0; i < hdist; ++i) m_noDistances = m_noDistances && !m_lengths[hlit + i];
     m_codes = {m_litLenTable, InflateTable::kLitLenRoot, m_distTable, InflateTable::kDistRoot};
-    m_state = 12;
+    m_state = kDynamicData;
     return 0;
 }
 
@@ -243,7 +243,7 @@ int InflateState2::decodeBlockData() {
         if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
             auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, windowEnd - InflateFastLoop::kOutMargin, m_codes);
             if (stop == InflateFastLoop::Stop::EndOfBlock) {
-                m_state = -1;
+                m_state = kHeader;
                 return 0;
             }
             if (stop == InflateFastLoop::Stop::BadLitLen) return kBadLitLen;
@@ -254,7 +254,7 @@ int InflateState2::decodeBlockData() {
         if (m_cur.out >= m_flushed + kWindowSize)  // a long match may have flushed already
             if (int loc = flushWindow()) return loc;
         if (endOfBlock) {
-            m_state = -1;
+            m_state = kHeader;
             return 0;
         }
     }
