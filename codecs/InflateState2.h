@@ -55,7 +55,7 @@ public:
     bool hadError() const { return m_error; }
     int location() const { return m_location; }
 
-private:
+    // Where a decode failed: its location, logged as "InflateErrorCode".
     enum Check : int {
         kTruncatedHeader = 1, kBlockType3, kTruncatedStoredLength, kStoredLengthMismatch, kTruncatedStored,
         kTruncatedCounts, kTruncatedCodeLenLengths, kCodeLenCodeNotComplete, kTruncatedCodeLenSymbol,
@@ -63,8 +63,6 @@ private:
         kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedDistance, kBadDistance, kSinkRefused,
         kNoMemory,
     };
-
-public:
     // The location of a sink that refused a hand-over.
     static constexpr int kSinkRefusedLocation = kSinkRefused;
 
