@@ -212,9 +212,10 @@ public:
 
 }  // namespace
 
-// One decode by us and one by libdeflate of one corpus, for instruction counts under callgrind:
-//   TN_BENCH_ONCE=text valgrind --tool=callgrind --collect-atstart=no \
-//     --toggle-collect='InflateState2::inflateBuffer*' --toggle-collect='libdeflate_deflate_decompress' ...
+// One decode by us and one by libdeflate of one corpus, for instruction counts under callgrind
+// (TN_BENCH_ONCE=text or binary; valgrind --tool=callgrind --collect-atstart=no with
+// --toggle-collect for InflateState2::inflateBuffer*, libdeflate_deflate_decompress and
+// *CopySink::write*, so that the sink's copy is left out).
 int decodeOnce(int which) {
     const Corpus& c = corpus(which);
     CopySink sink;  // no CRC: only the decode is counted

@@ -3,6 +3,8 @@
 // bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
 
+#include <cstring>
+
 #include "codecs/InflateTable.h"
 
 namespace {
@@ -69,11 +71,17 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     refill();
     std::uint32_t e = lit[bits & kLitMask];
     // A root-table literal entry holds one literal or a pair; both bytes are stored either way
-    // and the second is overwritten later when it is not part of the output.
+    // (one 16-bit store, the literal in bits 16-23 lands first in memory on a little-endian
+    // machine) and the second is overwritten later when it is not part of the output.
     auto putLiterals = [&](std::uint32_t entry) {
         drop(entry);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::uint16_t both = std::uint16_t(entry >> 16);
+        std::memcpy(out, &both, 2);
+#else
         out[0] = std::uint8_t(entry >> 16);
         out[1] = std::uint8_t(entry >> 24);
+#endif
         out += 1 + ((entry >> 7) & 1);
     };
 

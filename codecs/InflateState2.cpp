@@ -235,13 +235,17 @@ int InflateState2::readCodeLengths(unsigned total) {
 int InflateState2::decodeBlockData() {
     for (;;) {
         refillInput(kRefillInsideBlock);
-        std::uint8_t* windowEnd = m_flushed + kWindowSize;
+        // The fast loop runs to the end of the run of windows, not of the current window, so that
+        // the careful loop takes over only near that end; the windows it fills go out afterwards.
+        std::uint8_t* runEnd = m_buffer + m_history + kWindowSize * kRunWindows;
         // The fast loop may not run into the end of the input, nor past a streaming refill point.
         std::uint32_t inputSize = std::uint32_t(m_cur.inEnd - m_inBase);
         std::uint32_t fastEnd = inputSize > InflateFastLoop::kInMargin ? inputSize - InflateFastLoop::kInMargin : 0;
         if (m_source && !m_sourceEnded && fastEnd > kRefillInsideBlock) fastEnd = kRefillInsideBlock;
-        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
-            auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, windowEnd - InflateFastLoop::kOutMargin, m_codes);
+        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && runEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
+            auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, runEnd - InflateFastLoop::kOutMargin, m_codes);
+            // Windows completed before a failure reach the sink before it is reported.
+            if (int loc = flushFullWindows()) return loc;
             if (stop == InflateFastLoop::Stop::EndOfBlock) {
                 m_state = kHeader;
                 return 0;
@@ -251,8 +255,7 @@ int InflateState2::decodeBlockData() {
         }
         bool endOfBlock = false;
         if (int loc = decodeSymbolCareful(endOfBlock)) return loc;
-        if (m_cur.out >= m_flushed + kWindowSize)  // a long match may have flushed already
-            if (int loc = flushWindow()) return loc;
+        if (int loc = flushFullWindows()) return loc;  // a long match may have flushed already
         if (endOfBlock) {
             m_state = kHeader;
             return 0;
@@ -338,6 +341,12 @@ int InflateState2::flushWindow() {
         m_cur.out = m_flushed + pending;
     }
     if (m_source && m_sink->isAborted()) return kAborted;
+    return 0;
+}
+
+int InflateState2::flushFullWindows() {
+    while (m_cur.out >= m_flushed + kWindowSize)
+        if (int loc = flushWindow()) return loc;
     return 0;
 }
 

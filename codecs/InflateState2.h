@@ -98,6 +98,7 @@ private:
     unsigned extraValue(std::uint32_t entry);
     bool needBits(unsigned n);
     int flushWindow();
+    int flushFullWindows();
     int handOver(std::uint32_t n);
     int finish();
 
