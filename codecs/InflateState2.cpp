@@ -18,7 +18,10 @@ const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 
 }  // namespace
 
 InflateState2::InflateState2() {
-    m_buffer = new (std::nothrow) std::uint8_t[kBufferSize]();
+    m_buffer = new (std::nothrow) std::uint8_t[kBufferSize];
+    // A match may reach before the first output byte and copies zeros from there; everything
+    // after the history is written before it is read.
+    if (m_buffer) std::memset(m_buffer, 0, kHistory64);
     m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
     m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
     if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;

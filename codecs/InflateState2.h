@@ -71,7 +71,7 @@ private:
     static constexpr std::uint32_t kWindowSize = 32768;
     // Output is decoded into a run of windows after one window of history, so matches never
     // wrap; the history is refreshed (slid) only when the run is used up.
-    static constexpr std::uint32_t kRunWindows = 4;
+    static constexpr std::uint32_t kRunWindows = 8;
     static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end
     static_assert(kSlack >= kInflateMaxMatch + kInflateCopyOverrun, "a match begun before a window end fits the slack");
     static constexpr std::uint32_t kHistory64 = 65536;  // deflate64's reach
@@ -121,7 +121,7 @@ private:
     InflateCursor m_cur;
     const std::uint8_t* m_inBase = nullptr;  // start of the input buffer the cursor runs in
 
-    std::uint8_t* m_buffer = nullptr;   // history window, run of windows, slack; zeroed at start
+    std::uint8_t* m_buffer = nullptr;   // history window (zeroed at start), run of windows, slack
     std::uint8_t* m_flushed = nullptr;  // first byte not yet handed to the sink
     std::uint32_t m_history = kWindowSize;  // bytes kept before the run of windows
     bool m_deflate64 = false;
