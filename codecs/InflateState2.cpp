@@ -214,7 +214,14 @@ int InflateState2::readCodeLengths(unsigned total) {
     std::uint8_t previous = 0;
     while (i < total) {
         std::uint32_t e;
-        if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) return kTruncatedCodeLenSymbol;
+        if (m_cur.inEnd - m_cur.in >= 8) {
+            // Away from the input's end: one wide refill serves several symbols, each a code of
+            // at most 7 bits (all in the root table of a complete code) and at most 7 repeat bits.
+            if (m_cur.count < 2 * InflateTable::kCodeLenRoot) m_cur.refillWide();
+            e = m_distTable[m_cur.peek(InflateTable::kCodeLenRoot)];
+        } else if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) {
+            return kTruncatedCodeLenSymbol;
+        }
         m_cur.drop(e & 31);
         unsigned symbol = e >> 16;
         if (symbol < 16) {
