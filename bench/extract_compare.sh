@@ -5,7 +5,9 @@
 #   (b) the same file deflated and encrypted with WinZip AES-256 (7z and bsdtar can read it);
 #   (c) the same file deflated and encrypted with traditional ZIP encryption;
 #   (d) 20,000 small files in 100 folders, deflated, with `tar x` of an uncompressed tar of the
-#       same files as the floor.
+#       same files as the floor;
+#   (e) 100 MB of random bytes stored (not compressed) under traditional encryption, so that
+#       decryption, CRC and writing are all there is to it.
 # Wall time is the median of RUNS runs (default 5); peak memory is the largest resident set.
 #   bench/extract_compare.sh [BUILD_DIR] [WORK_DIR]
 #   CASES="a d" bench/extract_compare.sh   runs only some of the cases
@@ -14,7 +16,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 WORK="${2:-$(mktemp -d "${TMPDIR:-/tmp}/tn_extract_bench.XXXXXX")}"
 RUNS="${RUNS:-5}"
-CASES="${CASES:-a b c d}"
+CASES="${CASES:-a b c d e}"
 PASSWORD="bench-Password-1"
 TNZIP="$BUILD/tools/tnzip"
 [ -x "$TNZIP" ] || { echo "build tnzip first ($TNZIP)" >&2; exit 2; }
@@ -22,7 +24,9 @@ mkdir -p "$WORK"
 trap 'rm -rf "$WORK"' EXIT
 
 make_inputs() {
-    mkdir -p "$WORK/a_src" "$WORK/b_src"
+    mkdir -p "$WORK/a_src" "$WORK/b_src" "$WORK/e_src"
+    head -c 100000000 /dev/urandom > "$WORK/e_src/random.bin"
+    (cd "$WORK/e_src" && zip -q -0 -P "$PASSWORD" "$WORK/stored_trad.zip" random.bin)
     # Text-like data: words drawn from a small vocabulary compress about 4:1, like documents.
     python3 - "$WORK/a_src/big.txt" <<'EOF'
 import random, sys
@@ -116,5 +120,6 @@ for c in $CASES; do
         b) run_case b "$WORK/aes.zip" "$WORK/a_src" "tnzip 7z bsdtar" ;;
         c) run_case c "$WORK/trad.zip" "$WORK/a_src" "tnzip unzip 7z bsdtar" ;;
         d) run_case d "$WORK/b.zip" "$WORK/b_src" "tnzip unzip 7z bsdtar tar cp" ;;
+        e) run_case e "$WORK/stored_trad.zip" "$WORK/e_src" "tnzip unzip 7z" ;;
     esac
 done
