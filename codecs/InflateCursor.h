@@ -100,8 +100,16 @@ inline std::uint8_t* inflateCopyMatch(std::uint8_t* out, unsigned distance, unsi
             out += 16;
         } while (out < end);
     } else {
-        do *out++ = *src++;
-        while (out < end);
+        // A period shorter than a word: the first word byte by byte (later bytes read earlier
+        // ones), then whole words from the largest multiple of the period that fits in one,
+        // each loaded before it is stored.
+        for (unsigned i = 0; i < 8; ++i) out[i] = src[i];
+        const unsigned step = 8 - 8 % distance;
+        for (std::uint8_t* to = out + step; to < end; to += step) {
+            std::uint64_t v;
+            std::memcpy(&v, to - step, 8);
+            std::memcpy(to, &v, 8);
+        }
     }
     return end;
 }

@@ -129,6 +129,25 @@ TEST(Inflate, RoundTripsZlibAtEveryLevelAndStrategy) {
     }
 }
 
+// Matches whose distance is shorter than their length repeat a period; each period from 1 to 17
+// in runs of every length up to the longest, so the match copy meets every overlap.
+TEST(Inflate, RoundTripsShortPeriods) {
+    std::mt19937 rng(8);
+    Bytes original;
+    for (unsigned period = 1; period <= 17; ++period)
+        for (unsigned run = 3; run <= 300; run += 1 + run / 8) {
+            for (unsigned i = 0; i < period; ++i) original.push_back(std::uint8_t(rng()));
+            for (unsigned i = 0; i < run; ++i) original.push_back(original[original.size() - period]);
+        }
+    Bytes packed = deflateRaw(original, 9);
+    Decoded memory = inflateMemory(packed);
+    ASSERT_TRUE(memory.ok);
+    EXPECT_TRUE(memory.data == original);
+    Decoded stream = inflateStream(packed, 977);
+    ASSERT_TRUE(stream.ok);
+    EXPECT_TRUE(stream.data == original);
+}
+
 TEST(Inflate, StreamsAwkwardChunksAndHandsOverWholeWindows) {
     Bytes original = sampleData(100000, 2);
     Bytes packed = deflateRaw(original, 6);
