@@ -23,12 +23,14 @@ TNZIP="$BUILD/tools/tnzip"
 mkdir -p "$WORK"
 trap 'rm -rf "$WORK"' EXIT
 
+wants() { [[ " $CASES " == *" $1 "* ]]; }
+
+# Makes only the inputs of the chosen cases.
 make_inputs() {
-    mkdir -p "$WORK/a_src" "$WORK/b_src" "$WORK/e_src"
-    head -c 100000000 /dev/urandom > "$WORK/e_src/random.bin"
-    (cd "$WORK/e_src" && zip -q -0 -P "$PASSWORD" "$WORK/stored_trad.zip" random.bin)
-    # Text-like data: words drawn from a small vocabulary compress about 4:1, like documents.
-    python3 - "$WORK/a_src/big.txt" <<'EOF'
+    if wants a || wants b || wants c; then
+        mkdir -p "$WORK/a_src"
+        # Text-like data: words drawn from a small vocabulary compress about 4:1, like documents.
+        python3 - "$WORK/a_src/big.txt" <<'EOF'
 import random, sys
 random.seed(1)
 words = [("".join(random.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(random.randint(2, 9))))
@@ -40,7 +42,10 @@ with open(sys.argv[1], "w") as f:
         f.write(line)
         size += len(line)
 EOF
-    python3 - "$WORK/b_src" <<'EOF'
+    fi
+    if wants d; then
+        mkdir -p "$WORK/b_src"
+        python3 - "$WORK/b_src" <<'EOF'
 import os, random, sys
 random.seed(2)
 root = sys.argv[1]
@@ -51,11 +56,17 @@ for d in range(100):
         with open(f"{root}/d{d:03}/f{i:03}.txt", "wb") as f:
             f.write((f"file {d}/{i} " * (n // 12 + 1)).encode()[:n])
 EOF
-    (cd "$WORK/a_src" && zip -qr "$WORK/a.zip" .)
-    (cd "$WORK/a_src" && 7z a -bd -tzip -mem=AES256 -p"$PASSWORD" "$WORK/aes.zip" . > /dev/null)
-    (cd "$WORK/a_src" && zip -qr -P "$PASSWORD" "$WORK/trad.zip" .)
-    (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
-    tar cf "$WORK/b.tar" -C "$WORK/b_src" .
+        (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
+        tar cf "$WORK/b.tar" -C "$WORK/b_src" .
+    fi
+    if wants a; then (cd "$WORK/a_src" && zip -qr "$WORK/a.zip" .); fi
+    if wants b; then (cd "$WORK/a_src" && 7z a -bd -tzip -mem=AES256 -p"$PASSWORD" "$WORK/aes.zip" . > /dev/null); fi
+    if wants c; then (cd "$WORK/a_src" && zip -qr -P "$PASSWORD" "$WORK/trad.zip" .); fi
+    if wants e; then
+        mkdir -p "$WORK/e_src"
+        head -c 100000000 /dev/urandom > "$WORK/e_src/random.bin"
+        (cd "$WORK/e_src" && zip -q -0 -P "$PASSWORD" "$WORK/stored_trad.zip" random.bin)
+    fi
 }
 
 # once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb", or "fail 0" when
