@@ -55,6 +55,9 @@ private:
     void indexLocalNames(ExtPtrArray& entries);
     int firstWithName(std::string_view name, std::uint32_t from) const;
     void logCentralRecord(const CentralRecord& r, std::uint64_t start);
+    // A name or comment from the archive, its control characters escaped first so that not even
+    // a CR LF pair (which quoted-printable keeps) reaches the log raw.
+    void logArchiveText(const char* key, const StringBuffer& text);
 
     bool readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk);
     bool readZip64Locator(std::uint64_t& addr);

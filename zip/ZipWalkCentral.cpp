@@ -61,7 +61,7 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
     addr = advance(addr, rec.nameLength);
     if (m_verbose) {
         m_log->logDataInt64("OffsetAfterFilename", static_cast<std::int64_t>(addr));
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
     }
     ZipWalkEntry* entry = matchLocalEntry(entries, name, hint);
     if (entry == nullptr) return false;
@@ -114,7 +114,7 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
         } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
             entry.decodedName.clear();
             entry.decodedName.appendBytes(d + 5, len - 5);
-            if (m_verbose) m_log->logDataQP("unicodeFilename", entry.decodedName.text());
+            if (m_verbose) logArchiveText("unicodeFilename", entry.decodedName);
         } else if (id == ZipExtraField::kStrongEncryption) {
             entry.strongEncryptionHeader = true;
             if (len < 8 || !m_verbose) continue;
@@ -136,7 +136,7 @@ void ZipWalk::applyHostNameRule(ZipWalkEntry& entry) {
     const StringBuffer& raw = entry.rawName;
     if (!isValidUtf8(reinterpret_cast<const std::uint8_t*>(raw.text()), std::size_t(raw.length()))) return;
     entry.decodedName.setFrom(raw);
-    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+    if (m_verbose) logArchiveText("utf8FilenameQP_fromRaw", entry.decodedName);
 }
 
 void ZipWalk::indexLocalNames(ExtPtrArray& entries) {
@@ -162,7 +162,7 @@ int ZipWalk::firstWithName(std::string_view name, std::uint32_t from) const {
 ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint) {
     if (entries.count() == 0) {
         m_log->logError("Failed to match directory entry with file header (2)");
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
         return nullptr;
     }
     const std::string_view full(name.text(), std::size_t(name.length()));
@@ -178,7 +178,7 @@ ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer&
         }
         if (hint != 0) { hint = 0; continue; }
         m_log->logError("Failed to match directory entry with file header (1)");
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
         return nullptr;
     }
 }

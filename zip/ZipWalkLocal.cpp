@@ -87,7 +87,7 @@ void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16
     int codePage = m_codePage;
     if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
     setSlashed(entry.rawName, bytes, n);
-    if (m_verbose) m_log->logDataQP("rawFilenameQP", entry.rawName.text());
+    if (m_verbose) logArchiveText("rawFilenameQP", entry.rawName);
     if (utf8) {
         entry.decodedName.setFrom(entry.rawName);
         return;
@@ -100,7 +100,7 @@ void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16
         entry.decodedName.convertCodePage(437, 65001);
     }
     entry.decodedName.replaceChar('\\', '/');
-    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+    if (m_verbose) logArchiveText("utf8FilenameQP_fromRaw", entry.decodedName);
 }
 
 bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
@@ -147,7 +147,7 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
         } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
             setSlashed(entry.decodedName, d + 5, len - 5u);
             entry.localUnicodeName = true;
-            if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
+            if (m_verbose) logArchiveText("unicodeFilenameQP", entry.decodedName);
         } else if (id == ZipExtraField::kWinZipAes) {
             entry.encryptionKind = ZipEncryption::kWinZipAes;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;
