@@ -209,3 +209,10 @@ void ZipWalk::logArchiveText(const char* key, const StringBuffer& text) {
     const std::string raw(text.text(), std::size_t(text.length()));
     m_log->logDataQP(key, escapeControlChars(raw).c_str());
 }
+
+bool ZipWalk::unicodeFieldFits(const std::uint8_t* data, std::uint16_t length, std::uint32_t nameCrc) {
+    if (length < 5) return false;
+    if (data[0] == 1 && loadLe32(data + 1) == nameCrc) return true;
+    if (m_verbose) m_log->logInfo("Unicode path field ignored: it does not belong to the stored name");
+    return false;
+}

@@ -8,6 +8,7 @@
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
+#include "codecs/ZipCRC.h"
 #include "log/LogReject.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
@@ -57,6 +58,7 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
     StringBuffer& name = m_centralName;
     name.clear();
     name.appendBytes(p, rec.nameLength);
+    m_centralNameCrc = ZipCRC::crcOfBuffer(p, static_cast<std::int32_t>(rec.nameLength));
     if (std::memchr(p, '\\', rec.nameLength) != nullptr) name.replaceChar('\\', '/');
     addr = advance(addr, rec.nameLength);
     if (m_verbose) {
@@ -105,13 +107,15 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
     std::uint16_t len = 0;
     const std::uint8_t* d = nullptr;
     CentralRecord& rec = entry.centralRecord;
+    bool zip64Seen = false;  // only the first ZIP64 block counts, as in the local header
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
-        if (id == ZipExtraField::kZip64) {
+        if (id == ZipExtraField::kZip64 && !zip64Seen) {
+            zip64Seen = true;
             if (len >= 8) rec.uncompressedSize = loadLe64(d);
             if (len >= 16) rec.compressedSize = loadLe64(d + 8);
             if (len >= 24) rec.localHeaderOffset = loadLe64(d + 16);
-        } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
+        } else if (id == ZipExtraField::kUnicodePath && unicodeFieldFits(d, len, m_centralNameCrc)) {
             entry.decodedName.clear();
             entry.decodedName.appendBytes(d + 5, len - 5);
             if (m_verbose) logArchiveText("unicodeFilename", entry.decodedName);
