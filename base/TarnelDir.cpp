@@ -3,6 +3,7 @@
 #include "base/TarnelDir.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,10 +69,10 @@ bool TarnelDir::isPlainName(const char* name) {
 
 bool TarnelDir::openPath(const char* utf8Path) {
     close();
-    std::string path = platformPath(utf8Path);
-    if (path.empty()) path = ".";
+    const std::string path = platformPath(utf8Path);
+    const char* at = path.empty() ? "." : path.c_str();
     int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    do fd = ::open(at, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
     m_handle = fd;
@@ -143,18 +144,23 @@ bool TarnelDir::createUnnamedFile(TarnelHandle& file, std::string& pending) cons
     return false;
 }
 
-// An unnamed file first gets a random private name (linkat cannot replace), then every file is
-// renamed onto its name: rename replaces a file or a link itself and refuses a directory.
+// An unnamed file is linked straight onto a free name (linkat creates only, never following
+// a link at the new name). Where the name is taken, it first gets a random private name (linkat
+// cannot replace), and like every named file it is then renamed onto its name: rename replaces
+// a file or a link itself and refuses a directory.
 bool TarnelDir::publishFile(TarnelHandle& file, const std::string& pending, const char* name) const {
     if (!isOpen() || !file.isOpen() || refuseName(name)) return false;
     const int dir = fdOf(m_handle);
     std::string temp = pending;
     if (temp.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(file.descriptor());
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.descriptor());
+        if (linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) return false;
         bool linked = false;
         for (int round = 0; round < kReplaceRounds && !linked; ++round) {
             if (!randomName(temp)) return false;
-            linked = linkat(AT_FDCWD, self.c_str(), dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            linked = linkat(AT_FDCWD, self, dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
             if (!linked && errno != EEXIST) return false;
         }
         if (!linked) return false;

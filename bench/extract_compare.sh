@@ -5,7 +5,9 @@
 #   (b) the same file deflated and encrypted with WinZip AES-256 (7z and bsdtar can read it);
 #   (c) the same file deflated and encrypted with traditional ZIP encryption;
 #   (d) 20,000 small files in 100 folders, deflated, with `tar x` of an uncompressed tar of the
-#       same files as the floor.
+#       same files as the floor;
+#   (e) 100 MB of random bytes stored (not compressed) under traditional encryption, so that
+#       decryption, CRC and writing are all there is to it.
 # Wall time is the median of RUNS runs (default 5); peak memory is the largest resident set.
 #   bench/extract_compare.sh [BUILD_DIR] [WORK_DIR]
 #   CASES="a d" bench/extract_compare.sh   runs only some of the cases
@@ -14,17 +16,21 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 WORK="${2:-$(mktemp -d "${TMPDIR:-/tmp}/tn_extract_bench.XXXXXX")}"
 RUNS="${RUNS:-5}"
-CASES="${CASES:-a b c d}"
+CASES="${CASES:-a b c d e}"
 PASSWORD="bench-Password-1"
 TNZIP="$BUILD/tools/tnzip"
 [ -x "$TNZIP" ] || { echo "build tnzip first ($TNZIP)" >&2; exit 2; }
 mkdir -p "$WORK"
 trap 'rm -rf "$WORK"' EXIT
 
+wants() { [[ " $CASES " == *" $1 "* ]]; }
+
+# Makes only the inputs of the chosen cases.
 make_inputs() {
-    mkdir -p "$WORK/a_src" "$WORK/b_src"
-    # Text-like data: words drawn from a small vocabulary compress about 4:1, like documents.
-    python3 - "$WORK/a_src/big.txt" <<'EOF'
+    if wants a || wants b || wants c; then
+        mkdir -p "$WORK/a_src"
+        # Text-like data: words drawn from a small vocabulary compress about 4:1, like documents.
+        python3 - "$WORK/a_src/big.txt" <<'EOF'
 import random, sys
 random.seed(1)
 words = [("".join(random.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(random.randint(2, 9))))
@@ -36,7 +42,10 @@ with open(sys.argv[1], "w") as f:
         f.write(line)
         size += len(line)
 EOF
-    python3 - "$WORK/b_src" <<'EOF'
+    fi
+    if wants d; then
+        mkdir -p "$WORK/b_src"
+        python3 - "$WORK/b_src" <<'EOF'
 import os, random, sys
 random.seed(2)
 root = sys.argv[1]
@@ -47,11 +56,17 @@ for d in range(100):
         with open(f"{root}/d{d:03}/f{i:03}.txt", "wb") as f:
             f.write((f"file {d}/{i} " * (n // 12 + 1)).encode()[:n])
 EOF
-    (cd "$WORK/a_src" && zip -qr "$WORK/a.zip" .)
-    (cd "$WORK/a_src" && 7z a -bd -tzip -mem=AES256 -p"$PASSWORD" "$WORK/aes.zip" . > /dev/null)
-    (cd "$WORK/a_src" && zip -qr -P "$PASSWORD" "$WORK/trad.zip" .)
-    (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
-    tar cf "$WORK/b.tar" -C "$WORK/b_src" .
+        (cd "$WORK/b_src" && zip -qr "$WORK/b.zip" .)
+        tar cf "$WORK/b.tar" -C "$WORK/b_src" .
+    fi
+    if wants a; then (cd "$WORK/a_src" && zip -qr "$WORK/a.zip" .); fi
+    if wants b; then (cd "$WORK/a_src" && 7z a -bd -tzip -mem=AES256 -p"$PASSWORD" "$WORK/aes.zip" . > /dev/null); fi
+    if wants c; then (cd "$WORK/a_src" && zip -qr -P "$PASSWORD" "$WORK/trad.zip" .); fi
+    if wants e; then
+        mkdir -p "$WORK/e_src"
+        head -c 100000000 /dev/urandom > "$WORK/e_src/random.bin"
+        (cd "$WORK/e_src" && zip -q -0 -P "$PASSWORD" "$WORK/stored_trad.zip" random.bin)
+    fi
 }
 
 # once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb", or "fail 0" when
@@ -116,5 +131,6 @@ for c in $CASES; do
         b) run_case b "$WORK/aes.zip" "$WORK/a_src" "tnzip 7z bsdtar" ;;
         c) run_case c "$WORK/trad.zip" "$WORK/a_src" "tnzip unzip 7z bsdtar" ;;
         d) run_case d "$WORK/b.zip" "$WORK/b_src" "tnzip unzip 7z bsdtar tar cp" ;;
+        e) run_case e "$WORK/stored_trad.zip" "$WORK/e_src" "tnzip unzip 7z" ;;
     esac
 done

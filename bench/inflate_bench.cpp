@@ -212,7 +212,29 @@ public:
 
 }  // namespace
 
+// One decode by us and one by libdeflate of one corpus, for instruction counts under callgrind
+// (TN_BENCH_ONCE=text or binary; valgrind --tool=callgrind --collect-atstart=no with
+// --toggle-collect for InflateState2::inflateBuffer*, libdeflate_deflate_decompress and
+// *CopySink::write*, so that the sink's copy is left out).
+int decodeOnce(int which) {
+    const Corpus& c = corpus(which);
+    CopySink sink;  // no CRC: only the decode is counted
+    InflateState2 inflater;
+    inflater.setSink(&sink);
+    LogNull log;
+    inflater.inflateBuffer(c.packed.data(), std::uint32_t(c.packed.size()), log, false);
+    if (inflater.hadError()) return 1;
+    Bytes out(c.original.size());
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    std::size_t produced = 0;
+    libdeflate_deflate_decompress(d, c.packed.data(), c.packed.size(), out.data(), out.size(), &produced);
+    libdeflate_free_decompressor(d);
+    std::printf("%s: %zu bytes out, libdeflate %zu\n", c.name, c.original.size(), produced);
+    return produced == c.original.size() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (const char* once = std::getenv("TN_BENCH_ONCE")) return decodeOnce(std::strcmp(once, "binary") == 0 ? 1 : 0);
     std::vector<char*> args(argv, argv + argc);
     char interleave[] = "--benchmark_enable_random_interleaving=true";
     args.insert(args.begin() + 1, interleave);

@@ -4,6 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
+// The longest match of plain deflate, and how far inflateCopyMatch may write past a match's end.
+constexpr unsigned kInflateMaxMatch = 258;
+constexpr unsigned kInflateCopyOverrun = 31;
+
+// Valid bits a wide refill guarantees.
+constexpr unsigned kInflateRefillBits = 56;
+
 struct InflateCursor {
     // Unconsumed input bits, the next one lowest. `count` of them are valid; every bit at or above
     // `count` is either 0 or the true input bit at that position, so ORing in input bytes at
@@ -23,17 +30,18 @@ struct InflateCursor {
         return v;
     }
 
-    // Tops `bits` up to at least 56 valid bits; needs 8 readable bytes at `in`.
+    // Tops `bits` up to at least kInflateRefillBits valid bits; needs 8 readable bytes at `in`.
+    // Whole bytes are taken while they fit in 64 bits, which leaves 56 to 63 valid.
     void refillWide() {
         bits |= load64(in) << count;
         in += (63 - count) >> 3;
-        count |= 56;
+        count |= kInflateRefillBits;
     }
 
     // Tops `bits` up as far as the valid input allows.
     void refill() {
         if (inEnd - in >= 8) return refillWide();
-        while (count < 56 && in < inEnd) {
+        while (count < kInflateRefillBits && in < inEnd) {
             bits |= std::uint64_t(*in++) << count;
             count += 8;
         }
@@ -60,7 +68,7 @@ struct InflateCursor {
     }
 };
 
-// Copies a match of `length` bytes from `distance` back. Writes up to 31 bytes past the match,
+// Copies a match of `length` bytes from `distance` back. Writes up to kInflateCopyOverrun bytes past the match,
 // which the window's slack absorbs and later output overwrites; the source always lies inside
 // the window because the window keeps 32,768 bytes of history ahead of the write position.
 // Most matches are short, so the first 32 bytes go out without a loop.
@@ -92,8 +100,16 @@ inline std::uint8_t* inflateCopyMatch(std::uint8_t* out, unsigned distance, unsi
             out += 16;
         } while (out < end);
     } else {
-        do *out++ = *src++;
-        while (out < end);
+        // A period shorter than a word: the first word byte by byte (later bytes read earlier
+        // ones), then whole words from the largest multiple of the period that fits in one,
+        // each loaded before it is stored.
+        for (unsigned i = 0; i < 8; ++i) out[i] = src[i];
+        const unsigned step = 8 - 8 % distance;
+        for (std::uint8_t* to = out + step; to < end; to += step) {
+            std::uint64_t v;
+            std::memcpy(&v, to - step, 8);
+            std::memcpy(to, &v, 8);
+        }
     }
     return end;
 }

@@ -3,9 +3,16 @@
 // bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
 
+#include <cstring>
+
 #include "codecs/InflateTable.h"
 
 namespace {
+
+constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; deflate64 takes the careful loop
+static_assert(3 * InflateTable::kLitLenRoot <= kInflateRefillBits, "three literal entries per refill");
+static_assert(2 * InflateTable::kMaxCodeBits + kMaxLengthExtra + kMaxDistExtra <= kInflateRefillBits,
+              "a length and a distance with their extra bits per refill");
 
 constexpr std::uint64_t kLitMask = (1u << InflateTable::kLitLenRoot) - 1;
 constexpr std::uint64_t kDistMask = (1u << InflateTable::kDistRoot) - 1;
@@ -51,7 +58,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     auto refill = [&] {
         bits |= InflateCursor::load64(in) << (count & 63);
         in += 7 - ((count >> 3) & 7);
-        count |= 56;
+        count |= kInflateRefillBits;
     };
     // Entries keep bit 5 clear, so `e & 63` is the consume count.
     auto drop = [&](std::uint32_t e) {
@@ -64,11 +71,17 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     refill();
     std::uint32_t e = lit[bits & kLitMask];
     // A root-table literal entry holds one literal or a pair; both bytes are stored either way
-    // and the second is overwritten later when it is not part of the output.
+    // (one 16-bit store, the literal in bits 16-23 lands first in memory on a little-endian
+    // machine) and the second is overwritten later when it is not part of the output.
     auto putLiterals = [&](std::uint32_t entry) {
         drop(entry);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::uint16_t both = std::uint16_t(entry >> 16);
+        std::memcpy(out, &both, 2);
+#else
         out[0] = std::uint8_t(entry >> 16);
         out[1] = std::uint8_t(entry >> 24);
+#endif
         out += 1 + ((entry >> 7) & 1);
     };
 

@@ -13,12 +13,15 @@
 namespace {
 
 // Order in which the code-length code lengths are sent.
-const std::uint8_t kCodeLenOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 }  // namespace
 
 InflateState2::InflateState2() {
-    m_buffer = new (std::nothrow) std::uint8_t[kBufferSize]();
+    m_buffer = new (std::nothrow) std::uint8_t[kBufferSize];
+    // A match may reach before the first output byte and copies zeros from there; everything
+    // after the history is written before it is read.
+    if (m_buffer) std::memset(m_buffer, 0, kHistory64);
     m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
     m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
     if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;
@@ -110,7 +113,7 @@ bool InflateState2::reportSource(LogBase& log, bool verbose) {
 // ---- state machine ----
 
 int InflateState2::run() {
-    while (!(m_state == -1 && m_lastBlock)) {
+    while (!(m_state == kHeader && m_lastBlock)) {
         refillInput(kRefillBeforeStep);
         if (m_logSteps) m_log->logDataLong("m_state", m_state);
         if (int loc = step()) return loc;
@@ -120,19 +123,19 @@ int InflateState2::run() {
 
 int InflateState2::step() {
     switch (m_state) {
-        case -1: return readBlockHeader();
-        case 0: return setupStored();
-        case 1:
+        case kHeader: return readBlockHeader();
+        case kStoredSetup: return setupStored();
+        case kFixedSetup:
             m_codes = {m_deflate64 ? InflateTable::fixedLitLen64() : InflateTable::fixedLitLen(),
                        InflateTable::kFixedLitLenRoot,
                        m_deflate64 ? InflateTable::fixedDist64() : InflateTable::fixedDist(),
                        InflateTable::kFixedDistRoot};
             m_noDistances = false;
-            m_state = 11;
+            m_state = kFixedData;
             return 0;
-        case 2: return setupDynamic();
-        case 10: return copyStored();
-        default: return decodeBlockData();
+        case kDynamicSetup: return setupDynamic();
+        case kStoredData: return copyStored();
+        default: return decodeBlockData();  // kFixedData, kDynamicData
     }
 }
 
@@ -141,7 +144,7 @@ int InflateState2::readBlockHeader() {
     m_lastBlock = m_cur.take(1) != 0;
     int type = int(m_cur.take(2));
     if (type == 3) return kBlockType3;
-    m_state = type;
+    m_state = State(type);
     return 0;
 }
 
@@ -151,7 +154,7 @@ int InflateState2::setupStored() {
     std::uint32_t len = m_cur.take(16), nlen = m_cur.take(16);
     if (len != (~nlen & 0xFFFF)) return kStoredLengthMismatch;
     m_storedLeft = len;
-    m_state = 10;
+    m_state = kStoredData;
     return 0;
 }
 
@@ -171,21 +174,21 @@ int InflateState2::copyStored() {
         if (m_cur.out == m_flushed + kWindowSize)
             if (int loc = flushWindow()) return loc;
     }
-    m_state = -1;
+    m_state = kHeader;
     return 0;
 }
 
 int InflateState2::setupDynamic() {
     if (!needBits(14)) return kTruncatedCounts;
-    // At most 288 literal/length and 32 distance lengths by the widths of their counts.
+    // At most kMaxLitLenCodes literal/length and kMaxDistCodes distance lengths by the widths of their counts.
     unsigned hlit = m_cur.take(5) + 257, hdist = m_cur.take(5) + 1, hclen = m_cur.take(4) + 4;
-    std::uint8_t codeLenLengths[19] = {};
+    std::uint8_t codeLenLengths[InflateTable::kCodeLenCodes] = {};
     for (unsigned i = 0; i < hclen; ++i) {
         if (!needBits(3)) return kTruncatedCodeLenLengths;
         codeLenLengths[kCodeLenOrder[i]] = std::uint8_t(m_cur.take(3));
     }
     // The code-length table borrows the distance table's storage until the lengths are read.
-    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, 19, InflateTable::kCodeLenRoot,
+    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, InflateTable::kCodeLenCodes, InflateTable::kCodeLenRoot,
                             m_distTable) != InflateTable::Shape::Complete)
         return kCodeLenCodeNotComplete;
     if (int loc = readCodeLengths(hlit + hdist)) return loc;
@@ -200,7 +203,7 @@ int InflateState2::setupDynamic() {
     m_noDistances = true;
     for (unsigned i = 0; i < hdist; ++i) m_noDistances = m_noDistances && !m_lengths[hlit + i];
     m_codes = {m_litLenTable, InflateTable::kLitLenRoot, m_distTable, InflateTable::kDistRoot};
-    m_state = 12;
+    m_state = kDynamicData;
     return 0;
 }
 
@@ -211,7 +214,14 @@ int InflateState2::readCodeLengths(unsigned total) {
     std::uint8_t previous = 0;
     while (i < total) {
         std::uint32_t e;
-        if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) return kTruncatedCodeLenSymbol;
+        if (m_cur.inEnd - m_cur.in >= 8) {
+            // Away from the input's end: one wide refill serves several symbols, each a code of
+            // at most 7 bits (all in the root table of a complete code) and at most 7 repeat bits.
+            if (m_cur.count < 2 * InflateTable::kCodeLenRoot) m_cur.refillWide();
+            e = m_distTable[m_cur.peek(InflateTable::kCodeLenRoot)];
+        } else if (!decodeCode(m_distTable, InflateTable::kCodeLenRoot, e)) {
+            return kTruncatedCodeLenSymbol;
+        }
         m_cur.drop(e & 31);
         unsigned symbol = e >> 16;
         if (symbol < 16) {
@@ -235,15 +245,19 @@ int InflateState2::readCodeLengths(unsigned total) {
 int InflateState2::decodeBlockData() {
     for (;;) {
         refillInput(kRefillInsideBlock);
-        std::uint8_t* windowEnd = m_flushed + kWindowSize;
+        // The fast loop runs to the end of the run of windows, not of the current window, so that
+        // the careful loop takes over only near that end; the windows it fills go out afterwards.
+        std::uint8_t* runEnd = m_buffer + m_history + kWindowSize * kRunWindows;
         // The fast loop may not run into the end of the input, nor past a streaming refill point.
         std::uint32_t inputSize = std::uint32_t(m_cur.inEnd - m_inBase);
         std::uint32_t fastEnd = inputSize > InflateFastLoop::kInMargin ? inputSize - InflateFastLoop::kInMargin : 0;
         if (m_source && !m_sourceEnded && fastEnd > kRefillInsideBlock) fastEnd = kRefillInsideBlock;
-        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && windowEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
-            auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, windowEnd - InflateFastLoop::kOutMargin, m_codes);
+        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && runEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
+            auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, runEnd - InflateFastLoop::kOutMargin, m_codes);
+            // Windows completed before a failure reach the sink before it is reported.
+            if (int loc = flushFullWindows()) return loc;
             if (stop == InflateFastLoop::Stop::EndOfBlock) {
-                m_state = -1;
+                m_state = kHeader;
                 return 0;
             }
             if (stop == InflateFastLoop::Stop::BadLitLen) return kBadLitLen;
@@ -251,10 +265,9 @@ int InflateState2::decodeBlockData() {
         }
         bool endOfBlock = false;
         if (int loc = decodeSymbolCareful(endOfBlock)) return loc;
-        if (m_cur.out >= m_flushed + kWindowSize)  // a long match may have flushed already
-            if (int loc = flushWindow()) return loc;
+        if (int loc = flushFullWindows()) return loc;  // a long match may have flushed already
         if (endOfBlock) {
-            m_state = -1;
+            m_state = kHeader;
             return 0;
         }
     }
@@ -338,6 +351,12 @@ int InflateState2::flushWindow() {
         m_cur.out = m_flushed + pending;
     }
     if (m_source && m_sink->isAborted()) return kAborted;
+    return 0;
+}
+
+int InflateState2::flushFullWindows() {
+    while (m_cur.out >= m_flushed + kWindowSize)
+        if (int loc = flushWindow()) return loc;
     return 0;
 }
 

@@ -12,6 +12,7 @@
 
 #include "codecs/InflateCursor.h"
 #include "codecs/InflateFastLoop.h"
+#include "codecs/InflateTable.h"
 
 class InflateInput;
 class InflateOutput;
@@ -54,7 +55,7 @@ public:
     bool hadError() const { return m_error; }
     int location() const { return m_location; }
 
-private:
+    // Where a decode failed: its location, logged as "InflateErrorCode".
     enum Check : int {
         kTruncatedHeader = 1, kBlockType3, kTruncatedStoredLength, kStoredLengthMismatch, kTruncatedStored,
         kTruncatedCounts, kTruncatedCodeLenLengths, kCodeLenCodeNotComplete, kTruncatedCodeLenSymbol,
@@ -62,8 +63,6 @@ private:
         kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedDistance, kBadDistance, kSinkRefused,
         kNoMemory,
     };
-
-public:
     // The location of a sink that refused a hand-over.
     static constexpr int kSinkRefusedLocation = kSinkRefused;
 
@@ -72,8 +71,9 @@ private:
     static constexpr std::uint32_t kWindowSize = 32768;
     // Output is decoded into a run of windows after one window of history, so matches never
     // wrap; the history is refreshed (slid) only when the run is used up.
-    static constexpr std::uint32_t kRunWindows = 4;
-    static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end (258 + 31)
+    static constexpr std::uint32_t kRunWindows = 8;
+    static constexpr std::uint32_t kSlack = 320;  // overrun of the decode loops past a window end
+    static_assert(kSlack >= kInflateMaxMatch + kInflateCopyOverrun, "a match begun before a window end fits the slack");
     static constexpr std::uint32_t kHistory64 = 65536;  // deflate64's reach
     static constexpr std::uint32_t kBufferSize = kHistory64 + kWindowSize * kRunWindows + kSlack;
 
@@ -98,19 +98,30 @@ private:
     unsigned extraValue(std::uint32_t entry);
     bool needBits(unsigned n);
     int flushWindow();
+    int flushFullWindows();
     int handOver(std::uint32_t n);
     int finish();
 
     void refillInput(std::uint32_t threshold);
     std::uint32_t consumed() const;
 
-    int m_state = -1;  // -1 header; 0/1/2 stored/fixed/dynamic setup; 10/11/12 their data
+    // Logged as numbers ("m_state"): a setup state is the block type, its data state 10 more.
+    enum State : int {
+        kHeader = -1,
+        kStoredSetup = 0,
+        kFixedSetup = 1,
+        kDynamicSetup = 2,
+        kStoredData = 10,
+        kFixedData = 11,
+        kDynamicData = 12,
+    };
+    State m_state = kHeader;
     bool m_lastBlock = false;
     std::uint32_t m_storedLeft = 0;
     InflateCursor m_cur;
     const std::uint8_t* m_inBase = nullptr;  // start of the input buffer the cursor runs in
 
-    std::uint8_t* m_buffer = nullptr;   // history window, run of windows, slack; zeroed at start
+    std::uint8_t* m_buffer = nullptr;   // history window (zeroed at start), run of windows, slack
     std::uint8_t* m_flushed = nullptr;  // first byte not yet handed to the sink
     std::uint32_t m_history = kWindowSize;  // bytes kept before the run of windows
     bool m_deflate64 = false;
@@ -119,7 +130,7 @@ private:
     bool m_noDistances = false;  // the dynamic block's distance lengths are all 0
     std::uint32_t* m_litLenTable = nullptr;
     std::uint32_t* m_distTable = nullptr;
-    std::uint8_t m_lengths[320] = {};
+    std::uint8_t m_lengths[InflateTable::kMaxCodes] = {};
 
     InflateOutput* m_sink = nullptr;
     InflateInput* m_source = nullptr;  // streaming form only

@@ -69,7 +69,7 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
     unsigned firstOfLength[kMaxCodeBits + 2];
     firstOfLength[1] = 0;
     for (unsigned len = 1; len <= kMaxCodeBits; ++len) firstOfLength[len + 1] = firstOfLength[len] + countPerLength[len];
-    std::uint16_t sorted[320];
+    std::uint16_t sorted[kMaxCodes];
     for (unsigned s = 0; s < count; ++s)
         if (lengths[s]) sorted[firstOfLength[lengths[s]]++] = std::uint16_t(s);
     const unsigned used = firstOfLength[kMaxCodeBits];  // now the end of each length's run
@@ -89,7 +89,7 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
 
     // Sub-tables: longer codes that share their first root-width bits are consecutive in canonical
     // order; their sub-table is as wide as the longest of them (the last) needs.
-    unsigned longRev[320];
+    unsigned longRev[kMaxCodes];
     for (unsigned k = i; k < used; ++k) {
         longRev[k] = rev;
         rev = nextReversed(rev, lengths[sorted[k]]);
@@ -137,14 +137,14 @@ struct FixedTables {
     std::uint32_t dist[1u << InflateTable::kFixedDistRoot];
 
     FixedTables(InflateTable::Kind litLenKind, InflateTable::Kind distKind) {
-        std::uint8_t lengths[288];
+        std::uint8_t lengths[InflateTable::kMaxLitLenCodes];
         std::memset(lengths, 8, 144);
         std::memset(lengths + 144, 9, 112);
         std::memset(lengths + 256, 7, 24);
         std::memset(lengths + 280, 8, 8);
-        InflateTable::build(litLenKind, lengths, 288, InflateTable::kFixedLitLenRoot, litLen);
-        std::memset(lengths, 5, 32);
-        InflateTable::build(distKind, lengths, 32, InflateTable::kFixedDistRoot, dist);
+        InflateTable::build(litLenKind, lengths, InflateTable::kMaxLitLenCodes, InflateTable::kFixedLitLenRoot, litLen);
+        std::memset(lengths, 5, InflateTable::kMaxDistCodes);
+        InflateTable::build(distKind, lengths, InflateTable::kMaxDistCodes, InflateTable::kFixedDistRoot, dist);
     }
 };
 

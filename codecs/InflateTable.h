@@ -25,13 +25,27 @@ public:
     static constexpr std::uint32_t kSpecial = kSub | kEnd | kBad;
 
     static constexpr unsigned kMaxCodeBits = 15;
+    static constexpr unsigned kMaxExtraBits = 16;  // deflate64's length symbol 285
+    // Code lengths a dynamic header can send: 5-bit counts of 257+ literal/length and 1+ distance codes.
+    static constexpr unsigned kMaxLitLenCodes = 288;
+    static constexpr unsigned kMaxDistCodes = 32;
+    static constexpr unsigned kMaxCodes = kMaxLitLenCodes + kMaxDistCodes;
+    static constexpr unsigned kCodeLenCodes = 19;
     static constexpr unsigned kLitLenRoot = 10;
     static constexpr unsigned kDistRoot = 8;
     static constexpr unsigned kCodeLenRoot = 7;
     // Root table plus at most one sub-table per symbol, each as large as the longest code allows.
-    static constexpr unsigned kLitLenSize = (1u << kLitLenRoot) + 288 * (1u << (kMaxCodeBits - kLitLenRoot));
-    static constexpr unsigned kDistSize = (1u << kDistRoot) + 32 * (1u << (kMaxCodeBits - kDistRoot));
+    static constexpr unsigned kLitLenSize =
+        (1u << kLitLenRoot) + kMaxLitLenCodes * (1u << (kMaxCodeBits - kLitLenRoot));
+    static constexpr unsigned kDistSize = (1u << kDistRoot) + kMaxDistCodes * (1u << (kMaxCodeBits - kDistRoot));
     static constexpr unsigned kCodeLenSize = 1u << kCodeLenRoot;
+
+    // The entry's fields hold what they are given: a code with its extra bits in the 5-bit
+    // consume count, a root or sub-table width in the 4-bit field, a sub-table offset in 16 bits.
+    static_assert(kMaxCodeBits + kMaxExtraBits <= 31, "consume count overflows bits 0-4");
+    static_assert(kMaxCodeBits <= 15 && kLitLenRoot <= 15 && kDistRoot <= 15, "width overflows bits 8-11");
+    static_assert(kLitLenSize <= 0x10000 && kDistSize <= 0x10000, "sub-table offset overflows bits 16-31");
+    static_assert(kCodeLenRoot == 7, "every code-length code (at most 7 bits) fits the root table");
 
     // LitLen64 and Dist64 are deflate64's codes: length symbol 285 is a base of 3 with 16 extra
     // bits, and distance symbols 30 and 31 reach 64 KiB back.

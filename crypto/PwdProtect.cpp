@@ -58,19 +58,54 @@ bool PwdProtect::checkHeader(const std::uint8_t header[12], std::uint16_t dosTim
     return false;
 }
 
-// Each keystream byte depends on the previous plaintext byte, so the loop is strictly serial.
+// Each keystream byte depends on the previous plaintext byte, so the bytes are strictly serial;
+// what can be done is to keep that chain short. The step is rewritten so that everything not
+// waiting on the keystream is computed beside it:
+//   - the keystream byte is byte 1 of s * (s - 1) with s = key2 | 3, the same product as
+//     t * (t ^ 1) with t = (key2 & 0xFFFF) | 2, and the low 16 bits of a product need no mask;
+//   - key0's table index (key0 ^ plain) & 0xFF is ((key0 ^ cipher) ^ keystream) & 0xFF;
+//   - key1 * C + 1 is ready before key0's low byte, so only that byte's product is added;
+//   - key2's index takes key2's low byte, known a step early.
+// The compiler would fold the regrouped parts back into the serial order, so an empty asm
+// statement pins each. Loads and stores are off the chain: wider ones gain nothing here.
+namespace {
+struct Keys {
+    std::uint32_t k0, k1, k2;
+};
+
+template <typename T>
+inline T pinned(T v)
+{
+#if defined(__GNUC__)
+    asm("" : "+r"(v));
+#endif
+    return v;
+}
+
+inline std::uint32_t decryptOne(const std::uint32_t* table, Keys& k, std::uint32_t cipher)
+{
+    constexpr std::uint32_t kMul = 134775813u;
+    std::uint32_t s = k.k2 | 3;
+    std::uint32_t stream = (s * (s - 1)) >> 8;
+    std::uint32_t k1Part = pinned(k.k1 * kMul + 1);
+    std::uint32_t k0Cipher = pinned(k.k0 ^ cipher);
+    std::uint32_t k2Low = k.k2 & 0xFF, k2High = k.k2 >> 8;
+    std::uint32_t k0 = (k.k0 >> 8) ^ table[(k0Cipher ^ stream) & 0xFF];
+    std::uint32_t k1 = k1Part + (k0 & 0xFF) * kMul;
+    k.k0 = k0;
+    k.k1 = k1;
+    k.k2 = k2High ^ table[k2Low ^ (k1 >> 24)];
+    return (cipher ^ stream) & 0xFF;
+}
+}  // namespace
+
 void PwdProtect::decryptBytes(std::uint8_t* bytes, std::uint32_t count)
 {
     if (!bytes) return;
     const std::uint32_t* table = ZipCRC::table();
-    std::uint32_t k0 = m_key0, k1 = m_key1, k2 = m_key2;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t t = (k2 & 0xFFFF) | 2;
-        std::uint8_t plain = bytes[i] ^ static_cast<std::uint8_t>((t * (t ^ 1)) >> 8);
-        bytes[i] = plain;
-        advanceKeys(table, k0, k1, k2, plain);
-    }
-    m_key0 = k0;
-    m_key1 = k1;
-    m_key2 = k2;
+    Keys k{m_key0, m_key1, m_key2};
+    for (std::uint32_t i = 0; i < count; ++i) bytes[i] = std::uint8_t(decryptOne(table, k, bytes[i]));
+    m_key0 = k.k0;
+    m_key1 = k.k1;
+    m_key2 = k.k2;
 }

@@ -1,5 +1,5 @@
-// Test helper: builds least-significant-bit-first bit streams by hand, as the legacy ZIP methods
-// store them. The last byte is padded with zero bits.
+// Test helper: builds least-significant-bit-first bit streams by hand, as deflate and the legacy
+// ZIP methods store them. The last byte is padded with zero bits.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -18,6 +18,13 @@ public:
         for (int i = n - 1; i >= 0; --i) bit((value >> i) & 1);
         return *this;
     }
+    // Zero bits up to the next byte boundary.
+    LsbBitWriter& align()
+    {
+        m_bits = (m_bits + 7) / 8 * 8;
+        return *this;
+    }
+    LsbBitWriter& byte(std::uint8_t b) { return field(b, 8); }
     const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
 
 private:
