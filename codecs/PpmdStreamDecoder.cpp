@@ -12,7 +12,7 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 }  // namespace
 
 PpmdStreamDecoder::PpmdStreamDecoder(std::uint64_t uncompressedSize)
-    : m_remaining(uncompressedSize), m_sizeKnown(uncompressedSize != ~std::uint64_t(0)) {}
+    : m_declared(uncompressedSize), m_sizeKnown(uncompressedSize != ~std::uint64_t(0)) {}
 
 PpmdStreamDecoder::~PpmdStreamDecoder() = default;
 
@@ -34,7 +34,7 @@ ChunkDecoder::Result PpmdStreamDecoder::readParameters(bool inputEnded) {
     if (m_end - m_begin < 2) {
         if (!inputEnded) return Result::More;
         // An empty entry may be stored as nothing at all.
-        if (m_end == m_begin && m_sizeKnown && m_remaining == 0) return Result::End;
+        if (m_end == m_begin && m_sizeKnown && m_declared == 0) return Result::End;
         return fail("PPMd data ends inside its parameters");
     }
     const unsigned word = m_buffer[m_begin] | (unsigned(m_buffer[m_begin + 1]) << 8);
@@ -77,11 +77,17 @@ ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size
         m_started = true;
     }
     const std::uint8_t* limit = data + m_end - reserve;
-    std::size_t room = outSize;
-    if (m_sizeKnown && m_remaining < room) room = std::size_t(m_remaining);
+    const std::uint8_t* end = data + m_end;
     std::size_t n = 0;
     Result result = Result::More;
-    while (n < room && model.inputPosition() <= limit) {
+    while (n < outSize) {
+        // A stream without an end mark stops after the declared size, where its input runs out;
+        // otherwise decoding goes on to the mark, so content beyond the size is not hidden.
+        if (m_sizeKnown && m_produced + n == m_declared && lastInput && model.inputPosition() == end) {
+            m_ended = true;
+            break;
+        }
+        if (model.inputPosition() > limit) break;
         const int symbol = model.decodeSymbol();
         if (symbol < 0) {
             if (symbol == PpmdModel::kDataError) result = fail("PPMd data is corrupt");
@@ -92,11 +98,10 @@ ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size
     }
     m_begin = std::size_t(model.inputPosition() - data);
     outUsed = n;
-    if (m_sizeKnown) m_remaining -= n;
+    m_produced += n;
     if (model.overrun()) return fail("PPMd data ends before the end of its stream");
     if (result == Result::Error) return result;
-    if (m_sizeKnown && m_remaining == 0) m_ended = true;
     if (m_ended) return Result::End;
-    if (lastInput && n < room) return fail("PPMd data ends before the end of its stream");
+    if (lastInput && n < outSize) return fail("PPMd data ends before the end of its stream");
     return Result::More;
 }

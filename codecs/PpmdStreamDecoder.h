@@ -3,7 +3,7 @@
 // The data starts with a 16-bit little-endian parameter word: bits 0-3 the model order minus 1
 // (at least 2), bits 4-11 the model's memory in MB minus 1, bits 12-15 what to do when that
 // memory is full (0 restart the model, 1 cut it down). The coded stream follows; it ends with an
-// end mark, or after the declared size when the entry has one.
+// end mark (or, from writers that leave it out, where the input ends after the declared size).
 #pragma once
 #include <memory>
 
@@ -25,7 +25,8 @@ private:
     Result readParameters(bool inputEnded);
     void refill(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed);
 
-    std::uint64_t m_remaining;  // content still to come when the size is declared
+    std::uint64_t m_declared;
+    std::uint64_t m_produced = 0;
     bool m_sizeKnown;
     std::unique_ptr<PpmdModel> m_model;
     std::unique_ptr<std::uint8_t[]> m_buffer;  // coded bytes taken from the caller, not yet read
