@@ -238,6 +238,10 @@ const CorpusCase kCorpus[] = {
     {"libzip/testbzip2broken.zip", false, false},
     {"commons-compress/COMPRESS-380/COMPRESS-380.zip", true, true},
     {"commons-compress/lorem-ipsum-deflate64.zip", true, true},
+    {"libarchive/test_read_format_zip_ppmd8.zipx", true, true},
+    {"libarchive/test_read_format_zip_ppmd8_multi.zipx", true, true},
+    {"libarchive/test_read_format_zip_ppmd8_crash_1.zipx", false, false},
+    {"zip-rs/ppmd.zip", true, true},
 };
 
 TEST(ExtractMethodCorpus, AsSevenZipExtracts) {
