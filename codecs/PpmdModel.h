@@ -19,8 +19,10 @@ public:
     static constexpr unsigned kMaxOrder = 16;
     static constexpr unsigned kRestoreRestart = 0;
     static constexpr unsigned kRestoreCutOff = 1;
-    // Upper bound of the coded bytes one symbol reads: four per context level and the root.
-    static constexpr std::size_t kMaxSymbolInput = 4 * (kMaxOrder + 2) + 4;
+    // The coded bytes one symbol may read. A valid symbol reads at most four per context level
+    // and the root; damaged data that makes one read more is refused, so decoding never depends
+    // on how the input was cut into chunks.
+    static constexpr std::size_t kMaxSymbolInput = 256;
     static constexpr int kEndMark = -1;
     static constexpr int kDataError = -2;
 

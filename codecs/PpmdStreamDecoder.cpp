@@ -87,8 +87,17 @@ ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size
             m_ended = true;
             break;
         }
-        if (model.inputPosition() > limit) break;
+        const std::uint8_t* before = model.inputPosition();
+        if (before > limit) break;
         const int symbol = model.decodeSymbol();
+        if (model.overrun()) {
+            result = fail(lastInput ? "PPMd data ends before the end of its stream" : "PPMd data is corrupt");
+            break;
+        }
+        if (std::size_t(model.inputPosition() - before) > PpmdModel::kMaxSymbolInput) {
+            result = fail("PPMd data is corrupt");
+            break;
+        }
         if (symbol < 0) {
             if (symbol == PpmdModel::kDataError) result = fail("PPMd data is corrupt");
             else m_ended = true;
@@ -99,7 +108,6 @@ ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size
     m_begin = std::size_t(model.inputPosition() - data);
     outUsed = n;
     m_produced += n;
-    if (model.overrun()) return fail("PPMd data ends before the end of its stream");
     if (result == Result::Error) return result;
     if (m_ended) return Result::End;
     if (lastInput && n < outSize) return fail("PPMd data ends before the end of its stream");
