@@ -12,6 +12,22 @@ std::int64_t platformUtcOffsetNow() {
     return (value(local) - value(utc)) / 10000000;
 }
 
+// TzSpecificLocalTimeToSystemTime applies the zone's rules for that date, daylight saving
+// included; the offset is the wall time less the UTC time it gives.
+std::int64_t platformUtcOffsetAt(std::int64_t localWallSeconds) {
+    constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+    const std::int64_t seconds = localWallSeconds + kSecondsFrom1601To1970;
+    if (seconds < 0) return platformUtcOffsetNow();
+    const std::uint64_t ticks = std::uint64_t(seconds) * 10000000;
+    FILETIME wall = {DWORD(ticks), DWORD(ticks >> 32)}, utcTime;
+    SYSTEMTIME local, utc;
+    if (!FileTimeToSystemTime(&wall, &local) || !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+        !SystemTimeToFileTime(&utc, &utcTime))
+        return platformUtcOffsetNow();
+    const std::uint64_t utcTicks = (std::uint64_t(utcTime.dwHighDateTime) << 32) | utcTime.dwLowDateTime;
+    return (std::int64_t(ticks) - std::int64_t(utcTicks)) / 10000000;
+}
+
 void platformNowLocal(SystemTime& st) {
     SYSTEMTIME now;
     GetLocalTime(&now);

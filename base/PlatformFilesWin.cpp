@@ -139,6 +139,23 @@ bool platformSetFileTimes(int fd, std::uint64_t access, std::uint64_t write) {
     return SetFileTime(fdToHandle(fd), &w, &a, &w) != 0;
 }
 
+// Only the read-only bit is carried over to an open file; its other attributes stay.
+bool platformSetHandleAttributes(int fd, std::uint32_t attributes) {
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(fdToHandle(fd), FileBasicInfo, &info, sizeof info)) return false;
+    const DWORD wanted = (info.FileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) | (attributes & FILE_ATTRIBUTE_READONLY);
+    if (wanted == info.FileAttributes) return true;
+    // Zero times leave the file's times as they are; zero attributes would too, hence NORMAL.
+    info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
+    info.FileAttributes = wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(fdToHandle(fd), FileBasicInfo, &info, sizeof info) != 0;
+}
+
+// Windows files have no permission bits: a file its owner may not write is read-only.
+bool platformSetHandleMode(int fd, std::uint32_t mode) {
+    return platformSetHandleAttributes(fd, (mode & 0200) ? 0 : FILE_ATTRIBUTE_READONLY);
+}
+
 bool platformGetAttributes(const char* path, std::uint32_t& attributes) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(winPath(path).c_str(), GetFileExInfoStandard, &data)) return false;

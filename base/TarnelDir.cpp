@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "base/PlatformFiles.h"
-#include "base/PlatformShell.h"
+#include "base/RandomHex.h"
 #include "base/TarnelHandle.h"
 
 namespace {
@@ -30,11 +30,9 @@ bool refuseName(const char* name) {
 
 // ".tn-" and 16 random hex digits: not guessable in advance, hidden from plain listings.
 bool randomName(std::string& name) {
-    unsigned char bytes[8];
-    if (!platformRandomBytes(bytes, sizeof bytes)) return false;
-    static const char kHex[] = "0123456789abcdef";
-    name = ".tn-";
-    for (unsigned char b : bytes) name += {kHex[b >> 4], kHex[b & 15]};
+    std::string hex;
+    if (!randomHex(8, hex)) return false;
+    name = ".tn-" + hex;
     return true;
 }
 

@@ -44,7 +44,7 @@ foreach(dir IN LISTS TN_LIB_DIRS)
 endforeach()
 file(GLOB TN_LIB_SOURCES CONFIGURE_DEPENDS ${TN_LIB_GLOBS})
 foreach(posix base/PlatformFiles base/PlatformClock base/PlatformShell base/TickCount base/SystemCodePage
-    codecs/TarnelBzip2 base/CodePageTableText)
+    base/TarnelDir base/PlatformTempFile codecs/TarnelBzip2 base/CodePageTableText)
   list(REMOVE_ITEM TN_LIB_SOURCES ${PROJECT_SOURCE_DIR}/${posix}.cpp)
 endforeach()
 set(TN_PLAIN_TABLES ${PROJECT_BINARY_DIR}/generated/CodePageTableTextPlain.cpp)
@@ -60,9 +60,9 @@ target_include_directories(tarnelzip PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tarnel>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32 bcrypt)
+target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32 bcrypt ntdll)
 
-add_executable(tnzip ${PROJECT_SOURCE_DIR}/tools/tnzip.cpp)
+add_executable(tnzip ${PROJECT_SOURCE_DIR}/tools/tnzip.cpp ${PROJECT_SOURCE_DIR}/tools/TnzipArchive.cpp)
 target_link_libraries(tnzip PRIVATE tarnelzip)
 
 include(${CMAKE_CURRENT_LIST_DIR}/TarnelWindowsLauncher.cmake)

@@ -30,7 +30,7 @@ add_test(NAME WinLauncherResources COMMAND bash ${TN_WIN_TESTS}/check_resources.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-add_executable(tarnel_tests_win ${TN_WIN_TESTS}/PlatformWinTest.cpp
+add_executable(tarnel_tests_win ${TN_WIN_TESTS}/PlatformWinTest.cpp ${TN_WIN_TESTS}/TarnelDirWinTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/TarnelHandleTest.cpp ${PROJECT_SOURCE_DIR}/tests/MemoryDataTest.cpp
   ${PROJECT_SOURCE_DIR}/tests/CodePageTableTest.cpp ${PROJECT_SOURCE_DIR}/tests/EncodingConvertTest.cpp)
 target_include_directories(tarnel_tests_win PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -385,17 +385,12 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
 }
 
 // Entries of the library's own whole-data scheme carry no usable CRC, nor do AE-2 entries; every
-// other entry is checked, a stored CRC of 0 included (the CRC of no bytes is 0). An entry whose
-// local header defers its CRC to a data descriptor is compared with the descriptor's, or the
-// central record's when no descriptor was read.
+// other entry is checked, a stored CRC of 0 included (the CRC of no bytes is 0).
 bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     const ZipWalkEntry& r = job.record;
     if (r.encryptionKind != ZipEncryption::kNone && r.encryptionKind != ZipEncryption::kWinZipAes) return true;
     if (r.encryptionKind == ZipEncryption::kWinZipAes && r.aesVersion == ZipAesVersion::kAe2) return true;
-    const bool deferred = (r.localHeader.flags & ZipFlag::kDataDescriptor) != 0 && r.centralRecordAddress != 0;
-    const std::uint32_t stored = r.hasDescriptor ? r.descriptorCrc
-                                 : deferred      ? r.centralRecord.crc32
-                                                 : r.localHeader.crc32;
+    const std::uint32_t stored = r.storedCrc();
     if (stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");
     m_log.logDataHex("calculatedCrc", crc);

@@ -9,7 +9,8 @@ class ZipWalkEntry;
 
 struct EntryMetadata {
     // The most precise time the entry carries, as UTC: the extended timestamp field, then the
-    // NTFS field, then the DOS date and time read as local time of that date.
+    // NTFS field, then Info-ZIP's old Unix field, then PKWARE's Unix field, then the DOS date and time read as local time of
+    // that date.
     FileTime modified;
     // The POSIX mode (type and permission bits) when the entry was made on Unix with one; else 0.
     std::uint32_t unixMode = 0;

@@ -30,6 +30,21 @@ constexpr const char* kTempBase = "tnZ.dat";
 constexpr std::uint32_t kDecryptChunk = 60000;  // input buffer of a decryption stage
 }  // namespace
 
+// The temporary-file and destination transfers log in their own words, and callers' logs rely
+// on them; the null keys are lines that transfer does not log.
+const ZipPipeline::InflateWording ZipPipeline::kInflateToTemp = {
+    true,
+    "Inflating from source file.", nullptr, "Failed to inflate from file to temp file", "srcFilename",
+    "Inflating from data source.", "Failed to inflate from data source to temp file",
+    nullptr,
+    "Inflating from memory.", "srcDataSize", "Failed to inflate from data buffer to temp file"};
+const ZipPipeline::InflateWording ZipPipeline::kInflateToDest = {
+    false,
+    "inflating from a file", "fromFile", "Inflate from file source failed.", nullptr,
+    "inflating from a data source", "Inflate from data source failed.",
+    "compressed source is empty.",
+    "inflating from in-memory compressed data", nullptr, "Inflate from memory source failed."};
+
 ZipPipeline::ZipPipeline() = default;
 
 ZipPipeline::~ZipPipeline() = default;
@@ -249,68 +264,48 @@ bool ZipPipeline::inflateToTemp(LogBase& log) {
     if (m_verbose) log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
     OutputFile out;
     out.handle().takeOver(*temp);
-    const bool ok = inflateInto(out, log);
+    std::uint32_t crc = 0;
+    const bool ok = inflateInto(out, kInflateToTemp, crc, log);
     temp->takeOver(out.handle());
     if (!adoptTempSource(std::move(temp), log)) return false;
     if (m_verbose) log.logDataInt64("newSrcFileSize", m_tempFile->getSize(nullptr));
     return ok;
 }
 
-// Inflates the current source, whichever kind it is, into out.
-bool ZipPipeline::inflateInto(Output& out, LogBase& log) {
+// Inflates the current source, whichever kind it is, into out, with the wording and source
+// order of the transfer at hand.
+bool ZipPipeline::inflateInto(Output& out, const InflateWording& w, std::uint32_t& crc, LogBase& log) {
     PipelineHelp help;
     preparePipelineHelp(help);
-    std::uint32_t crc = 0;
-    if (m_srcIsFile) {
-        if (m_verbose) log.logInfo("Inflating from source file.");
+    const bool fromFile = m_srcIsFile && (w.fileFirst || !m_source);
+    if (fromFile) {
+        if (m_verbose) log.logInfo(w.fromFile);
+        if (m_verbose && w.fileKey) log.logData(w.fileKey, m_srcFile.text());
         if (help.inflateFileToOutput(m_srcFile.text(), out, crc, log, m_verbose)) return true;
-        return rejectWith(log, "Failed to inflate from file to temp file", "srcFilename", m_srcFile.text());
+        return w.failedFileKey ? rejectWith(log, w.fileFailed, w.failedFileKey, m_srcFile.text())
+                               : rejectWith(&log, w.fileFailed);
     }
     if (m_source) {
-        if (m_verbose) log.logInfo("Inflating from data source.");
+        if (m_verbose) log.logInfo(w.fromSource);
         if (help.inflateSourceToOutput(*m_source, out, log, crc, m_verbose)) return true;
-        return rejectWith(log, "Failed to inflate from data source to temp file");
+        return rejectWith(&log, w.sourceFailed);
     }
-    if (m_verbose) {
-        log.logInfo("Inflating from memory.");
-        log.logDataLong("srcDataSize", static_cast<std::int32_t>(m_srcBytes.size()));
+    if (w.emptySource && m_srcBytes.size() == 0) {
+        if (m_verbose) log.logInfo(w.emptySource);
+        return true;
     }
+    if (m_verbose) log.logInfo(w.fromMemory);
+    if (m_verbose && w.memorySizeKey) log.logDataLong(w.memorySizeKey, static_cast<std::int32_t>(m_srcBytes.size()));
     if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), out, crc, log, m_verbose))
         return true;
-    return rejectWith(log, "Failed to inflate from data buffer to temp file");
+    return rejectWith(&log, w.memoryFailed);
 }
 
 bool ZipPipeline::inflateToDest(std::uint32_t& crc, LogBase& log) {
     if (m_verbose) log.logInfo("Compressed to uncompressed (c_to_u)");
     crc = 0;
     if (!m_dest) return rejectWith(&log, "No dest out for inflate.");
-    return inflateToDestFrom(crc, log);
-}
-
-bool ZipPipeline::inflateToDestFrom(std::uint32_t& crc, LogBase& log) {
-    PipelineHelp help;
-    preparePipelineHelp(help);
-    if (m_source) {
-        if (m_verbose) log.logInfo("inflating from a data source");
-        if (help.inflateSourceToOutput(*m_source, *m_dest, log, crc, m_verbose)) return true;
-        return rejectWith(log, "Inflate from data source failed.");
-    }
-    if (m_srcIsFile) {
-        if (m_verbose) {
-            log.logInfo("inflating from a file");
-            log.logData("fromFile", m_srcFile.text());
-        }
-        if (help.inflateFileToOutput(m_srcFile.text(), *m_dest, crc, log, m_verbose)) return true;
-        return rejectWith(log, "Inflate from file source failed.");
-    }
-    if (m_srcBytes.size() == 0) {
-        if (m_verbose) log.logInfo("compressed source is empty.");
-        return true;
-    }
-    if (m_verbose) log.logInfo("inflating from in-memory compressed data");
-    if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), *m_dest, crc, log, m_verbose))
-        return true;
-    return rejectWith(log, "Inflate from memory source failed.");
+    return inflateInto(*m_dest, kInflateToDest, crc, log);
 }
 
 bool ZipPipeline::streamToDest(std::uint32_t& crc, LogBase& log) {

@@ -87,8 +87,23 @@ private:
     DataSource* rawSource(std::uint32_t offset);
     // Puts processor (owned from now on) between the current source and every later stage.
     void decryptThrough(std::unique_ptr<DataProcessor> processor, DataSource& raw);
-    bool inflateInto(Output& out, LogBase& log);
-    bool inflateToDestFrom(std::uint32_t& crc, LogBase& log);
+    // The log lines and source order of one inflate transfer.
+    struct InflateWording {
+        bool fileFirst;  // a source file is taken before a data source
+        const char* fromFile;
+        const char* fileKey;  // verbose: the source file's name
+        const char* fileFailed;
+        const char* failedFileKey;  // on failure: the source file's name
+        const char* fromSource;
+        const char* sourceFailed;
+        const char* emptySource;  // null: empty source bytes are inflated like any others
+        const char* fromMemory;
+        const char* memorySizeKey;  // verbose: the number of source bytes
+        const char* memoryFailed;
+    };
+    static const InflateWording kInflateToTemp;
+    static const InflateWording kInflateToDest;
+    bool inflateInto(Output& out, const InflateWording& wording, std::uint32_t& crc, LogBase& log);
     bool streamFileToDest(std::uint32_t& crc, LogBase& log);
     bool streamSourceToDest(std::uint32_t& crc, LogBase& log);
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "archive/ZipDn.h"
@@ -54,7 +55,7 @@ std::uint32_t fileCrc(const fs::path& path) {
 // Every plain, non-directory entry whose file exists carries its stored CRC. When several
 // entries share a path, the last one written is on disk.
 void checkCrcs(ClsZip2& zip, const std::string& base) {
-    std::map<std::string, std::uint32_t> expected;
+    std::map<std::string, std::optional<std::uint32_t>> expected;  // no value: encrypted, not checked
     for (int i = 0; i < zip.numEntries(); ++i) {
         ClsZipEntry2* entry = zip.entryAt(i);
         const ZipWalkEntry* record = entry ? entry->walkEntry() : nullptr;
@@ -66,12 +67,12 @@ void checkCrcs(ClsZip2& zip, const std::string& base) {
         for (char& c : path)
             if (c == '\\') c = '/';
         bool plain = record->encryptionKind == 0 && !record->isTraditionallyEncrypted();
-        expected[path] = plain ? (record->hasDescriptor ? record->descriptorCrc : record->localHeader.crc32) : 0;
+        expected[path] = plain ? std::optional<std::uint32_t>(record->storedCrc()) : std::nullopt;
     }
     std::error_code unreadable;  // a name the file system refuses (too long) was never written
     for (auto& [path, stored] : expected) {
-        if (stored == 0 || fs::is_symlink(path, unreadable) || !fs::is_regular_file(path, unreadable)) continue;
-        if (fileCrc(path) != stored) std::abort();
+        if (!stored || fs::is_symlink(path, unreadable) || !fs::is_regular_file(path, unreadable)) continue;
+        if (fileCrc(path) != *stored) std::abort();
     }
 }
 

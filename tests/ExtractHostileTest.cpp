@@ -290,6 +290,16 @@ TEST(ExtractHostile, ControlCharactersInNamesAreEscaped) {
     }
     EXPECT_NE(flat.find("evil\\x1B]0;title\\x07\\x0D\\x0AUnzip ok\\x1B[2J.txt"), std::string::npos) << r.log;
     EXPECT_EQ(r.log.find('\x1b'), std::string::npos);
+
+    // The walk logs a central name that matches no local header: a CR LF in it must not start
+    // a forged log line.
+    Archive unmatched;
+    Member orphan = file("a.txt", "x");
+    orphan.centralName = "b\r\nUnzip ok.txt";
+    unmatched.members.push_back(orphan);
+    Extracted u = extract(zipfix::writeFile(dir / "orphan.zip", unmatched.build()), dir / "inner3");
+    EXPECT_NE(u.log.find("b\\x0D\\x0AUnzip ok.txt"), std::string::npos) << u.log;
+    EXPECT_EQ(u.log.find("\r\nUnzip ok"), std::string::npos) << u.log;
     int rc = -1;
     std::string out = zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" +
                                   (dir / "inner2").string() + "' 2>&1", &rc);

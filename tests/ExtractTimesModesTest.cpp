@@ -84,8 +84,8 @@ TEST(ExtractTimes, ExtendedFieldThenDosTimeOfItsOwnDate) {
     }
 }
 
-// The NTFS field's modification time (UTC) wins over the DOS time; the extended field wins
-// over both.
+// The NTFS field's modification time (UTC) wins over the Unix fields and the DOS time; the
+// extended field wins over all. Its seconds are unsigned, as every peer reads them: past 2038.
 TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     ZoneForTest zone("UTC");
     const fs::path dir = zipfix::testScratch();
@@ -97,15 +97,26 @@ TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     zipfix::put64(field, ntfs);
     zipfix::put64(field, ntfs);
     std::string ut = "\x01";
-    zipfix::put32(ut, static_cast<std::uint32_t>(-86400));  // 1969-12-31
+    zipfix::put32(ut, static_cast<std::uint32_t>(-86400));  // 2106-02-06 06:28:16 UTC
+    std::string pkUnix;
+    zipfix::put32(pkUnix, 1);           // access time
+    zipfix::put32(pkUnix, 1300668680);  // 2011-03-21 00:51:20 UTC
+    zipfix::put16(pkUnix, 0);
+    zipfix::put16(pkUnix, 0);
     Archive a;
     a.members.push_back(Member{.name = "ntfs.txt", .centralExtra = zipfix::block(0x000A, field)});
     a.members.push_back(Member{.name = "both.txt", .centralExtra = zipfix::block(0x000A, field) + zipfix::block(0x5455, ut)});
     a.members.push_back(Member{.name = "dos.txt"});
+    a.members.push_back(Member{.name = "pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix)});
+    a.members.push_back(Member{.name = "ux.txt", .centralExtra = zipfix::block(0x5855, pkUnix.substr(0, 8))});
+    a.members.push_back(Member{.name = "ntfs-pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix) + zipfix::block(0x000A, field)});
     Extracted r = extract(zipfix::writeFile(dir / "t.zip", a.build()), dir / "out");
-    ASSERT_EQ(r.count, 3) << r.log;
+    ASSERT_EQ(r.count, 6) << r.log;
     EXPECT_EQ(lmtime(dir / "out/ntfs.txt"), 1000000000);
-    EXPECT_EQ(lmtime(dir / "out/both.txt"), -86400);
+    EXPECT_EQ(lmtime(dir / "out/both.txt"), 4294967296LL - 86400);
+    EXPECT_EQ(lmtime(dir / "out/pkunix.txt"), 1300668680);
+    EXPECT_EQ(lmtime(dir / "out/ux.txt"), 1300668680);
+    EXPECT_EQ(lmtime(dir / "out/ntfs-pkunix.txt"), 1000000000);
     EXPECT_EQ(lmtime(dir / "out/dos.txt"), 1735732800);  // 2025-01-01 12:00:00 UTC
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ZipFixture.h"
+#include "codecs/ZipCRC.h"
 #include "base/PlatformFiles.h"
 
 using namespace zipfix;
@@ -143,9 +144,14 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
     put64(central64, 5);
     put64(central64, 5);
     put64(central64, 0);
+    std::string wrong64;  // a repeated block, ignored as the peers ignore it
+    put64(wrong64, 7);
+    put64(wrong64, 7);
+    put64(wrong64, 0);
     Archive a;
-    a.members.push_back({.name = "big", .data = "12345", .version = 45, .localExtra = block(0x0001, local64),
-                         .centralExtra = block(0x0001, central64), .localCompressed = 0xFFFFFFFF,
+    a.members.push_back({.name = "big", .data = "12345", .version = 45,
+                         .localExtra = block(0x0001, local64) + block(0x0001, wrong64.substr(0, 16)),
+                         .centralExtra = block(0x0001, central64) + block(0x0001, wrong64), .localCompressed = 0xFFFFFFFF,
                          .localUncompressed = 0xFFFFFFFF, .centralCompressed = 0xFFFFFFFF,
                          .centralUncompressed = 0xFFFFFFFF});
     Opened z(save("zip64.zip", a.build()));
@@ -185,17 +191,31 @@ TEST(ZipWalk, NamesDecodeByCodePageRule) {
     }
 }
 
+// A Unicode path field names the entry only while it carries version 1 and the CRC of the
+// header name beside it; a stale one (the entry renamed by a tool unaware of it) is ignored.
+std::string unicodePath(const std::string& headerName, const std::string& text, std::uint8_t version = 1) {
+    const std::uint32_t crc = ZipCRC::crcOfBuffer(headerName.data(), static_cast<std::int32_t>(headerName.size()));
+    std::string data(1, static_cast<char>(version));
+    for (int i = 0; i < 4; ++i) data += static_cast<char>(crc >> (8 * i));
+    return block(0x7075, data + text);
+}
+
 TEST(ZipWalk, UnicodePathFieldsReplaceTheName) {
     Archive a;
-    a.members.push_back({.name = "local", .data = "x", .localExtra = block(0x7075, std::string("\x01\0\0\0\0", 5) + "dir\\l\xC3\xB6")});
-    a.members.push_back({.name = "both", .data = "y", .localExtra = block(0x7075, std::string("\x01\0\0\0\0", 5) + "from-local"),
-                         .centralExtra = block(0x7075, std::string("\x01\0\0\0\0", 5) + "from\\central")});
-    a.members.push_back({.name = "empty", .data = "z", .localExtra = block(0x7075, std::string("\x01\0\0\0\0", 5))});
+    a.members.push_back({.name = "local", .data = "x", .localExtra = unicodePath("local", "dir\\l\xC3\xB6")});
+    a.members.push_back({.name = "both", .data = "y", .localExtra = unicodePath("both", "from-local"),
+                         .centralExtra = unicodePath("both", "from\\central")});
+    a.members.push_back({.name = "empty", .data = "z", .localExtra = unicodePath("empty", "")});
+    a.members.push_back({.name = "stale", .data = "s", .localExtra = unicodePath("renamed", "old"),
+                         .centralExtra = unicodePath("renamed", "old")});
+    a.members.push_back({.name = "v2", .data = "v", .localExtra = unicodePath("v2", "other", 2)});
     Opened z(save("unicode.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.name(0), "dir/l\xC3\xB6");
     EXPECT_EQ(z.name(1), "from\\central");  // the central text is taken unchanged
     EXPECT_EQ(z.name(2), "");
+    EXPECT_EQ(z.name(3), "stale");
+    EXPECT_EQ(z.name(4), "v2");
     EXPECT_EQ(std::string(z.record(1).rawName.text()), "both");
 }
 

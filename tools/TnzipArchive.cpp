@@ -9,6 +9,7 @@
 
 #include "archive/ZipDn.h"
 #include "base/FilePaths.h"
+#include "base/LittleEndian.h"
 #include "base/StringBuffer.h"
 #include "base/XString.h"
 #include "codecs/ZipMethod.h"
@@ -17,12 +18,11 @@
 #include "zip/ClsZip2.h"
 #include "zip/ClsZipEntry2.h"
 #include "zip/MemoryDataPool.h"
+#include "zip/ZipExtraField.h"
 #include "zip/ZipWalkEntry.h"
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-std::uint32_t le32(const std::uint8_t* p) { return le16(p) | std::uint32_t(le16(p + 2)) << 16; }
 
 // The name with '/' separators, as it reads in the archive; control characters are shown escaped.
 std::string entryName(const ClsZipEntry2& entry) {
@@ -37,16 +37,11 @@ std::string entryName(const ClsZipEntry2& entry) {
 // Calls visit(id, data, size) for each well-formed block of an extra field.
 template <class Visit>
 void forEachExtraBlock(const DataBuffer* extra, Visit visit) {
-    if (!extra) return;
-    const std::uint8_t* p = extra->data();
-    std::uint32_t left = extra->size();
-    while (p && left >= 4) {
-        std::uint16_t id = le16(p), size = le16(p + 2);
-        if (size > left - 4) break;
-        visit(id, p + 4, size);
-        p += 4 + size;
-        left -= 4 + size;
-    }
+    if (!extra || extra->size() == 0) return;
+    ZipExtraField field(extra->data(), extra->size());
+    std::uint16_t id = 0, size = 0;
+    const std::uint8_t* data = nullptr;
+    while (field.next(id, data, size)) visit(id, data, size);
 }
 
 // "YYYY-MM-DD HH:MM" as Info-ZIP lists it: the Unix modification time of the central record's
@@ -58,16 +53,21 @@ std::string entryTime(const ZipWalkEntry& r) {
     forEachExtraBlock(r.centralExtra.get(), [&](std::uint16_t id, const std::uint8_t* d, std::uint16_t n) {
         if (haveUnix) return;
         if (id == 0x5455 && n >= 5 && (d[0] & 1)) {
-            unixTime = static_cast<std::time_t>(le32(d + 1));
+            unixTime = static_cast<std::time_t>(loadLe32(d + 1));
             haveUnix = true;
         } else if (id == 0x5855 && n >= 8) {
-            unixTime = static_cast<std::time_t>(le32(d + 4));
+            unixTime = static_cast<std::time_t>(loadLe32(d + 4));
             haveUnix = true;
         }
     });
     char text[64];
     std::tm t{};
-    if (haveUnix && localtime_r(&unixTime, &t)) {
+#ifdef _WIN32
+    const bool local = haveUnix && localtime_s(&t, &unixTime) == 0;
+#else
+    const bool local = haveUnix && localtime_r(&unixTime, &t) != nullptr;
+#endif
+    if (local) {
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                       t.tm_hour, t.tm_min);
         return text;

@@ -153,8 +153,17 @@ private:
         std::string rel = EntryExtractor::safeRelativeName(path.c_str());
         for (char& c : rel)
             if (c == '\\') c = '/';
+        const std::string target = m_opt.folder + "/" + rel;
+#ifdef _WIN32
+        // GetFileAttributesW reports a reparse point itself, as lstat reports a link.
+        const int n = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);
+        std::wstring wide(std::size_t(n > 0 ? n : 1), L'\0');
+        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, wide.data(), n);
+        return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
         struct stat st {};
-        return lstat((m_opt.folder + "/" + rel).c_str(), &st) == 0;
+        return lstat(target.c_str(), &st) == 0;
+#endif
     }
     void draw(int percent) {
         constexpr int kWidth = 40;

@@ -12,12 +12,22 @@ Classes printed per archive (one line each, then a summary):
   same            tnzip's tree equals what the peers agree on (all of them, or two of three)
   same-content    same names and bytes, but modes, times or link targets differ (listed)
   cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|
-                  removed and '\\' taken as a separator
+                  removed, '\\' taken as a separator, ".." and "." components and roots dropped
+  decoded-names   the only differences are names without the UTF-8 flag that tnzip decodes from
+                  the OEM or ANSI code page (437, 1252) where the peers write the raw bytes
+  refused-links   tnzip leaves out only links whose target leaves the folder or climbs after a
+                  name (so that no chain of links can lead outside), and writes what the
+                  archive puts below such a link into a real folder; the peers create them
+  damaged         a peer reports an error too, and tnzip leaves out only entries that fail
+                  (bad CRC, bad data, wrong password) where a peer writes what it decoded
+  reads-more      a peer reports an error, and tnzip extracts, with matching CRCs, entries
+                  that peer gives up on (its walk reads the local headers in order)
   differs         the peers agree and tnzip's tree is different in names, types or content
   unsupported     like differs, and tnzip reported a compression method it does not decode
   peers-split     no two peers agree; tnzip matches one of them (its name) or none
-Times are compared to the second with DOS 2-second rounding tolerated (--tz sets TZ for every
-tool; --only-times reports only time differences against unzip). --cache FILE keeps the peers'
+Modes and times are compared with unzip's when unzip agrees (tnzip follows unzip's rules for
+both), else with the agreeing peers; times to the second with DOS 2-second rounding tolerated (--tz sets TZ for every
+tool; --only-times reports only time differences against unzip, then 7z). --cache FILE keeps the peers'
 trees between runs (keyed by archive content, tool and TZ), so a rerun extracts with tnzip only.
 """
 import argparse
@@ -127,17 +137,21 @@ def content(t):
     return {k: (v[0], v[1], v[2], v[5]) for k, v in t.items() if v[0] != "dir" or k not in parents}
 
 
-def meta_differences(ours, theirs):
+def meta_differences(ours, trees, agreeing):
+    """Modes against unzip's (tnzip restores them as unzip does; 7z and bsdtar apply the umask),
+    times against unzip's and, where those differ, 7z's (unzip ignores the NTFS field on Unix)."""
     kinds = set()
+    time_judges = [p for p in ("unzip", "7z") if p in agreeing] or agreeing
     for k, v in ours.items():
-        w = theirs.get(k)
-        if w is None:
+        seen = {p: trees[p].get(k) for p in agreeing}
+        if any(w is None for w in seen.values()):
             continue
-        if v[3] != w[3] and v[0] != "link":
+        if "unzip" in seen and v[3] != seen["unzip"][3] and v[0] != "link":
             kinds.add("mode")
-        if v[4] is not None and w[4] is not None and abs(v[4] - w[4]) > 2 - (v[0] == "dir"):
+        if v[4] is not None and all(seen[p][4] is not None and abs(v[4] - seen[p][4]) > 2 - (v[0] == "dir")
+                                    for p in time_judges):
             kinds.add("mtime")
-        if v[5] != w[5]:
+        if v[5] != seen[agreeing[0]][5]:
             kinds.add("link")
     return kinds
 
@@ -146,7 +160,44 @@ def clean_name(rel):
     text = rel.replace(b"\\", b"/")
     for c in CLEANED.encode():
         text = text.replace(bytes([c]), b"")
-    return os.path.normpath(text) if text else text
+    return b"/".join(p for p in text.split(b"/") if p not in (b"", b".", b".."))
+
+
+def decodings(name):
+    """The names tnzip may give a peer's raw name: as it is, or decoded from 437 or 1252."""
+    out = {name}
+    out.add(name.decode("cp437").encode())
+    # 1252 leaves five bytes undefined; they keep their code points, as tnzip's table does.
+    out.add("".join(bytes([b]).decode("cp1252", "ignore") or chr(b) for b in name).encode())
+    return out
+
+
+def decoded_match(ours, theirs):
+    """Whether every peer entry has one of ours with the same content under a decoding of its name."""
+    if len(ours) != len(theirs):
+        return False
+    left = dict(ours)
+    for name, value in theirs.items():
+        hit = next((n for n in decodings(name) if left.get(n) == value), None)
+        if hit is None:
+            return False
+        del left[hit]
+    return True
+
+
+def link_allowed(rel, target):
+    """tnzip's rule: relative, ".." only in front, and no more of them than the link's depth."""
+    if not target or target.startswith("/") or "\\" in target:
+        return False
+    ups, downs = 0, 0
+    for part in target.split("/"):
+        if part == "..":
+            if downs:
+                return False
+            ups += 1
+        elif part not in ("", "."):
+            downs += 1
+    return ups <= os.fsdecode(rel).count("/")
 
 
 def cleaned(c):
@@ -205,14 +256,29 @@ def compare(archive, args, password, env, scratch):
         match = [p for p in PEERS if contents[p] == contents["tnzip"]]
         return ("peers-split", "matches " + (",".join(match) if match else "none"), status)
     ref = agreeing[0]
-    if contents["tnzip"] == contents[ref]:
-        kinds = set.union(*(meta_differences(trees["tnzip"], trees[p]) for p in agreeing))
+    ours, theirs = contents["tnzip"], contents[ref]
+    if ours == theirs:
+        kinds = meta_differences(trees["tnzip"], trees, agreeing)
         return ("same-content", ",".join(sorted(kinds)), status) if kinds else ("same", "", status)
-    if cleaned(contents["tnzip"]) == cleaned(contents[ref]):
+    if cleaned(ours) == cleaned(theirs):
         return ("cleaned-names", "", status)
-    detail = describe(contents["tnzip"], contents[ref], ref)
+    if decoded_match(ours, theirs) or decoded_match(cleaned(ours), cleaned(theirs)):
+        return ("decoded-names", "", status)
+    detail = describe(ours, theirs, ref)
     if "Unsupported compression method" in status["tnzip"][1]:
         return ("unsupported", detail, status)
+    missing = set(theirs) - set(ours)
+    extra = set(ours) - set(theirs)
+    changed = {k for k in set(ours) & set(theirs) if ours[k] != theirs[k]}
+    peer_error = any(status[p][0] != 0 for p in PEERS)
+    refused = {k for k in missing if theirs[k][0] == "link" and not link_allowed(k, theirs[k][3])}
+    under_refused = all(any(k.startswith(r + b"/") for r in refused) for k in extra)
+    if refused == missing and not changed and under_refused:
+        return ("refused-links", detail, status)
+    if not extra and not changed and peer_error and status["tnzip"][0] != 0:
+        return ("damaged", detail, status)
+    if not missing and not changed and status[ref][0] != 0 and status["tnzip"][0] == 0:
+        return ("reads-more", detail, status)
     return ("differs", detail, status)
 
 
@@ -229,15 +295,28 @@ def describe(ours, theirs, ref):
 
 
 def time_only(archive, args, password, env, scratch):
+    """Times against unzip's; a file whose time differs from unzip's is checked against 7z's,
+    which also reads the NTFS field that unzip ignores on Unix."""
     trees = {}
-    for tool in ("tnzip", "unzip"):
+    for tool in ("tnzip", "unzip", "7z"):
         trees[tool] = extract_with(tool, archive, args, password, env, scratch)[1]
-    diffs = []
+
+    def differs(peer, k, v):
+        w = trees[peer].get(k)
+        return w is not None and v[0] == w[0] == "file" and abs(v[4] - w[4]) > 2
+
+    vs_unzip, vs_both = [], []
     for k, v in trees["tnzip"].items():
-        w = trees["unzip"].get(k)
-        if w and v[0] == w[0] == "file" and abs(v[4] - w[4]) > 2:
-            diffs.append(f"{os.fsdecode(k)}: {v[4] - w[4]:+d}s")
-    return ("time-differs", "; ".join(diffs[:3]), {}) if diffs else ("same-time", "", {})
+        if differs("unzip", k, v):
+            shown = f"{os.fsdecode(k)}: {v[4] - trees['unzip'][k][4]:+d}s"
+            vs_unzip.append(shown)
+            if k not in trees["7z"] or differs("7z", k, v):
+                vs_both.append(shown)
+    if vs_both:
+        return ("time-differs", "; ".join(vs_both[:3]), {})
+    if vs_unzip:
+        return ("same-time-as-7z", "; ".join(vs_unzip[:3]), {})
+    return ("same-time", "", {})
 
 
 def main():
@@ -247,13 +326,13 @@ def main():
     ap.add_argument("--tnzip", default=os.path.join(root, "build", "tools", "tnzip"))
     ap.add_argument("--tz", help="TZ for every tool (default: inherited)")
     ap.add_argument("--time-limit", type=float, default=0, help="stop after this many seconds")
-    ap.add_argument("--only-times", action="store_true", help="compare modification times with unzip only")
+    ap.add_argument("--only-times", action="store_true", help="compare modification times with unzip, then 7z")
     ap.add_argument("--show", type=int, default=10**9, help="print at most N lines per class")
     ap.add_argument("--csv", help="write one row per archive to this file")
     ap.add_argument("--jobs", type=int, default=2, help="archives compared at once")
     ap.add_argument("--cache", help="keep the peers' trees in this file between runs")
     args = ap.parse_args()
-    missing = [t for t in ((args.tnzip,) + ((("unzip",)) if args.only_times else PEERS)) if not shutil.which(t)]
+    missing = [t for t in ((args.tnzip,) + (("unzip", "7z") if args.only_times else PEERS)) if not shutil.which(t)]
     if missing:
         sys.exit("missing tools: " + ", ".join(missing))
     env = dict(os.environ, LC_ALL="C.UTF-8")

@@ -3,6 +3,7 @@
 
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
+#include "base/FilePaths.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
 #include "log/LogReject.h"
@@ -173,7 +174,7 @@ void ZipWalk::readArchiveComment(std::uint64_t addr, const EndOfCentralDir& endR
     StringBuffer raw;
     raw.appendBytes(p, endRecord.commentLength);
     comment.setFrom(raw);
-    m_log->logDataQP("zipFileComment", raw.text());
+    logArchiveText("zipFileComment", raw);
     const int codePage = m_codePage == 437 ? 1252 : m_codePage;
     m_log->logDataLong("commentCodePage", codePage);
     comment.convertCodePage(codePage, 65001);
@@ -202,4 +203,16 @@ void ZipWalk::logBlockHeader(std::uint16_t id, std::uint16_t length) {
     if (!m_verbose) return;
     m_log->logDataHex("ExtraHeaderId", id);
     m_log->logDataLong("ExtraHeaderLen", length);
+}
+
+void ZipWalk::logArchiveText(const char* key, const StringBuffer& text) {
+    const std::string raw(text.text(), std::size_t(text.length()));
+    m_log->logDataQP(key, escapeControlChars(raw).c_str());
+}
+
+bool ZipWalk::unicodeFieldFits(const std::uint8_t* data, std::uint16_t length, std::uint32_t nameCrc) {
+    if (length < 5) return false;
+    if (data[0] == 1 && loadLe32(data + 1) == nameCrc) return true;
+    if (m_verbose) m_log->logInfo("Unicode path field ignored: it does not belong to the stored name");
+    return false;
 }

@@ -55,6 +55,13 @@ private:
     void indexLocalNames(ExtPtrArray& entries);
     int firstWithName(std::string_view name, std::uint32_t from) const;
     void logCentralRecord(const CentralRecord& r, std::uint64_t start);
+    // A name or comment from the archive, its control characters escaped first so that not even
+    // a CR LF pair (which quoted-printable keeps) reaches the log raw.
+    void logArchiveText(const char* key, const StringBuffer& text);
+    // Whether a Unicode path field (its data and length) still belongs to the name whose stored
+    // bytes have this CRC. A tool that renamed the entry without knowing the field leaves it
+    // stale; peers then show the header name, and so do we.
+    bool unicodeFieldFits(const std::uint8_t* data, std::uint16_t length, std::uint32_t nameCrc);
 
     bool readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& records, std::uint32_t& onDisk);
     bool readZip64Locator(std::uint64_t& addr);
@@ -80,6 +87,7 @@ private:
     std::int32_t m_scanCount = 0;
     // The central record's name being matched; kept across records to spare an allocation each.
     StringBuffer m_centralName;
+    std::uint32_t m_centralNameCrc = 0;  // CRC-32 of m_centralName's bytes as stored
     // Local entries by raw name, each list in file order, so that matching a central record
     // costs the same whatever the order of the central directory.
     std::unordered_map<std::string_view, std::vector<int>> m_localsByName;

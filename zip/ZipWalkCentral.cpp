@@ -8,6 +8,7 @@
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
+#include "codecs/ZipCRC.h"
 #include "log/LogReject.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
@@ -57,11 +58,12 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
     StringBuffer& name = m_centralName;
     name.clear();
     name.appendBytes(p, rec.nameLength);
+    m_centralNameCrc = ZipCRC::crcOfBuffer(p, static_cast<std::int32_t>(rec.nameLength));
     if (std::memchr(p, '\\', rec.nameLength) != nullptr) name.replaceChar('\\', '/');
     addr = advance(addr, rec.nameLength);
     if (m_verbose) {
         m_log->logDataInt64("OffsetAfterFilename", static_cast<std::int64_t>(addr));
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
     }
     ZipWalkEntry* entry = matchLocalEntry(entries, name, hint);
     if (entry == nullptr) return false;
@@ -105,16 +107,18 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
     std::uint16_t len = 0;
     const std::uint8_t* d = nullptr;
     CentralRecord& rec = entry.centralRecord;
+    bool zip64Seen = false;  // only the first ZIP64 block counts, as in the local header
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
-        if (id == ZipExtraField::kZip64) {
+        if (id == ZipExtraField::kZip64 && !zip64Seen) {
+            zip64Seen = true;
             if (len >= 8) rec.uncompressedSize = loadLe64(d);
             if (len >= 16) rec.compressedSize = loadLe64(d + 8);
             if (len >= 24) rec.localHeaderOffset = loadLe64(d + 16);
-        } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
+        } else if (id == ZipExtraField::kUnicodePath && unicodeFieldFits(d, len, m_centralNameCrc)) {
             entry.decodedName.clear();
             entry.decodedName.appendBytes(d + 5, len - 5);
-            if (m_verbose) m_log->logDataQP("unicodeFilename", entry.decodedName.text());
+            if (m_verbose) logArchiveText("unicodeFilename", entry.decodedName);
         } else if (id == ZipExtraField::kStrongEncryption) {
             entry.strongEncryptionHeader = true;
             if (len < 8 || !m_verbose) continue;
@@ -136,7 +140,7 @@ void ZipWalk::applyHostNameRule(ZipWalkEntry& entry) {
     const StringBuffer& raw = entry.rawName;
     if (!isValidUtf8(reinterpret_cast<const std::uint8_t*>(raw.text()), std::size_t(raw.length()))) return;
     entry.decodedName.setFrom(raw);
-    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+    if (m_verbose) logArchiveText("utf8FilenameQP_fromRaw", entry.decodedName);
 }
 
 void ZipWalk::indexLocalNames(ExtPtrArray& entries) {
@@ -162,7 +166,7 @@ int ZipWalk::firstWithName(std::string_view name, std::uint32_t from) const {
 ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint) {
     if (entries.count() == 0) {
         m_log->logError("Failed to match directory entry with file header (2)");
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
         return nullptr;
     }
     const std::string_view full(name.text(), std::size_t(name.length()));
@@ -178,7 +182,7 @@ ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer&
         }
         if (hint != 0) { hint = 0; continue; }
         m_log->logError("Failed to match directory entry with file header (1)");
-        m_log->logDataQP("filename", name.text());
+        logArchiveText("filename", name);
         return nullptr;
     }
 }

@@ -79,6 +79,12 @@ bool ZipWalkEntry::isTraditionallyEncrypted() const {
     return (localHeader.flags & ZipFlag::kEncrypted) != 0;
 }
 
+std::uint32_t ZipWalkEntry::storedCrc() const {
+    if (hasDescriptor) return descriptorCrc;
+    const bool deferred = (localHeader.flags & ZipFlag::kDataDescriptor) != 0 && centralRecordAddress != 0;
+    return deferred ? centralRecord.crc32 : localHeader.crc32;
+}
+
 bool ZipWalkEntry::isStrongEncrypted() const {
     if ((localHeader.flags & ZipFlag::kEncrypted) == 0 || localHeader.method == ZipMethod::kAes) return false;
     return strongEncryptionHeader || ((localHeader.flags | centralRecord.flags) & ZipFlag::kStrongEncryption) != 0;

@@ -134,6 +134,9 @@ public:
     // PKWARE's strong encryption: an encrypted entry with a strong encryption header in its
     // central record or the strong-encryption flag in either header.
     bool isStrongEncrypted() const;
+    // The CRC-32 the content must have: the descriptor's; the central record's when the local
+    // header defers to a descriptor that was not read; else the local header's.
+    std::uint32_t storedCrc() const;
     void setDescriptor(const std::uint8_t* twelveBytes);
     void setDescriptor(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed);
     void setEncryptionHeader(const std::uint8_t* twelveBytes);
@@ -144,6 +147,7 @@ public:
     CentralRecord centralRecord;
     StringBuffer rawName;      // local name bytes, '\' turned into '/'; only for matching
     StringBuffer decodedName;  // UTF-8, '/' separators
+    std::uint32_t localNameCrc = 0;  // CRC-32 of the local name as stored, for its Unicode path field
     std::unique_ptr<DataBuffer> localExtra;
     std::unique_ptr<DataBuffer> centralExtra;
     std::uint32_t encryptionKind = 0;  // 0, 4 (WinZip AES) or the library marker's kind

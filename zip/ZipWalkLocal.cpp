@@ -6,6 +6,7 @@
 #include "base/StringBuffer.h"
 #include "log/LogBase.h"
 #include "base/LittleEndian.h"
+#include "codecs/ZipCRC.h"
 #include "zip/MemoryData.h"
 #include "zip/ZipExtraField.h"
 #include "zip/ZipWalk.h"
@@ -87,7 +88,8 @@ void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16
     int codePage = m_codePage;
     if (!utf8 && (codePage == 437 || codePage == 850) && looksLikeAnsi(bytes, n)) codePage = 1252;
     setSlashed(entry.rawName, bytes, n);
-    if (m_verbose) m_log->logDataQP("rawFilenameQP", entry.rawName.text());
+    entry.localNameCrc = ZipCRC::crcOfBuffer(bytes, static_cast<std::int32_t>(n));
+    if (m_verbose) logArchiveText("rawFilenameQP", entry.rawName);
     if (utf8) {
         entry.decodedName.setFrom(entry.rawName);
         return;
@@ -100,7 +102,7 @@ void ZipWalk::decodeName(const std::uint8_t* bytes, std::uint32_t n, std::uint16
         entry.decodedName.convertCodePage(437, 65001);
     }
     entry.decodedName.replaceChar('\\', '/');
-    if (m_verbose) m_log->logDataQP("utf8FilenameQP_fromRaw", entry.decodedName.text());
+    if (m_verbose) logArchiveText("utf8FilenameQP_fromRaw", entry.decodedName);
 }
 
 bool ZipWalk::readLocalExtra(std::uint64_t& addr, ZipWalkEntry& entry) {
@@ -133,7 +135,8 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
     const std::uint8_t* d = nullptr;
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
-        if (id == ZipExtraField::kZip64) {
+        // Only the first ZIP64 block counts; the peers ignore a repeated one too.
+        if (id == ZipExtraField::kZip64 && !entry.localZip64) {
             entry.localZip64 = true;
             if (m_verbose) m_log->logInfo("ZIP64 extra header.");
             if (len >= 8) {
@@ -144,10 +147,10 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
                 entry.localHeader.compressedSize = loadLe64(d + 8);
                 if (m_verbose) m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(loadLe64(d + 8)));
             }
-        } else if (id == ZipExtraField::kUnicodePath && len >= 5) {
+        } else if (id == ZipExtraField::kUnicodePath && unicodeFieldFits(d, len, entry.localNameCrc)) {
             setSlashed(entry.decodedName, d + 5, len - 5u);
             entry.localUnicodeName = true;
-            if (m_verbose) m_log->logDataQP("unicodeFilenameQP", entry.decodedName.text());
+            if (m_verbose) logArchiveText("unicodeFilenameQP", entry.decodedName);
         } else if (id == ZipExtraField::kWinZipAes) {
             entry.encryptionKind = ZipEncryption::kWinZipAes;
             entry.keyLength = len >= 5 ? aesKeyLength(d[4]) : 128;

@@ -3,7 +3,7 @@
 # beside them. usage: check_imports.sh OBJDUMP PROGRAM.exe...
 set -uo pipefail
 objdump=$1; shift
-allowed='^(kernel32|user32|gdi32|comctl32|shell32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shlwapi|bcrypt|crypt32|api-ms-win-[a-z0-9-]+)\.dll$'
+allowed='^(kernel32|ntdll|user32|gdi32|comctl32|shell32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shlwapi|bcrypt|crypt32|api-ms-win-[a-z0-9-]+)\.dll$'
 fail=0
 for exe in "$@"; do
     dlls=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)

@@ -23,6 +23,7 @@ echo "first page" > "$WORK/stage/a.txt"
 : > "$WORK/stage/empty.txt"
 head -c 200000 /dev/urandom > "$WORK/stage/sub/b.bin"
 echo deep > "$WORK/stage/deep/x/y/z.txt"
+chmod 444 "$WORK/stage/deep/x/y/z.txt"  # extracted read-only: the cleanup must remove it still
 "$PACK" "$WORK/stage" -o "$WORK/publication.exe" --stub "$STUB" > /dev/null || { echo "FAIL packing"; exit 1; }
 
 # A publication: extraction, the hidden dialog at 100 %, the viewer in a new folder, cleanup.
@@ -63,4 +64,23 @@ check "stub alone closes at the first close tick (took ${elapsed} ms)" [ "$elaps
 "$WINE_RUN" "$WORK/one-byte.exe" > "$WORK/stdout.txt" 2>/dev/null
 check "one-byte payload prints nothing" [ ! -s "$WORK/stdout.txt" ]
 check "one-byte payload leaves the temp dir empty" temp_empty
+
+# A member whose data no longer matches its CRC: the viewer, extracted before it, still runs;
+# no success is printed, and the folder (with the failed member's discarded file) is removed.
+mkdir -p "$WORK/bad" && cp "$VIEWER" "$WORK/bad/offline.exe"
+head -c 1000 /dev/zero | tr '\0' z > "$WORK/bad/z.txt"
+(cd "$WORK/bad" && zip -q -0 "$WORK/bad.zip" offline.exe z.txt)
+python3 - "$WORK/bad.zip" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.find(b"z" * 1000)
+data[at + 500] = ord("y")
+open(sys.argv[1], "wb").write(data)
+PY
+cat "$STUB" "$WORK/bad.zip" > "$WORK/bad.exe"
+rm -f "$WORK/record.txt"
+QUILLET_TEST_RECORD="Z:$(echo "$WORK/record.txt" | tr / '\\')" "$WINE_RUN" "$WORK/bad.exe" > "$WORK/stdout.txt" 2>/dev/null
+check "failed member: no success printed" [ ! -s "$WORK/stdout.txt" ]
+check "failed member: the viewer still ran" [ "$(record ran)" = 1 ]
+check "failed member: the temp dir empty afterwards" temp_empty
 exit $fail
