@@ -2,6 +2,7 @@
 #include "codecs/ZipMethod.h"
 
 #include "codecs/ChunkDecoder.h"
+#include "codecs/PpmdStreamDecoder.h"
 #if TN_METHOD_BZIP2
 #include "codecs/Bzip2StreamDecoder.h"
 #endif
@@ -38,14 +39,14 @@ const char* ZipMethod::name(int method) {
 
 bool ZipMethod::isStreamMethod(int method) {
     switch (method) {
-        case kBzip2: case kLzma: case kZstdEarly: case kZstd: case kXz: return true;
+        case kBzip2: case kLzma: case kZstdEarly: case kZstd: case kXz: case kPpmd: return true;
         default: return false;
     }
 }
 
 bool ZipMethod::isSupported(int method) {
     switch (method) {
-        case kStored: case kShrunk: case kImploded: case kDeflated: case kDeflate64: return true;
+        case kStored: case kShrunk: case kImploded: case kDeflated: case kDeflate64: case kPpmd: return true;
         case kBzip2: return TN_METHOD_BZIP2 != 0;
         case kLzma: case kXz: return TN_METHOD_LZMA != 0;
         case kZstdEarly: case kZstd: return TN_METHOD_ZSTD != 0;
@@ -56,8 +57,8 @@ bool ZipMethod::isSupported(int method) {
 std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
                                                         std::uint64_t uncompressedSize) {
     (void)flags;
-    (void)uncompressedSize;
     switch (method) {
+        case kPpmd: return std::make_unique<PpmdStreamDecoder>(uncompressedSize);
 #if TN_METHOD_BZIP2
         case kBzip2: return std::make_unique<Bzip2StreamDecoder>();
 #endif

@@ -42,7 +42,7 @@ private:
     std::uint16_t m_flags;
 };
 
-// bzip2, LZMA, xz and zstd: a chunk decoder driven by a MethodDecodeProcessor, which also holds
+// bzip2, LZMA, xz, zstd and PPMd: a chunk decoder driven by a MethodDecodeProcessor, which also holds
 // the content to the declared size.
 class ChunkStreamDecoder : public StreamDecoder {
 public:

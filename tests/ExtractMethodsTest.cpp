@@ -36,6 +36,13 @@ const MakerCase kMakers[] = {
     {"7z_deflate64", "7z", "7z a -tzip -mm=Deflate64 -bd -bso0 OUT .", ZipMethod::kDeflate64},
     {"7z_deflate64_aes", "7z", "7z a -tzip -mm=Deflate64 -mem=AES256 -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
     {"7z_deflate64_zipcrypto", "7z", "7z a -tzip -mm=Deflate64 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
+    {"7z_ppmd", "7z", "7z a -tzip -mm=PPMd -bd -bso0 OUT .", ZipMethod::kPpmd},
+    // Order 2 in 1 MB: the model fills up and restarts.
+    {"7z_ppmd_o2_restart", "7z", "7z a -tzip -mm=PPMd:mem=1m:o=2 -bd -bso0 OUT .", ZipMethod::kPpmd},
+    // -mx=9 asks for the cut-off restoration; 1 MB fills up on the random file.
+    {"7z_ppmd_o16_cutoff", "7z", "7z a -tzip -mx=9 -mm=PPMd:mem=1m:o=16 -bd -bso0 OUT .", ZipMethod::kPpmd},
+    {"7z_ppmd_aes", "7z", "7z a -tzip -mm=PPMd -mem=AES256 -ppw -bd -bso0 OUT .", ZipMethod::kPpmd},
+    {"7z_ppmd_zipcrypto", "7z", "7z a -tzip -mm=PPMd:o=4 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kPpmd},
     {"python_bzip2", "python3", "PY bzip2 OUT", ZipMethod::kBzip2},
     {"python_lzma", "python3", "PY lzma OUT", ZipMethod::kLzma},
 };
@@ -122,6 +129,26 @@ std::string zipLzma(const std::string& content) {
     return std::string("\x09\x14\x05\x00\x5D\x00\x00\x80\x00", 9) + raw;
 }
 
+// The PPMd data 7-Zip writes for `content` (parameter word and coded stream), taken out of the
+// one-entry archive it makes.
+std::string ppmdStream(const std::string& content) {
+    fs::path dir = zipfix::testScratch();
+    zipfix::writeFile(dir / "plain", content);
+    int rc = -1;
+    zipfix::run("cd '" + dir.string() + "' && 7z a -tzip -mm=PPMd:o=6 -bd -bso0 packed.zip plain", &rc);
+    EXPECT_EQ(rc, 0);
+    const std::string zip = zipfix::readFile(dir / "packed.zip");
+    if (zip.size() < 30) return "";
+    auto le = [&](std::size_t at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(zip[at + i]);
+        return v;
+    };
+    EXPECT_EQ(le(8, 2), 98u);
+    const std::size_t start = 30 + le(26, 2) + le(28, 2);
+    return zip.substr(start, le(18, 4));
+}
+
 struct StreamCase {
     const char* label;
     const char* tool;
@@ -136,6 +163,7 @@ const StreamCase kStreams[] = {
     {"xz", "xz", ZipMethod::kXz, 0, [](const std::string& c) { return compressWith("xz -c", c); }},
     {"zstd", "zstd", ZipMethod::kZstd, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
     {"zstd_early_id", "zstd", ZipMethod::kZstdEarly, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
+    {"ppmd", "7z", ZipMethod::kPpmd, 0, ppmdStream},
 };
 
 struct Damage {
@@ -210,6 +238,10 @@ const CorpusCase kCorpus[] = {
     {"libzip/testbzip2broken.zip", false, false},
     {"commons-compress/COMPRESS-380/COMPRESS-380.zip", true, true},
     {"commons-compress/lorem-ipsum-deflate64.zip", true, true},
+    {"libarchive/test_read_format_zip_ppmd8.zipx", true, true},
+    {"libarchive/test_read_format_zip_ppmd8_multi.zipx", true, true},
+    {"libarchive/test_read_format_zip_ppmd8_crash_1.zipx", false, false},
+    {"zip-rs/ppmd.zip", true, true},
 };
 
 TEST(ExtractMethodCorpus, AsSevenZipExtracts) {
