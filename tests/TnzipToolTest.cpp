@@ -56,15 +56,19 @@ TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
     good.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>("fine"), 4));
     zipfix::Member bad{"dir/bad.txt", "flipped"};
     bad.crc = 1;
-    a.members = {good, bad};
+    zipfix::Member overlong = good;  // an extra block whose length runs past its field
+    overlong.name = "overlong.txt";
+    overlong.localExtra = std::string("\x55\x54\x40\x00\x01", 5);
+    a.members = {good, bad, overlong};
     const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     fs::create_directories(dir / "cwd");
     int rc = -1;
     std::string out = zipfix::run("cd '" + (dir / "cwd").string() + "' && " + kTool + " t '" + archive + "' 2>&1", &rc);
     EXPECT_EQ(rc, 1) << out;
     EXPECT_TRUE(contains(out, "good.txt") && contains(out, "OK")) << out;
-    EXPECT_TRUE(contains(out, "failed:\n  dir/bad.txt")) << out;
+    EXPECT_TRUE(contains(out, "failed:\n  dir/bad.txt\n  overlong.txt")) << out;
     EXPECT_TRUE(contains(out, "CRC mismatch")) << out;
+    EXPECT_TRUE(contains(out, "Extra field block runs past the end of its field")) << out;
     EXPECT_TRUE(fs::is_empty(dir / "cwd"));  // nothing written, not even the directory
 
     a.members = {good};

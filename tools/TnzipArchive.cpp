@@ -78,6 +78,16 @@ std::string entryTime(const ZipWalkEntry& r) {
     return text;
 }
 
+bool wellFormed(const DataBuffer* extra) {
+    return !extra || ZipExtraField::isWellFormed(extra->data(), extra->size());
+}
+
+// Extraction reads past a malformed extra field; testing reports it, as unzip -t does.
+bool extraFieldsWellFormed(const ClsZipEntry2& entry) {
+    const ZipWalkEntry* r = entry.walkEntry();
+    return !r || (wellFormed(r->localExtra.get()) && wellFormed(r->centralExtra.get()));
+}
+
 int actualMethod(const ZipWalkEntry& r) {
     return r.centralRecord.method == ZipMethod::kAes ? r.aesActualMethod : r.centralRecord.method;
 }
@@ -203,7 +213,11 @@ int TnzipArchive::test(const char* path) {
         ClsZipEntry2* entry = zip->entryAt(i);
         if (!entry || entry->IsEmptyKind()) continue;
         const std::string name = entryName(*entry);
-        const bool ok = extractor.UnzipEntry(*entry);
+        bool ok = extractor.UnzipEntry(*entry);
+        if (ok && !extraFieldsWellFormed(*entry)) {
+            log.logError("Extra field block runs past the end of its field");
+            ok = false;
+        }
         if (!ok) failed.push_back(name);
         if (!m_settings.quiet || !ok) std::printf("    testing: %-40s %s\n", name.c_str(), ok ? "OK" : "FAILED");
     }

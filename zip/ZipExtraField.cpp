@@ -14,3 +14,12 @@ bool ZipExtraField::next(std::uint16_t& id, const std::uint8_t*& data, std::uint
     m_used += 4u + len;
     return true;
 }
+
+bool ZipExtraField::isWellFormed(const std::uint8_t* field, std::uint32_t length) {
+    ZipExtraField blocks(field, length);
+    std::uint16_t id = 0, dataLength = 0;
+    const std::uint8_t* data = nullptr;
+    while (blocks.next(id, data, dataLength)) {
+    }
+    return length - blocks.m_used < 4;
+}

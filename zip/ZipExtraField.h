@@ -10,6 +10,10 @@ public:
     // The next whole block, or false when none is left.
     bool next(std::uint16_t& id, const std::uint8_t*& data, std::uint16_t& dataLength);
 
+    // False when a block's length runs past the end of the field, which unzip -t reports as
+    // damage; up to three bytes of padding after the last block are no block.
+    static bool isWellFormed(const std::uint8_t* field, std::uint32_t length);
+
     static constexpr std::uint16_t kZip64 = 0x0001;
     static constexpr std::uint16_t kStrongEncryption = 0x0017;
     static constexpr std::uint16_t kUnicodePath = 0x7075;
