@@ -102,36 +102,42 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
             }
             refill();  // the entry in hand stays valid: refilling only adds bits above `count`
         }
-        if (e & InflateTable::kSub) {
-            drop(e);
-            e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
-            if (e & InflateTable::kLit) {
+        // One test keeps the common length code off the rarer cases: a sub-table link, the end
+        // of the block and an invalid code.
+        if (e & InflateTable::kSpecial) {
+            if (e & InflateTable::kSub) {
                 drop(e);
-                *out++ = std::uint8_t(e >> 16);
-                refill();
-                e = lit[bits & kLitMask];
-                continue;
+                e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
+                if (e & InflateTable::kLit) {
+                    drop(e);
+                    *out++ = std::uint8_t(e >> 16);
+                    refill();
+                    e = lit[bits & kLitMask];
+                    continue;
+                }
             }
-        }
-        if (e & (InflateTable::kEnd | InflateTable::kBad)) {
-            if (e & InflateTable::kBad) {
-                stop = Stop::BadLitLen;
+            if (e & (InflateTable::kEnd | InflateTable::kBad)) {
+                if (e & InflateTable::kBad) {
+                    stop = Stop::BadLitLen;
+                    break;
+                }
+                drop(e);
+                stop = Stop::EndOfBlock;
                 break;
             }
-            drop(e);
-            stop = Stop::EndOfBlock;
-            break;
         }
         unsigned length = valueOf<kBmi2>(e, bits);
         drop(e);
         std::uint32_t d = dist[bits & kDistMask];
-        if (d & InflateTable::kSub) {
-            drop(d);
-            d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
-        }
-        if (d & InflateTable::kBad) {
-            stop = Stop::BadDistance;
-            break;
+        if (d & (InflateTable::kSub | InflateTable::kBad)) {
+            if (d & InflateTable::kSub) {
+                drop(d);
+                d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
+            }
+            if (d & InflateTable::kBad) {
+                stop = Stop::BadDistance;
+                break;
+            }
         }
         unsigned distance = valueOf<kBmi2>(d, bits);
         drop(d);
