@@ -1,4 +1,4 @@
-// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for three
+// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for four
 // root-table literal entries (10 bits each at most), or for a literal/length code with its extra
 // bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
@@ -10,7 +10,7 @@
 namespace {
 
 constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; deflate64 takes the careful loop
-static_assert(3 * InflateTable::kLitLenRoot <= kInflateRefillBits, "three literal entries per refill");
+static_assert(4 * InflateTable::kLitLenRoot <= kInflateRefillBits, "four literal entries per refill");
 static_assert(2 * InflateTable::kMaxCodeBits + kMaxLengthExtra + kMaxDistExtra <= kInflateRefillBits,
               "a length and a distance with their extra bits per refill");
 
@@ -87,7 +87,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
 
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to two more root-table literal entries fit in the bits already loaded (10 bits each).
+            // Up to three more root-table literal entries fit in the bits already loaded (10 bits each).
             putLiterals(e);
             e = lit[bits & kLitMask];
             if (e & InflateTable::kLit) {
@@ -95,9 +95,13 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                 e = lit[bits & kLitMask];
                 if (e & InflateTable::kLit) {
                     putLiterals(e);
-                    refill();
                     e = lit[bits & kLitMask];
-                    continue;
+                    if (e & InflateTable::kLit) {
+                        putLiterals(e);
+                        refill();
+                        e = lit[bits & kLitMask];
+                        continue;
+                    }
                 }
             }
             refill();  // the entry in hand stays valid: refilling only adds bits above `count`
