@@ -1,6 +1,5 @@
-// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for four
-// root-table literal entries (10 bits each at most), or for a literal/length code with its extra
-// bits and a distance code with its extra bits (48 bits at most).
+// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer; the loop refills once
+// per match and once per run of up to four root-table literal entries.
 #include "codecs/InflateFastLoop.h"
 
 #include <cstring>
@@ -10,9 +9,12 @@
 namespace {
 
 constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; deflate64 takes the careful loop
-static_assert(4 * InflateTable::kLitLenRoot <= kInflateRefillBits, "four literal entries per refill");
-static_assert(2 * InflateTable::kMaxCodeBits + kMaxLengthExtra + kMaxDistExtra <= kInflateRefillBits,
-              "a length and a distance with their extra bits per refill");
+// Bits valid at the top of the loop: a root length entry (code and extra bits) and a root distance
+// lookup, which is also more than a root literal entry and the lookup after it.
+constexpr unsigned kTopBits = InflateTable::kLitLenRoot + kMaxLengthExtra + InflateTable::kDistRoot;
+static_assert(kInflateRefillBits - 3 * InflateTable::kLitLenRoot >= kTopBits, "three literal entries after a refill");
+static_assert(kInflateRefillBits - InflateTable::kMaxCodeBits - kMaxDistExtra >= kTopBits, "a distance after a refill");
+static_assert(kTopBits >= 2 * InflateTable::kLitLenRoot, "a literal entry and the next lookup");
 
 constexpr std::uint64_t kLitMask = (1u << InflateTable::kLitLenRoot) - 1;
 constexpr std::uint64_t kDistMask = (1u << InflateTable::kDistRoot) - 1;
@@ -66,8 +68,14 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         count -= e;
     };
 
-    // The entry of the next symbol is looked up ahead, right after a refill, so that the table
-    // load overlaps the work of the symbol before it.
+    // The entry of the next symbol is looked up ahead, as soon as its bits are in hand, so that
+    // the table load overlaps the work of the symbol before it. A refill comes between looking an
+    // entry up and dropping its bits, where it stays off the chain of loads: the next lookup
+    // waits only for the entry's own bits to be dropped.
+    //
+    // At the top of the loop `e` is the entry at the low bits of `bits`, and at least kTopBits
+    // are valid: a root literal entry and the next lookup, or a root length entry with its extra
+    // bits and a root distance lookup.
     refill();
     std::uint32_t e = lit[bits & kLitMask];
     // A root-table literal entry holds one literal or a pair; both bytes are stored either way
@@ -87,9 +95,10 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
 
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to three more root-table literal entries fit in the bits already loaded (10 bits each).
             putLiterals(e);
             e = lit[bits & kLitMask];
+            refill();
+            // Three more root-table literal entries fit in the refilled bits with kTopBits to spare.
             if (e & InflateTable::kLit) {
                 putLiterals(e);
                 e = lit[bits & kLitMask];
@@ -98,24 +107,22 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                     e = lit[bits & kLitMask];
                     if (e & InflateTable::kLit) {
                         putLiterals(e);
-                        refill();
                         e = lit[bits & kLitMask];
                         continue;
                     }
                 }
             }
-            refill();  // the entry in hand stays valid: refilling only adds bits above `count`
         }
         // One test keeps the common length code off the rarer cases: a sub-table link, the end
         // of the block and an invalid code.
         if (e & InflateTable::kSpecial) {
             if (e & InflateTable::kSub) {
+                refill();
                 drop(e);
                 e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
                 if (e & InflateTable::kLit) {
                     drop(e);
                     *out++ = std::uint8_t(e >> 16);
-                    refill();
                     e = lit[bits & kLitMask];
                     continue;
                 }
@@ -133,6 +140,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         unsigned length = valueOf<kBmi2>(e, bits);
         drop(e);
         std::uint32_t d = dist[bits & kDistMask];
+        refill();
         if (d & (InflateTable::kSub | InflateTable::kBad)) {
             if (d & InflateTable::kSub) {
                 drop(d);
@@ -145,7 +153,6 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         }
         unsigned distance = valueOf<kBmi2>(d, bits);
         drop(d);
-        refill();
         e = lit[bits & kLitMask];
         out = inflateCopyMatch(out, distance, length);
     }
