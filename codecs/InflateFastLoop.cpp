@@ -93,21 +93,39 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         out += 1 + ((entry >> 7) & 1);
     };
 
+    // Whether `e` is a literal or a length follows the data, so that branch is often mispredicted.
+    // Both tables are looked up at the bits after `e` before the branch (a literal entry and a
+    // length entry with its extra bits consume the same `e & 63`), so that whichever way it
+    // goes, the next entry is already on its way, also after a misprediction. The lookup that
+    // the branch does not take is discarded; the bits it saw need not be valid.
+    std::uint32_t nextLit, nextDist;
+    auto lookAhead = [&] {
+        std::uint64_t after = bits >> (e & 63);
+        nextLit = lit[after & kLitMask];
+        nextDist = dist[after & kDistMask];
+        // Keeps the compiler from sinking each load into the branch that uses it.
+        asm volatile("" : "+r"(nextLit), "+r"(nextDist));
+    };
+    lookAhead();
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
             putLiterals(e);
-            e = lit[bits & kLitMask];
+            e = nextLit;
             refill();
+            lookAhead();
             // Three more root-table literal entries fit in the refilled bits with kTopBits to spare.
             if (e & InflateTable::kLit) {
                 putLiterals(e);
-                e = lit[bits & kLitMask];
+                e = nextLit;
+                lookAhead();
                 if (e & InflateTable::kLit) {
                     putLiterals(e);
-                    e = lit[bits & kLitMask];
+                    e = nextLit;
+                    lookAhead();
                     if (e & InflateTable::kLit) {
                         putLiterals(e);
-                        e = lit[bits & kLitMask];
+                        e = nextLit;
+                        lookAhead();
                         continue;
                     }
                 }
@@ -124,8 +142,10 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                     drop(e);
                     *out++ = std::uint8_t(e >> 16);
                     e = lit[bits & kLitMask];
+                    lookAhead();
                     continue;
                 }
+                lookAhead();
             }
             if (e & (InflateTable::kEnd | InflateTable::kBad)) {
                 if (e & InflateTable::kBad) {
@@ -139,7 +159,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         }
         unsigned length = valueOf<kBmi2>(e, bits);
         drop(e);
-        std::uint32_t d = dist[bits & kDistMask];
+        std::uint32_t d = nextDist;
         refill();
         if (d & (InflateTable::kSub | InflateTable::kBad)) {
             if (d & InflateTable::kSub) {
@@ -154,6 +174,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         unsigned distance = valueOf<kBmi2>(d, bits);
         drop(d);
         e = lit[bits & kLitMask];
+        lookAhead();
         out = inflateCopyMatch(out, distance, length);
     }
     cursor.bits = bits;
