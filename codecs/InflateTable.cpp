@@ -78,10 +78,12 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
     // doubles (by copying itself) as the length grows, so that each code is written once and the
     // replication is done by block copies. Indexes no code claims stay invalid.
     unsigned i = 0, rev = 0, filled = 2;
+    std::uint16_t rootRev[kMaxCodes];  // the reversed code of each root-width code, in canonical order
     table[0] = table[1] = kBad;
     for (unsigned len = 1; len <= rootBits; ++len) {
         for (; filled < (1u << len); filled *= 2) std::memcpy(table + filled, table, filled * sizeof *table);
         for (; i < used && lengths[sorted[i]] == len; ++i) {
+            rootRev[i] = std::uint16_t(rev);
             table[rev] = symbolEntry(kind, sorted[i], len);
             rev = nextReversed(rev, len);
         }
@@ -109,26 +111,35 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
         }
         offset += 1u << width;
     }
-    if (kind == Kind::LitLen || kind == Kind::LitLen64) pairLiterals(table, rootBits);
+    if (kind == Kind::LitLen || kind == Kind::LitLen64) pairLiterals(table, rootBits, sorted, lengths, rootRev, i);
     return shape;
 }
 
 // Where a root entry's literal code leaves room for a second literal code within the root width,
-// the entry carries both, so that the decoder writes two bytes for one lookup.
-void InflateTable::pairLiterals(std::uint32_t* table, unsigned rootBits) {
-    // Without branches: whether an entry pairs up follows the code lengths, with no pattern a
-    // branch predictor could learn, and this runs over the whole root table for every block.
-    for (unsigned i = 0; i < (1u << rootBits); ++i) {
-        std::uint32_t first = table[i];
-        unsigned firstBits = first & 31;
-        // Entries below i may already be pairs; only their first literal counts here. An invalid
-        // entry (0 bits) looks at itself, a length or link entry somewhere at or below it.
-        std::uint32_t second = table[i >> firstBits];
-        unsigned secondBits = firstCodeBits(second);
-        std::uint32_t pair = ((first >> 16) & 0xFF) << 16 | ((second >> 16) & 0xFF) << 24 | kLit | kPair |
-                             (firstBits << 8) | (firstBits + secondBits);
-        std::uint32_t fits = ((first & second & kLit) / kLit) & std::uint32_t(firstBits + secondBits <= rootBits);
-        table[i] = first ^ ((first ^ pair) & (0u - fits));
+// the entry carries both, so that the decoder writes two bytes for one lookup. Each pair of
+// literal codes that fits is written once per root index it covers, which touches only the
+// entries that become pairs. `sorted`, `lengths` and `rootRev` describe the first `rootCount`
+// codes in canonical order, all of them at most `rootBits` long.
+void InflateTable::pairLiterals(std::uint32_t* table, unsigned rootBits, const std::uint16_t* sorted,
+                                const std::uint8_t* lengths, const std::uint16_t* rootRev, unsigned rootCount) {
+    struct Literal {
+        std::uint16_t rev;
+        std::uint8_t length, byte;
+    };
+    Literal literals[256];
+    unsigned n = 0;
+    for (unsigned k = 0; k < rootCount; ++k)
+        if (sorted[k] < 256)
+            literals[n++] = {rootRev[k], lengths[sorted[k]], std::uint8_t(sorted[k])};
+    // Shortest codes first, so each loop ends at the first code too long to pair.
+    for (unsigned a = 0; a < n && literals[a].length + literals[0].length <= rootBits; ++a) {
+        const Literal& first = literals[a];
+        const std::uint32_t base = std::uint32_t(first.byte) << 16 | kLit | kPair | std::uint32_t(first.length) << 8;
+        for (unsigned b = 0; b < n && first.length + literals[b].length <= rootBits; ++b) {
+            unsigned both = first.length + literals[b].length;
+            replicate(table, first.rev | unsigned(literals[b].rev) << first.length, both, rootBits,
+                      base | std::uint32_t(literals[b].byte) << 24 | both);
+        }
     }
 }
 

@@ -69,7 +69,8 @@ public:
 private:
     static std::uint32_t symbolEntry(Kind kind, unsigned symbol, unsigned length);
     static Shape shapeOf(const unsigned* countPerLength);
-    static void pairLiterals(std::uint32_t* table, unsigned rootBits);
+    static void pairLiterals(std::uint32_t* table, unsigned rootBits, const std::uint16_t* sorted,
+                             const std::uint8_t* lengths, const std::uint16_t* rootRev, unsigned rootCount);
 
 public:
     // Bits taken by the first (or only) symbol of a literal/length entry that was checked.
