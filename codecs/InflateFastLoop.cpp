@@ -1,5 +1,5 @@
 // The inflate hot loop. A refill leaves at least 56 bits in the bit buffer; the loop refills once
-// per match and once per run of up to four root-table literal entries.
+// per match and once per run of up to three root-table literal entries.
 #include "codecs/InflateFastLoop.h"
 
 #include <cstring>
@@ -12,7 +12,7 @@ constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; d
 // Bits valid at the top of the loop: a root length entry (code and extra bits) and a root distance
 // lookup, which is also more than a root literal entry and the lookup after it.
 constexpr unsigned kTopBits = InflateTable::kLitLenRoot + kMaxLengthExtra + InflateTable::kDistRoot;
-static_assert(kInflateRefillBits - 3 * InflateTable::kLitLenRoot >= kTopBits, "three literal entries after a refill");
+static_assert(kInflateRefillBits - 2 * InflateTable::kLitLenRoot >= kTopBits, "two literal entries after a refill");
 static_assert(kInflateRefillBits - InflateTable::kMaxCodeBits - kMaxDistExtra >= kTopBits, "a distance after a refill");
 static_assert(kTopBits >= 2 * InflateTable::kLitLenRoot, "a literal entry and the next lookup");
 
@@ -113,7 +113,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
             e = nextLit;
             refill();
             lookAhead();
-            // Three more root-table literal entries fit in the refilled bits with kTopBits to spare.
+            // Two more root-table literal entries fit in the refilled bits with kTopBits to spare.
             if (e & InflateTable::kLit) {
                 putLiterals(e);
                 e = nextLit;
@@ -122,12 +122,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                     putLiterals(e);
                     e = nextLit;
                     lookAhead();
-                    if (e & InflateTable::kLit) {
-                        putLiterals(e);
-                        e = nextLit;
-                        lookAhead();
-                        continue;
-                    }
+                    continue;
                 }
             }
         }

@@ -7,12 +7,12 @@
 
 class InflateFastLoop {
 public:
-    // Input bytes the loop may read past `inLimit` (one 8-byte refill load, with room to spare),
-    // and window bytes it may write past `outLimit`: three literal pairs, a longest match, and the
-    // copy's overrun.
+    // Input bytes the loop may read past `inLimit` (two refills, 8-byte loads that start at most 7
+    // bytes apart, with room to spare), and window bytes it may write past `outLimit`: three
+    // literal pairs, a longest match, and the copy's overrun.
     static constexpr unsigned kInMargin = 32;
     static constexpr unsigned kOutMargin = 3 * 2 + kInflateMaxMatch + kInflateCopyOverrun;
-    static_assert(kInMargin >= 8, "a refill loads 8 bytes");
+    static_assert(kInMargin >= 7 + 8, "two refills load 8 bytes each");
 
     enum class Stop { Limit, EndOfBlock, BadLitLen, BadDistance };
 
