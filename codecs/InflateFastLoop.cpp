@@ -16,6 +16,8 @@ static_assert(kInflateRefillBits - 2 * InflateTable::kLitLenRoot >= kTopBits, "t
 static_assert(kInflateRefillBits - InflateTable::kMaxCodeBits - kMaxDistExtra >= kTopBits, "a distance after a refill");
 static_assert(kTopBits >= 2 * InflateTable::kLitLenRoot, "a literal entry and the next lookup");
 
+static_assert(kInflateCopyOverrun >= 2, "the bytes stored after a match lie within the copy's overrun");
+
 constexpr std::uint64_t kLitMask = (1u << InflateTable::kLitLenRoot) - 1;
 constexpr std::uint64_t kDistMask = (1u << InflateTable::kDistRoot) - 1;
 
@@ -78,11 +80,13 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     // bits and a root distance lookup.
     refill();
     std::uint32_t e = lit[bits & kLitMask];
-    // A root-table literal entry holds one literal or a pair; both bytes are stored either way
+    // A root-table literal entry holds one literal or a pair. Its bytes are stored as soon as the
+    // entry is in hand, before its kind is tested, so the store waits for no branch: both bytes
     // (one 16-bit store, the literal in bits 16-23 lands first in memory on a little-endian
-    // machine) and the second is overwritten later when it is not part of the output.
-    auto putLiterals = [&](std::uint32_t entry) {
-        drop(entry);
+    // machine), whatever the entry. Bytes at and after `out` are not output yet: a second byte
+    // that is not part of a pair, or the bytes of a length or other entry, are overwritten by
+    // what is decoded next, and the window's margin takes them at the loop's limit.
+    auto storeLiterals = [&](std::uint32_t entry) {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
         std::uint16_t both = std::uint16_t(entry >> 16);
         std::memcpy(out, &both, 2);
@@ -90,6 +94,10 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         out[0] = std::uint8_t(entry >> 16);
         out[1] = std::uint8_t(entry >> 24);
 #endif
+    };
+    // Takes a literal entry whose bytes storeLiterals has written.
+    auto putLiterals = [&](std::uint32_t entry) {
+        drop(entry);
         out += 1 + ((entry >> 7) & 1);
     };
 
@@ -107,21 +115,25 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         asm volatile("" : "+r"(nextLit), "+r"(nextDist));
     };
     lookAhead();
+    storeLiterals(e);
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
             putLiterals(e);
             e = nextLit;
             refill();
             lookAhead();
+            storeLiterals(e);
             // Two more root-table literal entries fit in the refilled bits with kTopBits to spare.
             if (e & InflateTable::kLit) {
                 putLiterals(e);
                 e = nextLit;
                 lookAhead();
+                storeLiterals(e);
                 if (e & InflateTable::kLit) {
                     putLiterals(e);
                     e = nextLit;
                     lookAhead();
+                    storeLiterals(e);
                     continue;
                 }
             }
@@ -138,6 +150,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                     *out++ = std::uint8_t(e >> 16);
                     e = lit[bits & kLitMask];
                     lookAhead();
+                    storeLiterals(e);
                     continue;
                 }
                 lookAhead();
@@ -171,6 +184,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
         e = lit[bits & kLitMask];
         lookAhead();
         out = inflateCopyMatch(out, distance, length);
+        storeLiterals(e);
     }
     cursor.bits = bits;
     cursor.count = count & 63;
