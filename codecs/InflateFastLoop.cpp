@@ -1,4 +1,4 @@
-// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for three
+// The inflate hot loop. A refill leaves at least 56 bits in the bit buffer: enough for four
 // root-table literal entries (10 bits each at most), or for a literal/length code with its extra
 // bits and a distance code with its extra bits (48 bits at most).
 #include "codecs/InflateFastLoop.h"
@@ -10,7 +10,7 @@
 namespace {
 
 constexpr unsigned kMaxLengthExtra = 5, kMaxDistExtra = 13;  // plain deflate; deflate64 takes the careful loop
-static_assert(3 * InflateTable::kLitLenRoot <= kInflateRefillBits, "three literal entries per refill");
+static_assert(4 * InflateTable::kLitLenRoot <= kInflateRefillBits, "four literal entries per refill");
 static_assert(2 * InflateTable::kMaxCodeBits + kMaxLengthExtra + kMaxDistExtra <= kInflateRefillBits,
               "a length and a distance with their extra bits per refill");
 
@@ -87,7 +87,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
 
     while (in < inLimit && out < outLimit) {
         if (e & InflateTable::kLit) {
-            // Up to two more root-table literal entries fit in the bits already loaded (10 bits each).
+            // Up to three more root-table literal entries fit in the bits already loaded (10 bits each).
             putLiterals(e);
             e = lit[bits & kLitMask];
             if (e & InflateTable::kLit) {
@@ -95,43 +95,53 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
                 e = lit[bits & kLitMask];
                 if (e & InflateTable::kLit) {
                     putLiterals(e);
+                    e = lit[bits & kLitMask];
+                    if (e & InflateTable::kLit) {
+                        putLiterals(e);
+                        refill();
+                        e = lit[bits & kLitMask];
+                        continue;
+                    }
+                }
+            }
+            refill();  // the entry in hand stays valid: refilling only adds bits above `count`
+        }
+        // One test keeps the common length code off the rarer cases: a sub-table link, the end
+        // of the block and an invalid code.
+        if (e & InflateTable::kSpecial) {
+            if (e & InflateTable::kSub) {
+                drop(e);
+                e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
+                if (e & InflateTable::kLit) {
+                    drop(e);
+                    *out++ = std::uint8_t(e >> 16);
                     refill();
                     e = lit[bits & kLitMask];
                     continue;
                 }
             }
-            refill();  // the entry in hand stays valid: refilling only adds bits above `count`
-        }
-        if (e & InflateTable::kSub) {
-            drop(e);
-            e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
-            if (e & InflateTable::kLit) {
+            if (e & (InflateTable::kEnd | InflateTable::kBad)) {
+                if (e & InflateTable::kBad) {
+                    stop = Stop::BadLitLen;
+                    break;
+                }
                 drop(e);
-                *out++ = std::uint8_t(e >> 16);
-                refill();
-                e = lit[bits & kLitMask];
-                continue;
-            }
-        }
-        if (e & (InflateTable::kEnd | InflateTable::kBad)) {
-            if (e & InflateTable::kBad) {
-                stop = Stop::BadLitLen;
+                stop = Stop::EndOfBlock;
                 break;
             }
-            drop(e);
-            stop = Stop::EndOfBlock;
-            break;
         }
         unsigned length = valueOf<kBmi2>(e, bits);
         drop(e);
         std::uint32_t d = dist[bits & kDistMask];
-        if (d & InflateTable::kSub) {
-            drop(d);
-            d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
-        }
-        if (d & InflateTable::kBad) {
-            stop = Stop::BadDistance;
-            break;
+        if (d & (InflateTable::kSub | InflateTable::kBad)) {
+            if (d & InflateTable::kSub) {
+                drop(d);
+                d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
+            }
+            if (d & InflateTable::kBad) {
+                stop = Stop::BadDistance;
+                break;
+            }
         }
         unsigned distance = valueOf<kBmi2>(d, bits);
         drop(d);

@@ -8,10 +8,10 @@
 class InflateFastLoop {
 public:
     // Input bytes the loop may read past `inLimit` (one 8-byte refill load, with room to spare),
-    // and window bytes it may write past `outLimit`: two literal pairs, a longest match, and the
+    // and window bytes it may write past `outLimit`: three literal pairs, a longest match, and the
     // copy's overrun.
     static constexpr unsigned kInMargin = 32;
-    static constexpr unsigned kOutMargin = 2 * 2 + kInflateMaxMatch + kInflateCopyOverrun;
+    static constexpr unsigned kOutMargin = 3 * 2 + kInflateMaxMatch + kInflateCopyOverrun;
     static_assert(kInMargin >= 8, "a refill loads 8 bytes");
 
     enum class Stop { Limit, EndOfBlock, BadLitLen, BadDistance };

@@ -116,17 +116,19 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
 // Where a root entry's literal code leaves room for a second literal code within the root width,
 // the entry carries both, so that the decoder writes two bytes for one lookup.
 void InflateTable::pairLiterals(std::uint32_t* table, unsigned rootBits) {
+    // Without branches: whether an entry pairs up follows the code lengths, with no pattern a
+    // branch predictor could learn, and this runs over the whole root table for every block.
     for (unsigned i = 0; i < (1u << rootBits); ++i) {
         std::uint32_t first = table[i];
-        if (!(first & kLit)) continue;
         unsigned firstBits = first & 31;
-        // Entries below i may already be pairs; only their first literal counts here.
+        // Entries below i may already be pairs; only their first literal counts here. An invalid
+        // entry (0 bits) looks at itself, a length or link entry somewhere at or below it.
         std::uint32_t second = table[i >> firstBits];
-        if (!(second & kLit)) continue;
         unsigned secondBits = firstCodeBits(second);
-        if (firstBits + secondBits > rootBits) continue;
-        table[i] = ((first >> 16) & 0xFF) << 16 | ((second >> 16) & 0xFF) << 24 | kLit | kPair | (firstBits << 8) |
-                   (firstBits + secondBits);
+        std::uint32_t pair = ((first >> 16) & 0xFF) << 16 | ((second >> 16) & 0xFF) << 24 | kLit | kPair |
+                             (firstBits << 8) | (firstBits + secondBits);
+        std::uint32_t fits = ((first & second & kLit) / kLit) & std::uint32_t(firstBits + secondBits <= rootBits);
+        table[i] = first ^ ((first ^ pair) & (0u - fits));
     }
 }
 

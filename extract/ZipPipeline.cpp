@@ -22,6 +22,7 @@
 #include "pipeline/OutputFile.h"
 #include "pipeline/PipelineHelp.h"
 #include "pipeline/ProcessorSource.h"
+#include "pipeline/ReadAheadSource.h"
 #include "pipeline/WinZipAesProcessor.h"
 #include "pipeline/ZipDecodeProcessor.h"
 
@@ -100,6 +101,7 @@ bool ZipPipeline::run(std::uint32_t& crc, LogBase& log, bool verbose) {
     if (ok) ok = transfer(crc, log);
     if (m_tempFile && m_verbose) log.logInfo("Closing the private temporary file.");
     m_source = nullptr;
+    m_readAhead.reset();
     m_tempReader.reset();
     m_tempFile.reset();
     return ok;
@@ -227,6 +229,10 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
     auto stage = std::make_unique<ZipDecodeProcessor>();
     stage->setDecryptor(m_pwdProtect.get());
     decryptThrough(std::move(stage), *raw);
+    // The key chain runs a byte at a time, slower than inflating: on its own thread it overlaps
+    // with the decoding. This stage logs nothing, so it may run beside the caller.
+    m_readAhead = std::make_unique<ReadAheadSource>(*m_decrypted);
+    m_source = m_readAhead.get();
     m_traditional = false;
     if (m_verbose) log.logInfo("Password decode successful.");
     return true;

@@ -26,6 +26,7 @@ class Output;
 class PipelineHelp;
 class ProcessorSource;
 class ProgressMonitor;
+class ReadAheadSource;
 class PwdProtect;
 class TarnelHandle;
 
@@ -136,6 +137,8 @@ private:
     std::unique_ptr<MemoryDataSource> m_memorySource;
     std::unique_ptr<DataProcessor> m_decryptStage;
     std::unique_ptr<ProcessorSource> m_decrypted;
+    // Reads m_decrypted ahead on a second thread; stopped before the raw source goes away.
+    std::unique_ptr<ReadAheadSource> m_readAhead;
     // The whole-data stages' intermediate result, and the source reading it.
     std::unique_ptr<TarnelHandle> m_tempFile;
     std::unique_ptr<FileDataSource> m_tempReader;

@@ -17,7 +17,7 @@ public:
         count = static_cast<std::uint32_t>(
             std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
         if (m_pos + count > m_failAt) return count = 0, false;
-        std::memcpy(buffer, m_data.data() + m_pos, count);
+        if (count) std::memcpy(buffer, m_data.data() + m_pos, count);
         m_pos += count;
         return countDelivered(count, log);
     }
