@@ -60,6 +60,12 @@ void extractWith7z(const std::string& archive, const fs::path& folder, const cha
     ASSERT_EQ(rc, 0) << archive;
 }
 
+std::string sampleContent(std::size_t size = 700000) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) text += "row " + std::to_string(i * 7919 % 10007) + " of the sample\n";
+    return text;
+}
+
 class ExtractMethodInterop : public ::testing::TestWithParam<MakerCase> {};
 
 TEST_P(ExtractMethodInterop, SameTreeAs7z) {
@@ -68,6 +74,9 @@ TEST_P(ExtractMethodInterop, SameTreeAs7z) {
     if (!ZipMethod::isSupported(c.method)) GTEST_SKIP() << "method left out of this build";
     fs::path dir = zipfix::scratchDir(std::string("methods_") + c.label);
     makeSourceTree(dir / "src");
+    // The random file is stored by 7-Zip; bzip2 needs a large compressible one to be decoded a
+    // block at a time on several threads.
+    if (c.method == ZipMethod::kBzip2) zipfix::writeFile(dir / "src/dir/large.txt", sampleContent(3000000));
     std::string archive = (dir / "a.zip").string();
     int rc = -1;
     zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + expand(c.command, archive), &rc);
@@ -101,12 +110,6 @@ TEST(ExtractDeflate64, FarAndLongMatches) {
 }
 
 // ---- entries assembled from a compressor's stream ----
-
-std::string sampleContent() {
-    std::string text;
-    for (int i = 0; text.size() < 700000; ++i) text += "row " + std::to_string(i * 7919 % 10007) + " of the sample\n";
-    return text;
-}
 
 std::uint32_t crcOf(const std::string& s) {
     return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
@@ -155,10 +158,14 @@ struct StreamCase {
     int method;
     std::uint16_t flags;
     std::string (*pack)(const std::string&);
+    std::size_t contentSize = 700000;
 };
 
 const StreamCase kStreams[] = {
     {"bzip2", "bzip2", ZipMethod::kBzip2, 0, [](const std::string& c) { return compressWith("bzip2 -c", c); }},
+    // Large enough to be decoded a block at a time on several threads.
+    {"bzip2_blocks", "bzip2", ZipMethod::kBzip2, 0, [](const std::string& c) { return compressWith("bzip2 -1 -c", c); },
+     3000000},
     {"lzma_end_marker", "xz", ZipMethod::kLzma, 0x02, zipLzma},
     {"xz", "xz", ZipMethod::kXz, 0, [](const std::string& c) { return compressWith("xz -c", c); }},
     {"zstd", "zstd", ZipMethod::kZstd, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
@@ -185,9 +192,9 @@ const Damage kDamages[] = {
 };
 
 TEST(ExtractMethodStreams, DecodeOrFailCleanly) {
-    const std::string content = sampleContent();
     for (const StreamCase& s : kStreams) {
         if (!zipfix::haveTool(s.tool) || !ZipMethod::isSupported(s.method)) continue;
+        const std::string content = sampleContent(s.contentSize);
         const std::string packed = s.pack(content);
         ASSERT_FALSE(packed.empty()) << s.label;
         for (const Damage& d : kDamages) {
