@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "PipelineTestParts.h"
@@ -53,6 +56,7 @@ public:
     LoggingSource(ChunkySource& inner, LogBase& log) : m_inner(inner), m_log(log) {}
     bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override {
         readsAt.push_back(std::int64_t(m_inner.bytesRead()));
+        ++reads;
         m_log.logDataInt64("readAt", readsAt.back());
         if (m_inner.getNextChunk(buffer, capacity, count, log)) return true;
         m_log.logError("upstream failed");
@@ -62,6 +66,7 @@ public:
     bool endOfStream() override { return m_inner.endOfStream(); }
     std::vector<std::int64_t> readsAt;  // every read's start, logged or not
     int failures = 0;
+    std::atomic<std::size_t> reads{0};  // readsAt's size, for a reader on another thread
 
 private:
     ChunkySource& m_inner;
@@ -167,6 +172,10 @@ TEST(ReadAheadSource, LinesAheadOfTheReaderAreDropped) {
         ASSERT_TRUE(ahead.getNextChunk(buffer.data(), 65536, n, nullptr));
         taken += n;
     }
+    // The thread fills its queue ahead of the reader, which takes nothing more.
+    const std::size_t reached = std::size_t(taken / 65536);
+    for (int ms = 0; upstream.reads < reached + 8 && ms < 10000; ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ahead.stop();
     const Logged l = logged(readerLog);
     ASSERT_FALSE(l.readsAt.empty());
