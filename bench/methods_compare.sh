@@ -4,13 +4,16 @@
 # bzip2, LZMA, xz, zstd, deflate64 (and PPMd when this build reads it). 7-Zip writes the bzip2,
 # LZMA, deflate64 and PPMd archives; the xz and zstd entries are assembled from the xz and zstd
 # programs' streams. Wall time is the best of RUNS runs, tools taking turns within each round.
-#   bench/methods_compare.sh [BUILD_DIR] [WORK_DIR]      (TN_BENCH_MB changes the size)
+#   bench/methods_compare.sh [BUILD_DIR] [WORK_DIR]      (TN_BENCH_MB changes the size,
+#   TN_BENCH_METHODS="BZip2 xz" measures only the methods named)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 WORK="${2:-$(mktemp -d "${TMPDIR:-/tmp}/tn_methods_bench.XXXXXX")}"
 RUNS="${RUNS:-3}"
 MB="${TN_BENCH_MB:-100}"
+METHODS="${TN_BENCH_METHODS:-BZip2 LZMA xz zstd Deflate64 PPMd}"
+wanted() { [[ " $METHODS " == *" $1 "* ]]; }
 TNZIP="$BUILD/tools/tnzip"
 [ -x "$TNZIP" ] || { echo "build tnzip first ($TNZIP)" >&2; exit 2; }
 mkdir -p "$WORK/src"
@@ -51,11 +54,12 @@ PY
 
 declare -A ARCHIVE
 for m in BZip2 LZMA Deflate64 PPMd; do
+    wanted $m || continue
     (cd "$WORK/src" && 7z a -tzip -mm=$m -bd -bso0 "$WORK/$m.zip" big.txt)
     ARCHIVE[$m]="$WORK/$m.zip"
 done
-assemble 95 "xz -c -6" "$WORK/xz.zip"; ARCHIVE[xz]="$WORK/xz.zip"
-assemble 93 "zstd -q -c" "$WORK/zstd.zip"; ARCHIVE[zstd]="$WORK/zstd.zip"
+if wanted xz; then assemble 95 "xz -c -6" "$WORK/xz.zip"; ARCHIVE[xz]="$WORK/xz.zip"; fi
+if wanted zstd; then assemble 93 "zstd -q -c" "$WORK/zstd.zip"; ARCHIVE[zstd]="$WORK/zstd.zip"; fi
 
 once() {  # COMMAND -> seconds, or "fail"
     rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync
@@ -70,6 +74,7 @@ once() {  # COMMAND -> seconds, or "fail"
 
 printf "%-10s %10s %10s %10s %10s %12s %14s\n" method packed_MB tnzip 7z bsdtar tnzip/7z tnzip/bsdtar
 for m in BZip2 LZMA xz zstd Deflate64 PPMd; do
+    wanted $m || continue
     a=${ARCHIVE[$m]}
     declare -A CMD=([tnzip]="'$TNZIP' x -q '$a' \"\$OUT\"" [7z]="7z x -y -bd -o\"\$OUT\" '$a'"
                     [bsdtar]="bsdtar -xf '$a' -C \"\$OUT\"")

@@ -1,7 +1,6 @@
 // libbz2's streaming interface. Several bzip2 streams back to back (parallel compressors write
-// Compiled only where the library is available (TN_METHOD_BZIP2).
+// them) decode as one content. Compiled only where the library is available (TN_METHOD_BZIP2).
 #if TN_METHOD_BZIP2
-// them) decode as one content.
 #include "codecs/Bzip2StreamDecoder.h"
 
 #include <bzlib.h>
@@ -27,7 +26,7 @@ ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::siz
                                                  std::size_t outSize, std::size_t& outUsed,
                                                  bool inputEnded) {
     inUsed = outUsed = 0;
-    if (!m_state) return fail("Out of memory for the bzip2 decoder");
+    if (!m_state) return fail(failureText(BZ_MEM_ERROR));
     State& s = *m_state;
     if (s.streamEnded) {
         if (inSize == 0) return inputEnded ? Result::End : Result::More;
@@ -39,7 +38,7 @@ ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::siz
     }
     if (!s.open) {
         s.stream = bz_stream{};
-        if (BZ2_bzDecompressInit(&s.stream, 0, 0) != BZ_OK) return fail("Out of memory for the bzip2 decoder");
+        if (BZ2_bzDecompressInit(&s.stream, 0, 0) != BZ_OK) return fail(failureText(BZ_MEM_ERROR));
         s.open = true;
     }
     const unsigned inChunk = inSize > UINT_MAX ? UINT_MAX : unsigned(inSize);
@@ -56,10 +55,16 @@ ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::siz
         case BZ_STREAM_END:
             s.streamEnded = true;
             return (inUsed == inSize && inputEnded) ? Result::End : Result::More;
-        case BZ_DATA_ERROR: return fail("bzip2 data is corrupt");
-        case BZ_DATA_ERROR_MAGIC: return fail("bzip2 data does not start with a bzip2 stream header");
-        case BZ_MEM_ERROR: return fail("Out of memory for the bzip2 decoder");
-        default: return fail("bzip2 decoder failed");
+        default: return fail(failureText(rc));
+    }
+}
+
+const char* Bzip2StreamDecoder::failureText(int libbz2Result) {
+    switch (libbz2Result) {
+        case BZ_DATA_ERROR: return "bzip2 data is corrupt";
+        case BZ_DATA_ERROR_MAGIC: return "bzip2 data does not start with a bzip2 stream header";
+        case BZ_MEM_ERROR: return "Out of memory for the bzip2 decoder";
+        default: return "bzip2 decoder failed";
     }
 }
 #endif  // TN_METHOD_BZIP2

@@ -11,6 +11,9 @@ public:
                   std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
                   bool inputEnded) override;
 
+    // The message for a libbz2 result other than BZ_OK and BZ_STREAM_END.
+    static const char* failureText(int libbz2Result);
+
 private:
     struct State;
     State* m_state = nullptr;

@@ -22,6 +22,10 @@ public:
                           std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
                           bool inputEnded) = 0;
 
+    // Input taken and kept by a decoder that reads ahead of its output; a caller that judges
+    // progress by what it holds counts this too.
+    virtual std::uint64_t bytesHeld() const { return 0; }
+
     const char* error() const { return m_error; }
 
 protected:

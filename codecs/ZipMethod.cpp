@@ -4,6 +4,7 @@
 #include "codecs/ChunkDecoder.h"
 #include "codecs/PpmdStreamDecoder.h"
 #if TN_METHOD_BZIP2
+#include "codecs/Bzip2ParallelDecoder.h"
 #include "codecs/Bzip2StreamDecoder.h"
 #endif
 #if TN_METHOD_LZMA
@@ -54,13 +55,26 @@ bool ZipMethod::isSupported(int method) {
     }
 }
 
+#if TN_METHOD_BZIP2
+namespace {
+constexpr std::uint64_t kBzip2ParallelFrom = 2 << 20;
+}  // namespace
+#endif
+
 std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
                                                         std::uint64_t uncompressedSize) {
     (void)flags;
     switch (method) {
         case kPpmd: return std::make_unique<PpmdStreamDecoder>(uncompressedSize);
 #if TN_METHOD_BZIP2
-        case kBzip2: return std::make_unique<Bzip2StreamDecoder>();
+        // Blocks decode on several threads when the machine has them and the entry is large
+        // enough to hold a few (a block holds up to 900,000 bytes).
+        case kBzip2: {
+            Bzip2ParallelDecoder::Options options;
+            options.workers = Bzip2ParallelDecoder::defaultWorkers();
+            if (options.workers == 0 || uncompressedSize < kBzip2ParallelFrom) return std::make_unique<Bzip2StreamDecoder>();
+            return std::make_unique<Bzip2ParallelDecoder>(std::move(options));
+        }
 #endif
 #if TN_METHOD_LZMA
         // The end marker (flag bit 1) is accepted with or without the flag; the declared size

@@ -22,6 +22,7 @@
 #include "pipeline/OutputFile.h"
 #include "pipeline/PipelineHelp.h"
 #include "pipeline/ProcessorSource.h"
+#include "log/LogRecorder.h"
 #include "pipeline/ReadAheadSource.h"
 #include "pipeline/WinZipAesProcessor.h"
 #include "pipeline/ZipDecodeProcessor.h"
@@ -209,9 +210,18 @@ void ZipPipeline::decryptThrough(std::unique_ptr<DataProcessor> processor, DataS
 bool ZipPipeline::aesDecode(LogBase& log) {
     DataSource* raw = rawSource(0);
     if (!raw) return rejectWith(&log, "Source is WinZip AES encrypted, but not in memory or a data source");
-    decryptThrough(std::make_unique<WinZipAesProcessor>(m_password, m_aesStrength, log), *raw);
+    m_upstreamLog = std::make_unique<LogRecorder>();
+    decryptThrough(std::make_unique<WinZipAesProcessor>(m_password, m_aesStrength, *m_upstreamLog), *raw);
     m_aesStrength = 0;
+    // Decryption and authentication overlap with the decoding; what the stage logs reaches the
+    // log when the decoding reaches the data it concerns.
+    readAhead(m_upstreamLog.get(), log);
     return true;
+}
+
+void ZipPipeline::readAhead(LogRecorder* upstreamLog, LogBase& log) {
+    m_readAhead = std::make_unique<ReadAheadSource>(*m_decrypted, upstreamLog, &log);
+    m_source = m_readAhead.get();
 }
 
 bool ZipPipeline::passwordDecode(LogBase& log) {
@@ -231,8 +241,7 @@ bool ZipPipeline::passwordDecode(LogBase& log) {
     decryptThrough(std::move(stage), *raw);
     // The key chain runs a byte at a time, slower than inflating: on its own thread it overlaps
     // with the decoding. This stage logs nothing, so it may run beside the caller.
-    m_readAhead = std::make_unique<ReadAheadSource>(*m_decrypted);
-    m_source = m_readAhead.get();
+    readAhead(nullptr, log);
     m_traditional = false;
     if (m_verbose) log.logInfo("Password decode successful.");
     return true;

@@ -21,6 +21,7 @@ class DataProcessor;
 class DataSource;
 class FileDataSource;
 class LogBase;
+class LogRecorder;
 class MemoryDataSource;
 class Output;
 class PipelineHelp;
@@ -88,6 +89,9 @@ private:
     DataSource* rawSource(std::uint32_t offset);
     // Puts processor (owned from now on) between the current source and every later stage.
     void decryptThrough(std::unique_ptr<DataProcessor> processor, DataSource& raw);
+    // Puts a ReadAheadSource over the decryption stage as the source; the stage logs into
+    // `upstreamLog` (null: it logs nothing).
+    void readAhead(LogRecorder* upstreamLog, LogBase& log);
     // The log lines and source order of one inflate transfer.
     struct InflateWording {
         bool fileFirst;  // a source file is taken before a data source
@@ -134,6 +138,8 @@ private:
     // Streaming decryption: the stage reads the raw source (the source bytes through
     // m_memorySource when they are in memory) and m_decrypted delivers its output as the source.
     std::unique_ptr<PwdProtect> m_pwdProtect;
+    // Where a stage that logs (WinZip AES) logs while it may run on the read-ahead thread.
+    std::unique_ptr<LogRecorder> m_upstreamLog;
     std::unique_ptr<MemoryDataSource> m_memorySource;
     std::unique_ptr<DataProcessor> m_decryptStage;
     std::unique_ptr<ProcessorSource> m_decrypted;

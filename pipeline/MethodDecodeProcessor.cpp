@@ -29,10 +29,11 @@ void MethodDecodeProcessor::begin() {
     m_failure = "";
 }
 
-// Unconsumed input counts as well, so that the pump sees a step that only consumed input move.
+// Unconsumed input counts as well, and so does what the decoder holds, so that the pump sees a
+// step that only consumed input move.
 std::uint64_t MethodDecodeProcessor::bytesPending() {
     std::uint64_t held = m_outEnd - m_outStart;
-    return m_streamEnded ? held : held + (m_inEnd - m_inStart) + 1;
+    return m_streamEnded ? held : held + (m_inEnd - m_inStart) + m_decoder.bytesHeld() + 1;
 }
 
 int MethodDecodeProcessor::failWith(const char* message) {

@@ -6,7 +6,8 @@
 #include <new>
 #include <system_error>
 
-ReadAheadSource::ReadAheadSource(DataSource& upstream) : m_upstream(upstream) {}
+ReadAheadSource::ReadAheadSource(DataSource& upstream, LogRecorder* upstreamLog, LogBase* log)
+    : m_upstream(upstream), m_upstreamLog(upstreamLog), m_log(log) {}
 
 ReadAheadSource::~ReadAheadSource() { stop(); }
 
@@ -38,7 +39,12 @@ bool ReadAheadSource::endOfStream() {
 
 bool ReadAheadSource::passThrough(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
                                   LogBase* log) {
-    if (!m_upstream.getNextChunk(buffer, capacity, count, log)) return false;
+    const bool ok = m_upstream.getNextChunk(buffer, capacity, count, log);
+    if (m_upstreamLog) {
+        LogRecorder::Lines lines = m_upstreamLog->take();
+        replay(lines);
+    }
+    if (!ok) return false;
     m_passed += count;
     return count == 0 || countDelivered(count, log);
 }
@@ -69,6 +75,7 @@ void ReadAheadSource::readLoop(LogBase* log) {
         std::uint32_t n = 0;
         const bool ok = m_upstream.getNextChunk(block->bytes.data(), kBlockSize, n, log);
         const bool ended = ok && m_upstream.endOfStream();
+        if (m_upstreamLog) block->lines = m_upstreamLog->take();
         std::lock_guard<std::mutex> lock(m_mutex);
         block->size = ok ? n : 0;
         block->ok = ok;
@@ -86,8 +93,9 @@ bool ReadAheadSource::takeAhead(std::uint8_t* buffer, std::uint32_t capacity, st
     m_changed.wait(lock, [&] { return m_used > 0 || m_done; });
     if (m_used == 0) return true;  // everything was delivered
     Block& front = m_blocks[m_head];
-    if (!front.ok) return false;
     lock.unlock();
+    if (!front.lines.empty()) replay(front.lines);
+    if (!front.ok) return false;
     const std::uint32_t n = std::min(capacity, front.size - m_offset);
     if (n) std::memcpy(buffer, front.bytes.data() + m_offset, n);
     m_offset += n;
@@ -100,4 +108,10 @@ bool ReadAheadSource::takeAhead(std::uint8_t* buffer, std::uint32_t capacity, st
     m_offset = 0;
     m_changed.notify_all();
     return true;
+}
+
+// Lines are written once: the failure a caller meets again does not log again.
+void ReadAheadSource::replay(LogRecorder::Lines& lines) {
+    if (m_log) LogRecorder::replay(lines, *m_log);
+    lines.clear();
 }

@@ -5,9 +5,11 @@
 //
 // The thread starts only once the caller has taken kThreadAfter bytes: small entries never pay
 // for one. Before that, and when the system refuses a thread, reads pass straight through. The
-// upstream must neither log nor report progress, since it may run beside the caller's thread;
-// this source counts and reports what it delivers itself. Destroying the source (or stop())
-// stops and joins the thread; do it before the upstream goes away.
+// upstream must not report progress, since it may run beside the caller's thread; this source
+// counts and reports what it delivers itself. An upstream that logs logs into a LogRecorder: the
+// lines of each read are written into the caller's log when the caller reaches that read's
+// data (or its failure), never for data the caller does not reach. Destroying the source (or
+// stop()) stops and joins the thread; do it before the upstream goes away.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "log/LogRecorder.h"
 #include "pipeline/DataSource.h"
 
 class ReadAheadSource : public DataSource {
@@ -25,7 +28,8 @@ public:
     static constexpr unsigned kBlocks = 96;
     static constexpr std::uint64_t kThreadAfter = 256u << 10;
 
-    explicit ReadAheadSource(DataSource& upstream);
+    // `upstreamLog`, when given, is where the upstream logs; its lines go into `log`.
+    explicit ReadAheadSource(DataSource& upstream, LogRecorder* upstreamLog = nullptr, LogBase* log = nullptr);
     ~ReadAheadSource() override;
 
     bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
@@ -41,14 +45,18 @@ private:
         std::uint32_t size = 0;
         bool ok = true;      // the read that filled it succeeded
         bool ended = false;  // the upstream had ended after that read
+        LogRecorder::Lines lines;  // what the upstream logged during that read
     };
 
     bool passThrough(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log);
     bool takeAhead(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count);
     void startThread(LogBase* log);
     void readLoop(LogBase* log);
+    void replay(LogRecorder::Lines& lines);
 
     DataSource& m_upstream;
+    LogRecorder* m_upstreamLog;
+    LogBase* m_log;
     std::uint64_t m_passed = 0;  // bytes delivered before the thread started
     bool m_threaded = false;
     bool m_stopped = false;

@@ -4,6 +4,7 @@
 
 #include "CrcReference.h"
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 #include "extract/EntryExtractor.h"
 #include "extract/UnzipController.h"
 
@@ -22,7 +23,8 @@ Member stored(const std::string& name, const std::string& data) {
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(ExtractSafety, NamesNeverLeaveTheFolder) {
-    fs::path dir = zipfix::scratchDir("safety");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     Archive a;
     for (const char* name : {"../escape1.txt", "a/../../escape2.txt", "/abs.txt", "C:..\\c.txt",
                              "..\\..\\w.txt", "./dot.txt", "x/./y/../z.txt"})
@@ -58,7 +60,8 @@ TEST(ExtractSafety, SafeRelativeName) {
 
 // Each bad entry fails alone, leaves no file, and fails the whole Unzip.
 TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
-    fs::path dir = zipfix::scratchDir("crc");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     Archive a;
     a.members.push_back(stored("good.txt", "fine"));
     Member bad = stored("bad.txt", "flipped");
@@ -88,7 +91,8 @@ TEST(ExtractCrc, MismatchDeletesOutputAndFailsEntry) {
 }
 
 TEST(ExtractMethods, UndecodableEntriesFailWithoutOutput) {
-    fs::path dir = zipfix::scratchDir("methods");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     Archive a;
     Member wavpack = stored("wavpack.bin", "wvpk not decoded here");
     wavpack.method = 97;
@@ -118,7 +122,8 @@ std::string threeFiles(const fs::path& dir) {
 }
 
 TEST(ExtractProgress, PercentagesAndEventOrder) {
-    fs::path dir = zipfix::scratchDir("progress");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     RecordingProgress p;
     Extracted r = extract(threeFiles(dir), dir / "out", &p);
     EXPECT_EQ(r.count, 3) << r.log;
@@ -129,7 +134,8 @@ TEST(ExtractProgress, PercentagesAndEventOrder) {
 }
 
 TEST(ExtractProgress, AbortFromPercentFailsTheEntry) {
-    fs::path dir = zipfix::scratchDir("abort");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     RecordingProgress p;
     p.abortAtPercent = 1;
     Extracted r = extract(threeFiles(dir), dir / "out", &p);
@@ -141,7 +147,8 @@ TEST(ExtractProgress, AbortFromPercentFailsTheEntry) {
 }
 
 TEST(ExtractProgress, SkippedEntryIsNotWrittenNorCounted) {
-    fs::path dir = zipfix::scratchDir("skip");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     RecordingProgress p;
     p.skipName = "b.txt";
     Extracted r = extract(threeFiles(dir), dir / "out", &p);
@@ -151,7 +158,8 @@ TEST(ExtractProgress, SkippedEntryIsNotWrittenNorCounted) {
 }
 
 TEST(ExtractEntries, DirectoriesAndZeroSizes) {
-    fs::path dir = zipfix::scratchDir("dirs");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     Archive a;
     a.members.push_back(stored("plain/", ""));  // no directory attribute: the name makes a directory
     Member attr = stored("attr", "");
@@ -172,7 +180,8 @@ TEST(ExtractEntries, DirectoriesAndZeroSizes) {
 }
 
 TEST(ExtractEntries, FolderThatCannotBeCreatedIsReportedOnce) {
-    fs::path dir = zipfix::scratchDir("blocked");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::writeFile(dir / "blocker", "a file where a directory should go");
     Archive a;
     a.members.push_back(stored("blocker/x/1.txt", "1"));
@@ -188,7 +197,8 @@ TEST(ExtractEntries, FolderThatCannotBeCreatedIsReportedOnce) {
 }
 
 TEST(ExtractEntries, EmptyArchiveAndNoArchive) {
-    fs::path dir = zipfix::scratchDir("empty");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     std::string archive = zipfix::writeFile(dir / "a.zip", Archive{}.build());
     EXPECT_EQ(extract(archive, dir / "out").count, 0);
     TnZip never;
@@ -198,7 +208,8 @@ TEST(ExtractEntries, EmptyArchiveAndNoArchive) {
 // Traditional encryption through the whole road, with the temporary files checked.
 TEST(ExtractPassword, TraditionalEncryption) {
     if (!zipfix::haveTool("zip")) GTEST_SKIP();
-    fs::path dir = zipfix::scratchDir("password");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     fs::create_directories(dir / "src");
     fs::create_directories(dir / "tmp");
     std::string text;
@@ -248,7 +259,8 @@ TEST(MatchWildcard, Cases) {
 }
 
 TEST(TnzipTool, ExitCodesAndLog) {
-    fs::path dir = zipfix::scratchDir("tnzip");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     std::string tool = std::string(TN_BINARY_DIR) + "/tools/tnzip";
     std::string good = threeFiles(dir);
     int rc = -1;

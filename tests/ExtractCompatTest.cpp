@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 #include "TestData.h"
 
 using namespace extractfix;
@@ -16,11 +17,12 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::string save(const Archive& a) { return zipfix::writeFile(zipfix::testScratch() / "a.zip", a.build()); }
+std::string save(const TempFolder& dir, const Archive& a) { return dir.write("a.zip", a.build()); }
 
 // A descriptor without its signature: the central sizes find it, and the central CRC is checked.
 TEST(ExtractCompat, DescriptorWithoutSignature) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Extracted r = extract(testdata::path("commons-compress/bla-stored-dd-nosig.zip"), dir / "corpus");
     EXPECT_EQ(r.count, 2) << r.log;
     EXPECT_EQ(fs::file_size(dir / "corpus/test1.xml"), 610u);
@@ -32,7 +34,7 @@ TEST(ExtractCompat, DescriptorWithoutSignature) {
         a.members.push_back({.name = "dd.txt", .data = text, .crc = crcOf(text) ^ (damaged ? 1u : 0u),
                              .descriptor = true, .descriptorSigned = false});
         const fs::path out = dir / (damaged ? "damaged" : "good");
-        Extracted made = extract(save(a), out);
+        Extracted made = extract(save(scratch, a), out);
         if (damaged) {
             EXPECT_EQ(made.count, -1) << made.log;
             EXPECT_TRUE(contains(made.log, "CRC mismatch")) << made.log;
@@ -47,11 +49,12 @@ TEST(ExtractCompat, DescriptorWithoutSignature) {
 // What listings show is what gets written: a local header that the central directory does not
 // name is never extracted.
 TEST(ExtractCompat, LocalHeaderWithoutCentralRecordIsNotWritten) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Archive a;
     a.members.push_back({.name = "listed.txt", .data = "seen", .crc = crcOf("seen")});
     a.members.push_back({.name = "unlisted.txt", .data = "hidden", .crc = crcOf("hidden"), .omitFromCentral = true});
-    Extracted r = extract(save(a), dir / "out");
+    Extracted r = extract(save(scratch, a), dir / "out");
     EXPECT_EQ(r.count, 1) << r.log;
     EXPECT_TRUE(fs::exists(dir / "out/listed.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/unlisted.txt"));
@@ -75,8 +78,9 @@ TEST(ExtractCompat, DirectoryRule) {
         const std::string data(c.size, 'f');
         a.members.push_back({.name = c.name, .data = data, .crc = crcOf(data), .externalAttributes = c.attributes, .madeBy = c.madeBy});
     }
-    const fs::path dir = zipfix::testScratch();
-    Extracted r = extract(save(a), dir / "out");
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
+    Extracted r = extract(save(scratch, a), dir / "out");
     EXPECT_EQ(r.count, 2) << r.log;
     for (const Case& c : cases) EXPECT_EQ(fs::is_directory(dir / "out" / c.name), c.directory) << c.name;
 
@@ -93,7 +97,8 @@ TEST(ExtractCompat, DirectoryRule) {
 }
 
 TEST(ExtractCompat, NamesFromEastAsianCodePagesAndUnixRoots) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Extracted r = extract(testdata::path("libarchive/test_read_format_zip_filename_cp932.zip"), dir / "cp932", nullptr, nullptr, 932);
     EXPECT_EQ(r.count, 2) << r.log;
     const std::string folder = "\xE8\xA1\xA8\xE3\x81\xA0\xE3\x82\x88";  // the 0x5C of its first character stays
@@ -102,18 +107,19 @@ TEST(ExtractCompat, NamesFromEastAsianCodePagesAndUnixRoots) {
 
     Archive a;
     a.members.push_back({.name = "//host/share/x.txt", .data = "x", .crc = crcOf("x")});
-    Extracted unc = extract(save(a), dir / "unc");
+    Extracted unc = extract(save(scratch, a), dir / "unc");
     EXPECT_EQ(unc.count, 1) << unc.log;
     EXPECT_TRUE(fs::exists(dir / "unc/host/share/x.txt"));
 }
 
 // An entry that is not written fails the extraction, whatever its size; the rest still comes out.
 TEST(ExtractCompat, EntriesNotCreatedAreFailures) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Archive a;
     a.members.push_back({.name = std::string(300, 'n') + ".txt", .data = ""});  // longer than any file name may be
     a.members.push_back({.name = "after.txt", .data = "a", .crc = crcOf("a")});
-    const std::string archive = save(a);
+    const std::string archive = save(scratch, a);
     Extracted r = extract(archive, dir / "out");
     EXPECT_EQ(r.count, -1) << r.log;
     EXPECT_TRUE(contains(r.log, "UnzipFailedFilename")) << r.log;
@@ -127,6 +133,7 @@ TEST(ExtractCompat, EntriesNotCreatedAreFailures) {
 
 // Encryption that cannot be undone fails its entry by name, and only its entry.
 TEST(ExtractCompat, UndecryptableEntriesFailByName) {
+    TempFolder scratch;
     std::string aesField;
     zipfix::put16(aesField, 2);  // AE-2
     aesField += "AE";
@@ -144,8 +151,8 @@ TEST(ExtractCompat, UndecryptableEntriesFailByName) {
         Archive a;
         a.members.push_back(c.member);
         a.members.push_back({.name = "plain.txt", .data = "p", .crc = crcOf("p")});
-        const fs::path out = zipfix::testScratch() / c.member.name;
-        Extracted r = extract(save(a), out, nullptr, "password");
+        const fs::path out = scratch / c.member.name;
+        Extracted r = extract(save(scratch, a), out, nullptr, "password");
         EXPECT_EQ(r.count, -1) << c.what << "\n" << r.log;
         EXPECT_TRUE(contains(r.log, c.message)) << c.what << "\n" << r.log;
         EXPECT_TRUE(contains(r.log, "Unzip failed")) << c.what << "\n" << r.log;

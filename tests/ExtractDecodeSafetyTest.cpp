@@ -11,6 +11,7 @@
 #include "ExtractFixture.h"
 #include "LsbBitWriter.h"
 #include "PipelineTestParts.h"
+#include "TempFolder.h"
 #include "ZlibRaw.h"
 #include "base/DataBuffer.h"
 #include "codecs/Implode.h"
@@ -106,7 +107,8 @@ TEST(DecodeLimits, OutputPastTheDeclaredSizeFailsTheEntry) {
         {"imploded", member("x", 6, implodedLiterals(text), 0, textCrc), text.size()},
         {"shrunk", member("x", 1, bomb, 0, crcOfAs(bombSize)), bombSize},
     };
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     for (Case& c : cases) {
         for (std::uint64_t declared : {c.size, c.size - 1, c.size / 2}) {
             SCOPED_TRACE(std::string(c.label) + " declared " + std::to_string(declared));
@@ -161,7 +163,8 @@ TEST(DecodeLimits, StreamedLegacyDecodersMatchTheWholeBlockForms) {
 // A stored CRC of 0 is compared like any other: content whose CRC is not 0 fails, an empty
 // entry (whose CRC is 0) passes.
 TEST(DecodeCrc, StoredCrcOfZeroIsChecked) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     zipfix::Archive a;
     a.members.push_back(member("empty", 0, "", 0, 0));
     a.members.push_back(member("forged", 0, "any content at all", 18, 0));
@@ -206,7 +209,8 @@ class DecodeEncrypted : public ::testing::TestWithParam<Encrypted> {};
 TEST_P(DecodeEncrypted, WrongPasswordOrFailedAuthenticationLeavesFilesAlone) {
     const Encrypted& c = GetParam();
     if (!zipfix::haveTool(c.tool)) GTEST_SKIP() << c.tool << " missing";
-    const fs::path dir = zipfix::scratchDir(std::string("decode_pw_") + c.label);
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string archive = makeEncrypted(c, dir);
     ASSERT_FALSE(archive.empty());
     fs::create_directories(dir / "out");
@@ -234,7 +238,8 @@ TEST_P(DecodeEncrypted, UnprivilegedFromAReadOnlyDirectoryLeavesNothingElse) {
     const Encrypted& c = GetParam();
     if (!zipfix::haveTool(c.tool)) GTEST_SKIP() << c.tool << " missing";
     if (geteuid() != 0 || !zipfix::haveTool("setpriv")) GTEST_SKIP() << "needs root and setpriv to become nobody";
-    const fs::path dir = zipfix::scratchDir(std::string("decode_nobody_") + c.label);
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string archive = makeEncrypted(c, dir);
     ASSERT_FALSE(archive.empty());
     for (const char* sub : {"ro", "out", "tmp"}) fs::create_directories(dir / sub);
@@ -259,7 +264,8 @@ TEST_P(DecodeEncrypted, UnprivilegedFromAReadOnlyDirectoryLeavesNothingElse) {
 TEST_P(DecodeEncrypted, KilledExtractionLeavesNoPlaintextBehind) {
     const Encrypted& c = GetParam();
     if (!zipfix::haveTool(c.tool) || !zipfix::haveTool("timeout")) GTEST_SKIP() << c.tool << " missing";
-    const fs::path dir = zipfix::scratchDir(std::string("decode_kill_") + c.label);
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string archive = makeEncrypted(c, dir);
     ASSERT_FALSE(archive.empty());
     for (const char* sub : {"cwd", "tmp"}) fs::create_directories(dir / sub);

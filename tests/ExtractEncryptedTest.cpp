@@ -33,7 +33,8 @@ class ExtractAes : public ::testing::TestWithParam<AesMaker> {};
 TEST_P(ExtractAes, SameTreeAs7zWithThePasswordAndNoFilesWithoutIt) {
     const AesMaker& c = GetParam();
     if (!zipfix::haveTool(c.tool) || !zipfix::haveTool("7z")) GTEST_SKIP() << c.tool << " missing";
-    const fs::path dir = zipfix::scratchDir(std::string("aes_") + c.label);
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     makeSourceTree(dir / "src");
     zipfix::writeFile(dir / "src/large.bin", std::string(9000000, 'x') + "end");  // streamed via a temp file
     fs::last_write_time(dir / "src/large.bin", fs::last_write_time(dir / "src/small.txt"));
@@ -108,7 +109,8 @@ TEST(ExtractWholeData, PipelineInflatesDecryptsAndInflates) {
 // The comment's check text admits the right password at open and at Unzip, under either marker
 // and at any of the key lengths tried; another password is refused at open.
 TEST(ExtractWholeData, CommentCheckTextAdmitsOnlyThePassword) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     int n = 0;
     for (const char* marker : {WholeDataCrypt::kMarkerSentence, WholeDataCrypt::kShortMarker}) {
         for (std::size_t keyBytes : {16u, 24u, 32u}) {

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 #include "codecs/ZipCRC.h"
 
 using namespace extractfix;
@@ -160,7 +161,8 @@ void expectCase(const Case& c, const fs::path& box, bool ok, const std::string& 
 using Road = std::function<std::pair<bool, std::string>(const std::string&, const fs::path&)>;
 
 void runCases(const Road& road) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     for (const Case& c : cases()) {
         fs::path box = makeBox(dir, c);
         Archive a;
@@ -190,7 +192,8 @@ TEST(ExtractHostile, ThroughTnzip) {
 
 // Deeper than the system's longest path: created level by level, all of it inside.
 TEST(ExtractHostile, DeepNameBeyondThePathLimit) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     std::string name;
     for (int i = 0; i < 1500; ++i) name += "ab/";
     Archive a;
@@ -208,7 +211,8 @@ TEST(ExtractHostile, DeepNameBeyondThePathLimit) {
 // and 7-Zip storing a link that leaves its folder.
 TEST(ExtractHostile, ArchivesFromPythonAnd7z) {
     if (!zipfix::haveTool("python3") || !zipfix::haveTool("7z")) GTEST_SKIP();
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string py =
         "import zipfile\n"
         "z = zipfile.ZipFile('" + (dir / "py.zip").string() + "', 'w')\n"
@@ -246,7 +250,8 @@ TEST(ExtractHostile, ArchivesFromPythonAnd7z) {
 // A failing entry (bad CRC, wrong password) leaves the file already at its name byte for byte
 // as it was, and nothing partial beside it.
 TEST(ExtractHostile, FailedEntryLeavesExistingFileAlone) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Archive a;
     Member bad = file("keep.txt", "replacement");
     bad.crc ^= 1;
@@ -262,7 +267,8 @@ TEST(ExtractHostile, FailedEntryLeavesExistingFileAlone) {
 
 // Names reach the log and the terminal with their control characters escaped.
 TEST(ExtractHostile, ControlCharactersInNamesAreEscaped) {
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     Archive a;
     Member bad = file("evil\x1b]0;title\x07\r\nUnzip ok\x1b[2J.txt", "x");
     bad.crc ^= 1;  // fails, so the name is logged

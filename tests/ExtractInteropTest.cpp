@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "TempFolder.h"
 #include "TestData.h"
 #include "ExtractFixture.h"
 
@@ -55,7 +56,8 @@ class ExtractInterop : public ::testing::TestWithParam<MakerCase> {};
 TEST_P(ExtractInterop, SameTreeAsUnzip) {
     const MakerCase& c = GetParam();
     if (!zipfix::haveTool(c.tool) || !zipfix::haveTool("unzip")) GTEST_SKIP() << c.tool << " missing";
-    fs::path dir = zipfix::scratchDir(std::string("interop_") + c.label);
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     makeSourceTree(dir / "src");
     std::string archive = (dir / "a.zip").string();
     int rc = -1;
@@ -90,7 +92,8 @@ TEST(ExtractCorpus, SameTreeAsUnzip) {
             std::cout << "[ SKIPPED  ] " << name << ": only in the external corpus, which is absent\n";
             continue;
         }
-        fs::path dir = zipfix::scratchDir("corpus");
+        TempFolder scratch;
+        fs::path dir = scratch.path();
         int rc = -1;
         zipfix::run("unzip -qo '" + archive + "' -d '" + (dir / "ref").string() + "' 2>&1", &rc);
         ASSERT_EQ(rc, 0);
@@ -108,7 +111,8 @@ TEST(ExtractCorpus, SameTreeAsUnzip) {
 
 // Names without the UTF-8 flag are read in the OEM code page: CP437 bytes become UTF-8 names.
 TEST(ExtractNames, Cp437NamesBecomeUtf8) {
-    fs::path dir = zipfix::scratchDir("cp437");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::Archive a;
     a.members.push_back({.name = "caf\x82-\x81" "ber.txt", .data = "x"});  // é and ü in CP437
     a.members.back().crc = 0x8CDC1683;
@@ -121,7 +125,8 @@ TEST(ExtractNames, Cp437NamesBecomeUtf8) {
 // One member of 4 GiB of zeros: ZIP64 sizes, streaming inflate, percentages over 32-bit totals.
 TEST(ExtractLong, FourGibOfZeros) {
     if (!zipfix::haveTool("python3")) GTEST_SKIP();
-    fs::path dir = zipfix::scratchDir("zeros4g");
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     std::string archive = (dir / "z.zip").string();
     int rc = -1;
     zipfix::run("python3 -c 'import zipfile\n"

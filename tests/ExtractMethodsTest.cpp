@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 #include "codecs/ZipMethod.h"
 
 using namespace extractfix;
@@ -60,14 +61,24 @@ void extractWith7z(const std::string& archive, const fs::path& folder, const cha
     ASSERT_EQ(rc, 0) << archive;
 }
 
+std::string sampleContent(std::size_t size = 700000) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) text += "row " + std::to_string(i * 7919 % 10007) + " of the sample\n";
+    return text;
+}
+
 class ExtractMethodInterop : public ::testing::TestWithParam<MakerCase> {};
 
 TEST_P(ExtractMethodInterop, SameTreeAs7z) {
     const MakerCase& c = GetParam();
     if (!zipfix::haveTool(c.tool) || !zipfix::haveTool("7z")) GTEST_SKIP() << c.tool << " missing";
     if (!ZipMethod::isSupported(c.method)) GTEST_SKIP() << "method left out of this build";
-    fs::path dir = zipfix::scratchDir(std::string("methods_") + c.label);
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     makeSourceTree(dir / "src");
+    // The random file is stored by 7-Zip; bzip2 needs a large compressible one to be decoded a
+    // block at a time on several threads.
+    if (c.method == ZipMethod::kBzip2) zipfix::writeFile(dir / "src/dir/large.txt", sampleContent(3000000));
     std::string archive = (dir / "a.zip").string();
     int rc = -1;
     zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + expand(c.command, archive), &rc);
@@ -85,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(Makers, ExtractMethodInterop, ::testing::ValuesIn(kMake
 // 31) and longer than 258 bytes (length symbol 285 with 16 extra bits), across window flushes.
 TEST(ExtractDeflate64, FarAndLongMatches) {
     if (!zipfix::haveTool("7z")) GTEST_SKIP();
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     fs::create_directories(dir / "src");
     std::mt19937 rng(64);
     std::string block(50000, '\0');
@@ -102,19 +114,14 @@ TEST(ExtractDeflate64, FarAndLongMatches) {
 
 // ---- entries assembled from a compressor's stream ----
 
-std::string sampleContent() {
-    std::string text;
-    for (int i = 0; text.size() < 700000; ++i) text += "row " + std::to_string(i * 7919 % 10007) + " of the sample\n";
-    return text;
-}
-
 std::uint32_t crcOf(const std::string& s) {
     return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
 // The stream a command-line compressor makes of `content`.
 std::string compressWith(const std::string& command, const std::string& content) {
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::writeFile(dir / "plain", content);
     int rc = -1;
     zipfix::run(command + " < '" + (dir / "plain").string() + "' > '" + (dir / "packed").string() + "'", &rc);
@@ -132,7 +139,8 @@ std::string zipLzma(const std::string& content) {
 // The PPMd data 7-Zip writes for `content` (parameter word and coded stream), taken out of the
 // one-entry archive it makes.
 std::string ppmdStream(const std::string& content) {
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::writeFile(dir / "plain", content);
     int rc = -1;
     zipfix::run("cd '" + dir.string() + "' && 7z a -tzip -mm=PPMd:o=6 -bd -bso0 packed.zip plain", &rc);
@@ -155,10 +163,14 @@ struct StreamCase {
     int method;
     std::uint16_t flags;
     std::string (*pack)(const std::string&);
+    std::size_t contentSize = 700000;
 };
 
 const StreamCase kStreams[] = {
     {"bzip2", "bzip2", ZipMethod::kBzip2, 0, [](const std::string& c) { return compressWith("bzip2 -c", c); }},
+    // Large enough to be decoded a block at a time on several threads.
+    {"bzip2_blocks", "bzip2", ZipMethod::kBzip2, 0, [](const std::string& c) { return compressWith("bzip2 -1 -c", c); },
+     3000000},
     {"lzma_end_marker", "xz", ZipMethod::kLzma, 0x02, zipLzma},
     {"xz", "xz", ZipMethod::kXz, 0, [](const std::string& c) { return compressWith("xz -c", c); }},
     {"zstd", "zstd", ZipMethod::kZstd, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
@@ -185,9 +197,10 @@ const Damage kDamages[] = {
 };
 
 TEST(ExtractMethodStreams, DecodeOrFailCleanly) {
-    const std::string content = sampleContent();
+    TempFolder scratch;
     for (const StreamCase& s : kStreams) {
         if (!zipfix::haveTool(s.tool) || !ZipMethod::isSupported(s.method)) continue;
+        const std::string content = sampleContent(s.contentSize);
         const std::string packed = s.pack(content);
         ASSERT_FALSE(packed.empty()) << s.label;
         for (const Damage& d : kDamages) {
@@ -203,7 +216,7 @@ TEST(ExtractMethodStreams, DecodeOrFailCleanly) {
             d.apply(m);
             zipfix::Archive archive;
             archive.members.push_back(m);
-            fs::path dir = zipfix::testScratch() / (std::string(s.label) + "_" + d.label);
+            fs::path dir = scratch / (std::string(s.label) + "_" + d.label);
             fs::create_directories(dir);
             std::string path = zipfix::writeFile(dir / "a.zip", archive.build());
             Extracted r = extract(path, dir / "out");
@@ -245,10 +258,11 @@ const CorpusCase kCorpus[] = {
 };
 
 TEST(ExtractMethodCorpus, AsSevenZipExtracts) {
+    TempFolder scratch;
     for (const CorpusCase& c : kCorpus) {
         SCOPED_TRACE(c.file);
         const std::string archive = std::string(TN_SOURCE_DIR) + "/tests/data/" + c.file;
-        fs::path dir = zipfix::testScratch() / c.file;
+        fs::path dir = scratch / c.file;
         Extracted r = extract(archive, dir / "ours");
         if (!c.extracts) {
             EXPECT_EQ(r.count, -1);

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 
 using namespace extractfix;
 using zipfix::Archive;
@@ -58,7 +59,8 @@ std::string sh(const std::string& command) {
 TEST(ExtractTimes, ExtendedFieldThenDosTimeOfItsOwnDate) {
     if (!zipfix::haveTool("zip")) GTEST_SKIP();
     ZoneForTest zone("Europe/Berlin");
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     fs::create_directories(dir / "src");
     struct Dated {
         const char* name;
@@ -88,7 +90,8 @@ TEST(ExtractTimes, ExtendedFieldThenDosTimeOfItsOwnDate) {
 // extended field wins over all. Its seconds are unsigned, as every peer reads them: past 2038.
 TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     ZoneForTest zone("UTC");
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::uint64_t ntfs = (11644473600ULL + 1000000000ULL) * 10000000ULL;  // 2001-09-09 01:46:40 UTC
     std::string field(4, '\0');
     zipfix::put16(field, 1);
@@ -124,7 +127,8 @@ TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
 // their times) after their content, so a read-only folder still receives its files.
 TEST(ExtractModes, UnixPermissionsWithoutSpecialBits) {
     if (!zipfix::haveTool("zip")) GTEST_SKIP();
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string src = (dir / "src").string();
     fs::create_directories(dir / "src/ro");
     fs::create_directories(dir / "src/priv");
@@ -154,7 +158,8 @@ TEST(ExtractModes, UnixPermissionsWithoutSpecialBits) {
 // Links stored by zip --symlinks: kept when they stay inside, refused when they leave.
 TEST(ExtractModes, SymbolicLinksFromZip) {
     if (!zipfix::haveTool("zip")) GTEST_SKIP();
-    const fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
     fs::create_directories(dir / "src/docs");
     zipfix::writeFile(dir / "src/docs/a.txt", "a");
     fs::create_symlink("docs/a.txt", dir / "src/inside");

@@ -1,11 +1,17 @@
 // Reading ahead on a second thread changes nothing the reader can see: the same bytes, the same
-// end, a failure at the same place, the same count.
+// end, a failure at the same place, the same count, and the upstream's log lines for the data the
+// reader reached and no others.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "PipelineTestParts.h"
+#include "log/LogRecorder.h"
 #include "pipeline/ReadAheadSource.h"
 
 namespace {
@@ -42,6 +48,43 @@ Outcome drain(DataSource& source, std::uint32_t capacity) {
     o.ended = source.endOfStream();
     o.counted = source.bytesRead();
     return o;
+}
+
+// An upstream that logs where each read starts, and its failure, as a decryption stage does.
+class LoggingSource : public DataSource {
+public:
+    LoggingSource(ChunkySource& inner, LogBase& log) : m_inner(inner), m_log(log) {}
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override {
+        readsAt.push_back(std::int64_t(m_inner.bytesRead()));
+        ++reads;
+        m_log.logDataInt64("readAt", readsAt.back());
+        if (m_inner.getNextChunk(buffer, capacity, count, log)) return true;
+        m_log.logError("upstream failed");
+        ++failures;
+        return false;
+    }
+    bool endOfStream() override { return m_inner.endOfStream(); }
+    std::vector<std::int64_t> readsAt;  // every read's start, logged or not
+    int failures = 0;
+    std::atomic<std::size_t> reads{0};  // readsAt's size, for a reader on another thread
+
+private:
+    ChunkySource& m_inner;
+    LogBase& m_log;
+};
+
+// The reads' starts and the failures that reached the reader's log.
+struct Logged {
+    std::vector<std::int64_t> readsAt;
+    int failures = 0;
+};
+Logged logged(LogRecorder& log) {
+    Logged l;
+    for (const auto& line : log.take()) {
+        if (line.kind == LogRecorder::Line::Kind::Int64) l.readsAt.push_back(line.number);
+        if (line.kind == LogRecorder::Line::Kind::Error) ++l.failures;
+    }
+    return l;
 }
 
 }  // namespace
@@ -94,4 +137,49 @@ TEST(ReadAheadSource, StopsAheadOfAReaderThatGaveUp) {
     EXPECT_LT(upstream.bytesRead(), taken + ReadAheadSource::kBlocks * std::uint64_t(ReadAheadSource::kBlockSize) + 65536);
     std::uint32_t n = 0;
     EXPECT_FALSE(ahead.getNextChunk(buffer.data(), 65536, n, nullptr));
+}
+
+// A reader that meets the failure has every line the upstream logged, in order. A failure met on
+// the thread is logged once, however often the reader reads again; before the thread, each read
+// goes to the upstream, which logs it again.
+TEST(ReadAheadSource, UpstreamLinesReachTheReadersLogInOrder) {
+    for (const std::size_t failAt : {std::size_t(100000), 2 * ReadAheadSource::kThreadAfter + 3}) {
+        ChunkySource inner(pattern(3 * ReadAheadSource::kThreadAfter), 5000, failAt);
+        LogRecorder upstreamLog, readerLog;
+        LoggingSource upstream(inner, upstreamLog);
+        ReadAheadSource ahead(upstream, &upstreamLog, &readerLog);
+        EXPECT_TRUE(drain(ahead, 60000).failed);
+        std::uint32_t n = 0;
+        std::uint8_t byte = 0;
+        EXPECT_FALSE(ahead.getNextChunk(&byte, 1, n, nullptr));
+        const Logged l = logged(readerLog);
+        EXPECT_EQ(l.readsAt, upstream.readsAt) << failAt;
+        EXPECT_EQ(l.failures, upstream.failures) << failAt;
+        EXPECT_EQ(l.failures, failAt < ReadAheadSource::kThreadAfter ? 2 : 1) << failAt;
+    }
+}
+
+// Lines of the reads ahead of a reader that gave up never appear.
+TEST(ReadAheadSource, LinesAheadOfTheReaderAreDropped) {
+    ChunkySource inner(pattern(64u << 20), 65536);
+    LogRecorder upstreamLog, readerLog;
+    LoggingSource upstream(inner, upstreamLog);
+    ReadAheadSource ahead(upstream, &upstreamLog, &readerLog);
+    std::vector<std::uint8_t> buffer(65536);
+    std::int64_t taken = 0;
+    while (taken < std::int64_t(4 * ReadAheadSource::kThreadAfter)) {
+        std::uint32_t n = 0;
+        ASSERT_TRUE(ahead.getNextChunk(buffer.data(), 65536, n, nullptr));
+        taken += n;
+    }
+    // The thread fills its queue ahead of the reader, which takes nothing more.
+    const std::size_t reached = std::size_t(taken / 65536);
+    for (int ms = 0; upstream.reads < reached + 8 && ms < 10000; ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ahead.stop();
+    const Logged l = logged(readerLog);
+    ASSERT_FALSE(l.readsAt.empty());
+    EXPECT_LT(l.readsAt.back(), taken);
+    EXPECT_GT(upstream.readsAt.back(), l.readsAt.back());
+    EXPECT_TRUE(std::equal(l.readsAt.begin(), l.readsAt.end(), upstream.readsAt.begin()));
 }

@@ -1,37 +1,54 @@
-// Test helpers: a fresh folder under the system's temporary directory, removed with all its
-// content afterwards, and a log that records every line it is given.
+// Test helpers: a fresh folder for a test's files, removed with all its content afterwards, and
+// a log that records every line it is given.
 #pragma once
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "log/LogBase.h"
 
+// A new folder of its own for each object, named after the running test, under the build
+// tree's test-scratch folder (on Windows, under the temporary directory, which the tests' wine
+// prefix keeps in the build tree). CTest runs test cases in parallel processes, so no two share
+// one. The folder goes when the object does, unless the test has failed or TN_KEEP_SCRATCH is
+// set: then its path is printed and it stays for a look.
 class TempFolder {
 public:
     TempFolder() {
+        const std::string name = testName();
 #ifdef _WIN32
         // A new folder under a name nobody has: the tick count and the process id, retried.
         for (unsigned i = 0; i < 100 && m_path.empty(); ++i) {
             auto candidate = std::filesystem::temp_directory_path() /
-                             ("tnfs_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount() + i));
+                             (name + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount() + i));
             if (CreateDirectoryW(candidate.wstring().c_str(), nullptr)) m_path = candidate.string();
         }
 #else
-        std::string pattern = (std::filesystem::temp_directory_path() / "tnfs_XXXXXX").string();
-        m_path = mkdtemp(pattern.data()) ? pattern : std::string();
+        const std::filesystem::path root = std::filesystem::path(TN_BINARY_DIR) / "test-scratch";
+        std::error_code ignored;
+        std::filesystem::create_directories(root, ignored);
+        std::string pattern = (root / (name + "-XXXXXX")).string();
+        // Readable by all, as the build tree is: some tests hand files in it to user nobody.
+        if (mkdtemp(pattern.data()) != nullptr && chmod(pattern.c_str(), 0755) == 0) m_path = pattern;
 #endif
     }
     ~TempFolder() {
+        if (m_path.empty()) return;
+        if (::testing::Test::HasFailure() || std::getenv("TN_KEEP_SCRATCH") != nullptr) {
+            std::cout << "[ KEPT     ] " << m_path << "\n";
+            return;
+        }
         std::error_code ignored;
         // Read-only leftovers must not stop the cleanup.
         for (auto& e : std::filesystem::recursive_directory_iterator(m_path, ignored))
@@ -39,6 +56,9 @@ public:
                                          std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(m_path, ignored);
     }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
@@ -49,6 +69,15 @@ public:
     }
 
 private:
+    // "Suite.Name", with the slashes of parameterised tests made part of the one name.
+    static std::string testName() {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+        for (char& c : name)
+            if (c == '/' || c == '\\') c = '_';
+        return name;
+    }
+
     std::string m_path;
 };
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "ExtractFixture.h"
+#include "TempFolder.h"
 
 using namespace extractfix;
 
@@ -29,7 +30,8 @@ std::vector<std::string> rows(const std::string& listing, const std::regex& line
 
 TEST(TnzipTool, ListingAgreesWithUnzip) {
     if (!zipfix::haveTool("unzip") || !zipfix::haveTool("zip") || !zipfix::haveTool("7z")) GTEST_SKIP();
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     makeSourceTree(dir / "src");
     const std::pair<const char*, const char*> makers[] = {{"zip.zip", "zip -qr -X ../zip.zip ."},
                                                           {"zip_times.zip", "zip -qr ../zip_times.zip ."},
@@ -50,7 +52,8 @@ TEST(TnzipTool, ListingAgreesWithUnzip) {
 }
 
 TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::Archive a;
     zipfix::Member good{"good.txt", "fine"};
     good.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>("fine"), 4));
@@ -81,7 +84,8 @@ TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
 }
 
 TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {
-    fs::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    fs::path dir = scratch.path();
     zipfix::Archive a;
     for (const char* name : {"docs/a.txt", "docs/b.tmp", "img/c.png", "top.txt"}) {
         zipfix::Member m{name, std::string("content of ") + name};

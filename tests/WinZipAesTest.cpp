@@ -262,7 +262,8 @@ bool decryptMember(const AesMember& m, const std::string& password, Bytes& conte
 
 // Every AES member with a method we decode matches the peer's own extraction (7z x -p).
 void expectMatchesPeer(const std::string& archive, const std::string& password, std::size_t expectedMembers) {
-    const std::filesystem::path out = zipfix::testScratch() / (std::filesystem::path(archive).filename().string() + ".peer");
+    TempFolder scratch;
+    const std::filesystem::path out = scratch / (std::filesystem::path(archive).filename().string() + ".peer");
     int rc = 0;
     zipfix::run("7z x -y -p'" + password + "' -o'" + out.string() + "' '" + archive + "' >/dev/null 2>&1", &rc);
     const std::vector<AesMember> members = aesMembers(archive);
@@ -293,7 +294,8 @@ void writeSampleTree(const std::filesystem::path& dir) {
 
 TEST(WinZipAesInterop, SevenZipArchivesOfEveryStrength) {
     if (!zipfix::haveTool("7z")) GTEST_SKIP() << "7z not installed";
-    const std::filesystem::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const std::filesystem::path dir = scratch.path();
     writeSampleTree(dir / "in");
     for (const char* strength : {"AES128", "AES192", "AES256"}) {
         SCOPED_TRACE(strength);
@@ -314,7 +316,8 @@ TEST(WinZipAesInterop, SevenZipArchivesOfEveryStrength) {
 
 TEST(WinZipAesInterop, BsdtarAes256Archive) {
     if (!zipfix::haveTool("bsdtar") || !zipfix::haveTool("7z")) GTEST_SKIP() << "bsdtar or 7z not installed";
-    const std::filesystem::path dir = zipfix::testScratch();
+    TempFolder scratch;
+    const std::filesystem::path dir = scratch.path();
     writeSampleTree(dir / "in");
     const std::string archive = (dir / "bsdtar.zip").string();
     int rc = 0;

@@ -154,27 +154,6 @@ inline std::string Archive::build() const {
     return out + comment;
 }
 
-// A directory under the build tree, emptied for each test that asks for it.
-inline std::filesystem::path scratchDir(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::path(TN_BINARY_DIR) / "test-scratch" / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-// A scratch directory of the running test alone: CTest runs test cases in parallel processes.
-inline std::filesystem::path testScratch() {
-    static std::string current;
-    static std::filesystem::path dir;
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    if (name != current) {
-        current = name;
-        dir = scratchDir(name);
-    }
-    return dir;
-}
-
 inline std::string writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path.string();

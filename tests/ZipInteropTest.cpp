@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "HexText.h"
+#include "TempFolder.h"
 #include "ZipFixture.h"
 
 using namespace zipfix;
@@ -101,7 +102,8 @@ TEST_P(ZipInterop, ListingMatchesReference) {
     const Maker& m = GetParam();
     const std::string tool = std::string(m.command).substr(0, std::string(m.command).find(' '));
     if (!haveTool(tool)) GTEST_SKIP() << tool << " not installed";
-    const fs::path work = scratchDir(std::string("interop-") + m.name);
+    TempFolder scratch;
+    const fs::path work = scratch.path();
     const fs::path src = makeTree(work, m.rawLatinName);
     const std::string archive = (work / "made.zip").string();
     std::string command = m.command;
@@ -136,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Maker>& info) { return std::string(info.param.name); });
 
 TEST(ZipInteropExtra, PythonFileCommentsAndUtf8FlagSurvive) {
-    const fs::path work = scratchDir("interop-comments");
+    TempFolder scratch;
+    const fs::path work = scratch.path();
     const std::string archive = (work / "c.zip").string();
     run("python3 -c \"import zipfile,sys;z=zipfile.ZipFile(sys.argv[1],'w');i=zipfile.ZipInfo('\\u00e9t\\u00e9.txt');"
         "i.comment=b'per-file note';z.writestr(i,'summer');z.close()\" " + archive);

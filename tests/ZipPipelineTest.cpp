@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CrcReference.h"
+#include "TempFolder.h"
 #include "ZipFixture.h"
 #include "ZlibRaw.h"
 #include "base/DataBuffer.h"
@@ -96,7 +97,8 @@ TEST(ZipPipeline, StagesAndTheirLines) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        fs::path temp = zipfix::scratchDir(std::string("pipeline_") + c.label);
+        TempFolder scratch;
+        fs::path temp = scratch.path();
         Outcome r = runPipeline(c, temp);
         EXPECT_EQ(r.ok, c.expectOk) << r.log;
         EXPECT_EQ(r.written, c.expectWritten);

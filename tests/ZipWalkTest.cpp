@@ -2,6 +2,7 @@
 // the log line of every way an archive can be cut or broken.
 #include <gtest/gtest.h>
 
+#include "TempFolder.h"
 #include "ZipFixture.h"
 #include "codecs/ZipCRC.h"
 #include "base/PlatformFiles.h"
@@ -9,8 +10,6 @@
 using namespace zipfix;
 
 namespace {
-
-std::string save(const std::string& name, const std::string& bytes) { return writeFile(testScratch() / name, bytes); }
 
 Archive twoFiles() {
     Archive a;
@@ -24,8 +23,9 @@ bool contains(const std::string& haystack, const std::string& needle) { return h
 }  // namespace
 
 TEST(ZipWalk, EndRecordOnlyIsAnEmptyArchive) {
+    TempFolder scratch;
     Archive a;
-    Opened z(save("empty.zip", a.build()));
+    Opened z(scratch.write("empty.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.zip().numEntries(), 0);
     EXPECT_TRUE(contains(z.log(), "scanCount: 0")) << z.log();
@@ -34,11 +34,12 @@ TEST(ZipWalk, EndRecordOnlyIsAnEmptyArchive) {
 }
 
 TEST(ZipWalk, DataInFrontIsFoundBySearchOrSkippedWhenShort) {
+    TempFolder scratch;
     struct Case { std::size_t prefix; const char* scanCount; const char* firstAddr; };
     for (const Case c : {Case{1000, "scanCount: 1", "FirstSigAddr: 1000"}, Case{8, "scanCount: 0", "FirstSigAddr: 8"}}) {
         Archive a = twoFiles();
         a.prefix = std::string(c.prefix, 'x');
-        Opened z(save("prefixed.zip", a.build()));
+        Opened z(scratch.write("prefixed.zip", a.build()));
         ASSERT_TRUE(z.ok) << z.log();
         EXPECT_EQ(z.zip().numEntries(), 2);
         EXPECT_TRUE(contains(z.log(), c.scanCount)) << z.log();
@@ -49,12 +50,13 @@ TEST(ZipWalk, DataInFrontIsFoundBySearchOrSkippedWhenShort) {
 
 // The stored data holds a descriptor signature whose "size" does not match its distance.
 TEST(ZipWalk, DescriptorSignatureInsideDataIsSkipped) {
+    TempFolder scratch;
     Archive a;
     std::string tricky = "head";
     tricky += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "tail";
     a.members.push_back({.name = "dd.bin", .data = tricky, .crc = 0x12345678, .descriptor = true});
     a.members.push_back({.name = "next.txt", .data = "n"});
-    Opened z(save("dd.zip", a.build()));
+    Opened z(scratch.write("dd.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     ASSERT_EQ(z.zip().numEntries(), 2);
     EXPECT_TRUE(z.record(0).hasDescriptor);
@@ -68,6 +70,7 @@ TEST(ZipWalk, DescriptorSignatureInsideDataIsSkipped) {
 // descriptor without its signature nor one with 8-byte sizes nor a signature inside the data
 // misleads the walk; the central sizes and CRC are the entry's.
 TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
+    TempFolder scratch;
     std::string tricky = "head";
     tricky += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "tail";
     struct Case { const char* what; bool signature; bool wide; std::string localExtra; };
@@ -83,7 +86,7 @@ TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
             a.members.push_back({.name = name, .data = tricky, .crc = 0x12345678, .localExtra = c.localExtra,
                                  .descriptor = true, .descriptorSigned = c.signature, .descriptor64 = c.wide});
         a.members.push_back({.name = "next.txt", .data = "n"});
-        Opened z(save("dd.zip", a.build()));
+        Opened z(scratch.write("dd.zip", a.build()));
         ASSERT_TRUE(z.ok) << c.what << "\n" << z.log();
         ASSERT_EQ(z.zip().numEntries(), 3) << c.what << "\n" << z.log();
         for (int i = 0; i < 2; ++i) {
@@ -99,20 +102,22 @@ TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
 
 // A wrong central size cannot place the descriptor; the signature search takes over.
 TEST(ZipWalk, DescriptorIsSearchedWhenTheCentralSizeIsWrong) {
+    TempFolder scratch;
     Archive a;
     a.members.push_back({.name = "dd.bin", .data = "payload", .crc = 7, .descriptor = true, .centralCompressed = 5});
     a.members.push_back({.name = "next.txt", .data = "n"});
-    Opened z(save("wrong.zip", a.build()));
+    Opened z(scratch.write("wrong.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.record(0).compressedSize64(), 7u);
     EXPECT_EQ(z.name(1), "next.txt");
 }
 
 TEST(ZipWalk, CentralRecordsMatchByLastComponentAndInAnyOrder) {
+    TempFolder scratch;
     Archive a = twoFiles();
     a.members.push_back({.name = "c.txt", .data = "c", .centralName = "deep/dir/c.txt"});
     a.reverseCentral = true;
-    Opened z(save("order.zip", a.build()));
+    Opened z(scratch.write("order.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     for (int i = 0; i < 3; ++i) EXPECT_NE(z.record(i).centralRecordAddress, 0u) << i;
     EXPECT_EQ(z.record(2).centralRecord.rawUncompressedSize, 1u);
@@ -120,16 +125,17 @@ TEST(ZipWalk, CentralRecordsMatchByLastComponentAndInAnyOrder) {
 
 // Without a central directory every local header is an entry; with one, only those it names.
 TEST(ZipWalk, LocalHeadersWithoutCentralRecord) {
+    TempFolder scratch;
     Archive a = twoFiles();
     a.omitCentral = true;
-    Opened z(save("nocentral.zip", a.build()));
+    Opened z(scratch.write("nocentral.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.zip().numEntries(), 2);
     EXPECT_EQ(z.record(0).centralRecordAddress, 0u);
 
     Archive hidden = twoFiles();
     hidden.members.insert(hidden.members.begin() + 1, {.name = "unlisted.txt", .data = "?", .omitFromCentral = true});
-    Opened h(save("hidden.zip", hidden.build()));
+    Opened h(scratch.write("hidden.zip", hidden.build()));
     ASSERT_TRUE(h.ok) << h.log();
     ASSERT_EQ(h.zip().numEntries(), 2);
     EXPECT_EQ(h.name(0), "a.txt");
@@ -138,6 +144,7 @@ TEST(ZipWalk, LocalHeadersWithoutCentralRecord) {
 }
 
 TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
+    TempFolder scratch;
     std::string local64, central64;
     put64(local64, 5);
     put64(local64, 5);
@@ -154,7 +161,7 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
                          .centralExtra = block(0x0001, central64) + block(0x0001, wrong64), .localCompressed = 0xFFFFFFFF,
                          .localUncompressed = 0xFFFFFFFF, .centralCompressed = 0xFFFFFFFF,
                          .centralUncompressed = 0xFFFFFFFF});
-    Opened z(save("zip64.zip", a.build()));
+    Opened z(scratch.write("zip64.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     const ZipWalkEntry& r = z.record(0);
     EXPECT_EQ(r.localHeader.compressedSize, 5u);
@@ -168,6 +175,7 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
 // Names without the UTF-8 flag: the OEM page, or 1252 when a byte says the name is ANSI text;
 // from Unix and macOS, valid UTF-8 is UTF-8. '\' is a separator only after decoding.
 TEST(ZipWalk, NamesDecodeByCodePageRule) {
+    TempFolder scratch;
     constexpr std::uint16_t kDos = 0x0014, kUnix = 0x031E, kMac = 0x1314;
     struct Case { std::string bytes; std::uint16_t flags; int oem; const char* utf8; std::uint16_t madeBy = kDos; };
     const Case cases[] = {
@@ -186,7 +194,7 @@ TEST(ZipWalk, NamesDecodeByCodePageRule) {
     for (const Case& c : cases) {
         Archive a;
         a.members.push_back({.name = c.bytes, .data = "x", .flags = c.flags, .madeBy = c.madeBy});
-        Opened z(save("names.zip", a.build()), false, c.oem);
+        Opened z(scratch.write("names.zip", a.build()), false, c.oem);
         ASSERT_TRUE(z.ok) << z.log();
         EXPECT_EQ(z.name(0), c.utf8) << c.bytes;
     }
@@ -202,6 +210,7 @@ std::string unicodePath(const std::string& headerName, const std::string& text, 
 }
 
 TEST(ZipWalk, UnicodePathFieldsReplaceTheName) {
+    TempFolder scratch;
     Archive a;
     a.members.push_back({.name = "local", .data = "x", .localExtra = unicodePath("local", "dir\\l\xC3\xB6")});
     a.members.push_back({.name = "both", .data = "y", .localExtra = unicodePath("both", "from-local"),
@@ -210,7 +219,7 @@ TEST(ZipWalk, UnicodePathFieldsReplaceTheName) {
     a.members.push_back({.name = "stale", .data = "s", .localExtra = unicodePath("renamed", "old"),
                          .centralExtra = unicodePath("renamed", "old")});
     a.members.push_back({.name = "v2", .data = "v", .localExtra = unicodePath("v2", "other", 2)});
-    Opened z(save("unicode.zip", a.build()));
+    Opened z(scratch.write("unicode.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.name(0), "dir/l\xC3\xB6");
     EXPECT_EQ(z.name(1), "from\\central");  // the central text is taken unchanged
@@ -221,16 +230,18 @@ TEST(ZipWalk, UnicodePathFieldsReplaceTheName) {
 }
 
 TEST(ZipWalk, ArchiveCommentIsDecodedFrom1252) {
+    TempFolder scratch;
     Archive a = twoFiles();
     a.comment = "r\xE9sum\xE9";
-    Opened z(save("comment.zip", a.build()));
+    Opened z(scratch.write("comment.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_STREQ(z.zip().comment().text(), "r\xC3\xA9sum\xC3\xA9");
     EXPECT_TRUE(contains(z.log(), "commentCodePage: 1252")) << z.log();
 }
 
 TEST(ZipWalk, QuietLogHoldsOnlyTheStructureSummary) {
-    Opened z(save("quiet.zip", twoFiles().build()));
+    TempFolder scratch;
+    Opened z(scratch.write("quiet.zip", twoFiles().build()));
     ASSERT_TRUE(z.ok);
     const std::string log = z.log();
     for (const char* key : {"ZipStructure", "FirstSignature", "FirstSigAddr: 0", "NumFileHeaders: 2", "CentralDirAddr",
@@ -242,9 +253,10 @@ TEST(ZipWalk, QuietLogHoldsOnlyTheStructureSummary) {
 }
 
 TEST(ZipWalk, VerboseLogDumpsEveryRecord) {
+    TempFolder scratch;
     Archive a = twoFiles();
     a.members[0].centralExtra = block(0x0017, std::string("\x02\0\x0e\x66\0\x01\x01\0", 8));
-    Opened z(save("verbose.zip", a.build()), true);
+    Opened z(scratch.write("verbose.zip", a.build()), true);
     ASSERT_TRUE(z.ok);
     const std::string log = z.log();
     for (const char* key : {"LocalFileHeaders", "FileHeader", "requiredVersion", "filenameLen", "rawFilenameQP",
@@ -256,6 +268,7 @@ TEST(ZipWalk, VerboseLogDumpsEveryRecord) {
 }
 
 TEST(ZipWalk, LibraryMarkerAndAesFieldSetEncryption) {
+    TempFolder scratch;
     std::string marker;
     put32(marker, 0xAB39F277);
     put32(marker, 0);
@@ -268,7 +281,7 @@ TEST(ZipWalk, LibraryMarkerAndAesFieldSetEncryption) {
                          .localExtra = block(0x9901, std::string("\x02\0AE\x02\x08\0", 7))});
     a.members.push_back({.name = "aes-odd", .data = "a", .flags = 1, .method = 99,
                          .localExtra = block(0x9901, std::string("\x02\0AE\x07\x00\0", 7))});
-    Opened z(save("enc.zip", a.build()), true);
+    Opened z(scratch.write("enc.zip", a.build()), true);
     ASSERT_TRUE(z.ok) << z.log();
     EXPECT_EQ(z.record(0).encryptionKind, 2u);
     EXPECT_EQ(z.record(0).keyLength, 256u);
@@ -282,6 +295,7 @@ TEST(ZipWalk, LibraryMarkerAndAesFieldSetEncryption) {
 
 // Every way of breaking or cutting an archive, with the message that names it.
 TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
+    TempFolder scratch;
     const std::string good = twoFiles().build();
     const std::size_t cd = good.find(std::string("PK\x01\x02", 4));
     const std::size_t end = good.rfind(std::string("PK\x05\x06", 4));
@@ -320,7 +334,7 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
         {"cut zip64 record", zip64Cut, {"Processing Zip64 End-of-Central-Dir Record", "Zip64 end-of-central-directory record is cut off"}},
     };
     for (const Case& c : cases) {
-        Opened z(save("broken.zip", c.bytes));
+        Opened z(scratch.write("broken.zip", c.bytes));
         EXPECT_FALSE(z.ok) << c.what;
         EXPECT_EQ(z.zip().numEntries(), 0) << c.what;
         EXPECT_STREQ(z.zip().fullPath().text(), "") << c.what;
@@ -330,6 +344,7 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
 }
 
 TEST(ZipWalk, CutExtraFieldsAndDescriptorsFail) {
+    TempFolder scratch;
     Archive localExtra;
     localExtra.members.push_back({.name = "e", .data = "", .localExtra = std::string(8, 'e')});
     const std::string le = localExtra.build();
@@ -349,13 +364,14 @@ TEST(ZipWalk, CutExtraFieldsAndDescriptorsFail) {
         {"central comment", ct.substr(0, cd + 46 + 1 + 8 + 2), "Failed to get directory entry comment"},
     };
     for (const Case& c : cases) {
-        Opened z(save("cut.zip", c.bytes));
+        Opened z(scratch.write("cut.zip", c.bytes));
         EXPECT_FALSE(z.ok) << c.what;
         EXPECT_TRUE(contains(z.log(), c.message)) << c.what << "\n" << z.log();
     }
 }
 
 TEST(ZipWalk, ToleratedOddities) {
+    TempFolder scratch;
     const std::string good = twoFiles().build();
     const std::size_t end = good.rfind(std::string("PK\x05\x06", 4));
     std::string badEnd = good;
@@ -370,7 +386,7 @@ TEST(ZipWalk, ToleratedOddities) {
         {"junk between entries", good.substr(0, 40) + "JUNKJUNK" + good.substr(40), "Success."},
     };
     for (const Case& c : cases) {
-        Opened z(save("odd.zip", c.bytes));
+        Opened z(scratch.write("odd.zip", c.bytes));
         EXPECT_TRUE(z.ok) << c.what << "\n" << z.log();
         EXPECT_TRUE(contains(z.log(), c.logged)) << c.what;
     }
@@ -379,9 +395,10 @@ TEST(ZipWalk, ToleratedOddities) {
 // The walk reads front to back by record parts through the read-ahead window, so an archive
 // smaller than the window costs one read and no seek; it never searches.
 TEST(ZipWalk, ReadsSequentially) {
+    TempFolder scratch;
     Archive a;
     for (int i = 0; i < 50; ++i) a.members.push_back({.name = "file" + std::to_string(i), .data = "data " + std::to_string(i)});
-    const std::string path = save("sequential.zip", a.build());
+    const std::string path = scratch.write("sequential.zip", a.build());
     const PlatformFileCounters before = platformFileCounters();
     Opened z(path);
     const PlatformFileCounters after = platformFileCounters();
