@@ -74,6 +74,7 @@ Page arabicDigits(int cp, const char* name) {
 const char kOneWay[] = "one-way mappings of the reference: a table holds round-trip mappings only";
 
 std::vector<Page> pages() {
+    // clang-format off
     std::vector<Page> list = {
         same(1250, "py", "cp1250"), same(1251, "py", "cp1251"), same(1252, "py", "cp1252"),
         same(1253, "py", "cp1253"), same(1254, "py", "cp1254"), same(1255, "py", "cp1255"),
@@ -111,6 +112,7 @@ std::vector<Page> pages() {
         withUnits(multi(950, "py", "cp950"), {0x00A2, 0x00A3, 0x00A5, 0x2022, 0x203E, 0x223C, 0x2609, 0x2641, 0xFF64},
                   kOneWay),
     };
+    // clang-format on
     const std::pair<int, const char*> euroEbcdic[] = {{1141, "IBM1141"}, {1142, "IBM1142"}, {1143, "IBM1143"},
                                                       {1144, "IBM1144"}, {1145, "IBM1145"}, {1146, "IBM1146"},
                                                       {1147, "IBM1147"}, {1148, "IBM1148"}, {1149, "IBM1149"}};

@@ -91,6 +91,7 @@ fs::path makeBox(const fs::path& dir, const Case& c) {
 }
 
 std::vector<Case> cases() {
+    // clang-format off
     return {
         {"absolute", {file("/tmp/../abs.txt", "a"), file("/etc/abs2.txt", "b")}, nullptr, true,
          "etc/\netc/abs2.txt\ntmp/\ntmp/abs.txt\n", "",
@@ -146,6 +147,7 @@ std::vector<Case> cases() {
          "fine.txt\n", "UnzipFailedFilename",
          "all three the same"},
     };
+    // clang-format on
 }
 
 void expectCase(const Case& c, const fs::path& box, bool ok, const std::string& log, const std::string& before) {

@@ -28,11 +28,14 @@ struct KeyCase {
     int requestedBits;
     std::size_t keyBytes;
 };
+// One row per algorithm.
+// clang-format off
 const KeyCase kKeyCases[] = {
     {1, 128, 16}, {1, 192, 24}, {1, 256, 32}, {1, 160, 24}, {1, 100, 16}, {1, 0, 16}, {1, 512, 32},
     {2, 128, 16}, {2, 192, 24}, {2, 256, 32}, {2, 0, 32},
     {3, 40, 5},   {3, 128, 16}, {3, 256, 32}, {3, 448, 56}, {3, 32, 5},  {3, 512, 56}, {3, 100, 12},
 };
+// clang-format on
 
 std::string describe(const KeyCase& c) {
     return "algorithm " + std::to_string(c.algorithm) + ", " + std::to_string(c.requestedBits) + " bits";

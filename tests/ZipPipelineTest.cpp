@@ -77,6 +77,7 @@ Outcome runPipeline(const Case& c, const fs::path& tempDir) {
 
 TEST(ZipPipeline, StagesAndTheirLines) {
     const std::string text = "pipeline content, pipeline content, pipeline content\n";
+    // clang-format off
     const Case cases[] = {
         {"deflated_memory", rawDeflate(text), Source::kMemory, true, false, false, true, text, {}},
         {"deflated_source", rawDeflate(text), Source::kDataSource, true, false, false, true, text, {}},
@@ -95,6 +96,7 @@ TEST(ZipPipeline, StagesAndTheirLines) {
         {"whole_data_no_decryptor", rawDeflate(text), Source::kMemory, true, false, true, false, "",
          {"Failed to AES decrypt file", "encryptedFile", "AES decryption failed."}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TempFolder scratch;
