@@ -20,9 +20,7 @@ int percentOf(std::int64_t done, std::int64_t total) {
 ProgressMonitor::ProgressMonitor(ProgressEvent* sink, std::int64_t total)
     : m_total(total), m_sink(sink ? sink : &m_ownEvent), m_lastCallTick(tickCountMs()) {}
 
-int ProgressMonitor::currentPercent() const {
-    return percentOf(m_done, m_total);
-}
+int ProgressMonitor::currentPercent() const { return percentOf(m_done, m_total); }
 
 // Adds the bytes; true when a percent event was raised (its answer is in *abort).
 bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {

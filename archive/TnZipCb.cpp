@@ -35,13 +35,11 @@ void TnZipCb::fileZipped(const char* name, int size, int compressedSize, bool* a
 }
 
 // The application's interface has no directory flag.
-void TnZipCb::toBeUnzipped(const char* name, int compressedSize, int uncompressedSize, bool,
-                           bool* skip) {
+void TnZipCb::toBeUnzipped(const char* name, int compressedSize, int uncompressedSize, bool, bool* skip) {
     if (m_app) m_app->ToBeUnzipped(name, compressedSize, uncompressedSize, skip);
 }
 
-void TnZipCb::fileUnzipped(const char* name, int compressedSize, int uncompressedSize, bool,
-                           bool* abort) {
+void TnZipCb::fileUnzipped(const char* name, int compressedSize, int uncompressedSize, bool, bool* abort) {
     if (m_app) m_app->FileUnzipped(name, compressedSize, uncompressedSize, abort);
 }
 

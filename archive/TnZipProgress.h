@@ -21,15 +21,13 @@ public:
     virtual void DirToBeAdded(const char* /*name*/, bool* /*exclude*/) {}
     virtual void FileAdded(const char* /*name*/, int /*size*/, bool* /*abort*/) {}
     virtual void ToBeZipped(const char* /*name*/, int /*size*/, bool* /*abort*/) {}
-    virtual void FileZipped(const char* /*name*/, int /*size*/, int /*compressedSize*/,
-                            bool* /*abort*/) {}
+    virtual void FileZipped(const char* /*name*/, int /*size*/, int /*compressedSize*/, bool* /*abort*/) {}
 
     // Once per entry before any extraction; *skip passes the entry over.
-    virtual void ToBeUnzipped(const char* /*name*/, int /*compressedSize*/,
-                              int /*uncompressedSize*/, bool* /*skip*/) {}
+    virtual void ToBeUnzipped(const char* /*name*/, int /*compressedSize*/, int /*uncompressedSize*/, bool* /*skip*/) {}
     // After each entry that was extracted or deliberately passed over.
-    virtual void FileUnzipped(const char* /*name*/, int /*compressedSize*/,
-                              int /*uncompressedSize*/, bool* /*abort*/) {}
+    virtual void FileUnzipped(const char* /*name*/, int /*compressedSize*/, int /*uncompressedSize*/, bool* /*abort*/) {
+    }
 
     // Archive writing events without arguments.
     virtual void AddFilesBegin() {}

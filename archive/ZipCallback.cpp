@@ -2,8 +2,6 @@
 #include "archive/ZipCallback.h"
 
 void ZipCallback::percentDone(int percent, bool* abort) {
-    if (m_writePercentMode)
-        writePercent(percent, abort);
-    else
-        unzipPercent(percent, abort);
+    if (m_writePercentMode) writePercent(percent, abort);
+    else unzipPercent(percent, abort);
 }

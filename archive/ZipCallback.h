@@ -23,13 +23,12 @@ public:
     virtual void dirToBeAdded(const char* /*name*/, bool* /*exclude*/) {}
     virtual void fileAdded(const char* /*name*/, int /*size*/, bool* /*abort*/) {}
     virtual void toBeZipped(const char* /*name*/, int /*size*/, bool* /*abort*/) {}
-    virtual void fileZipped(const char* /*name*/, int /*size*/, int /*compressedSize*/,
-                            bool* /*abort*/) {}
+    virtual void fileZipped(const char* /*name*/, int /*size*/, int /*compressedSize*/, bool* /*abort*/) {}
 
-    virtual void toBeUnzipped(const char* /*name*/, int /*compressedSize*/,
-                              int /*uncompressedSize*/, bool /*isDirectory*/, bool* /*skip*/) {}
-    virtual void fileUnzipped(const char* /*name*/, int /*compressedSize*/,
-                              int /*uncompressedSize*/, bool /*isDirectory*/, bool* /*abort*/) {}
+    virtual void toBeUnzipped(const char* /*name*/, int /*compressedSize*/, int /*uncompressedSize*/,
+                              bool /*isDirectory*/, bool* /*skip*/) {}
+    virtual void fileUnzipped(const char* /*name*/, int /*compressedSize*/, int /*uncompressedSize*/,
+                              bool /*isDirectory*/, bool* /*abort*/) {}
 
     // Archive writing events without arguments.
     virtual void addFilesBegin() {}

@@ -16,7 +16,7 @@
 namespace {
 
 // Pages that convert with another page's table, in one or both directions.
-constexpr int kLatin1 = 28591;      // the 1252 table in both directions
+constexpr int kLatin1 = 28591;       // the 1252 table in both directions
 constexpr int kMacJapanese = 10001;  // decodes with 932; encodes with 932 patched by its own text
 
 // Bucket counts (tuning values).
@@ -103,8 +103,12 @@ CodePageDecoder* buildDecoder(int index, bool multiByte) {
         if (table->lookup == nullptr) return delete table, nullptr;
         for (int b = 1; table->ascii && b < 0x80; ++b) table->lookup->units[b] = static_cast<std::uint16_t>(b);
         UnicodeLookup* lookup = table->lookup;
-        walkFullTable(raw, [lookup](std::uint8_t b, std::uint16_t u) { if (!lookup->units[b]) lookup->units[b] = u; },
-                      [](std::uint16_t, std::uint16_t) {});
+        walkFullTable(
+            raw,
+            [lookup](std::uint8_t b, std::uint16_t u) {
+                if (!lookup->units[b]) lookup->units[b] = u;
+            },
+            [](std::uint16_t, std::uint16_t) {});
         return table;
     }
     table->map = new (std::nothrow) HashConvert(kMultiByteBuckets);
@@ -196,17 +200,20 @@ const Table* publish(std::atomic<const Table*>& slot, Build build) {
 
 }  // namespace
 
-bool CodePageTables::has(int codePage) {
-    return codePage == kLatin1 || textIndex(codePage) >= 0;
-}
+bool CodePageTables::has(int codePage) { return codePage == kLatin1 || textIndex(codePage) >= 0; }
 
 bool CodePageTables::isMultiByte(int codePage) {
     switch (codePage) {
-        case 932: case 936: case 949: case 950: case 1361:
-        case kMacJapanese: case 51932: case 51936: case 51949:
-            return true;
-        default:
-            return false;
+        case 932:
+        case 936:
+        case 949:
+        case 950:
+        case 1361:
+        case kMacJapanese:
+        case 51932:
+        case 51936:
+        case 51949: return true;
+        default: return false;
     }
 }
 

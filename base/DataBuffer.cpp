@@ -65,7 +65,8 @@ void DataBuffer::release() {
 // after it (the size is left to the caller). The old block is freed last, so `extra` may lie
 // in it. On failure the buffer is emptied.
 bool DataBuffer::reallocate(std::uint64_t newCapacity, const void* extra, std::uint32_t n) {
-    auto* block = newCapacity > kMaxCapacity ? nullptr : static_cast<std::uint8_t*>(std::malloc(newCapacity ? newCapacity : 1));
+    auto* block = newCapacity > kMaxCapacity ? nullptr
+                                             : static_cast<std::uint8_t*>(std::malloc(newCapacity ? newCapacity : 1));
     if (block == nullptr) {
         release();
         return false;
@@ -108,7 +109,8 @@ bool DataBuffer::appendExact(const void* bytes, std::uint32_t n) {
 bool DataBuffer::appendByte(std::uint8_t b) {
     check();
     if (m_size == kMaxCapacity) return false;
-    if (m_size >= m_capacity && !reallocate(static_cast<std::uint64_t>(m_size) + 10000 < kMaxCapacity ? m_size + 10000 : kMaxCapacity)) {
+    if (m_size >= m_capacity &&
+        !reallocate(static_cast<std::uint64_t>(m_size) + 10000 < kMaxCapacity ? m_size + 10000 : kMaxCapacity)) {
         return false;
     }
     m_data[m_size++] = b;
@@ -250,15 +252,17 @@ bool DataBuffer::pad(int scheme, int blockSize) {
     bool aligned = n == block;
     std::uint8_t bytes[16];
     switch (scheme) {
-    case 0: std::memset(bytes, static_cast<int>(n), n); break;
-    case 1:
-        for (std::uint32_t i = 0; i + 1 < n; ++i) bytes[i] = randomByte();
-        bytes[n - 1] = static_cast<std::uint8_t>(n);
-        break;
-    case 2: for (std::uint32_t i = 0; i < n; ++i) bytes[i] = randomByte(); break;
-    case 3: std::memset(bytes, 0, n); break;
-    case 4: std::memset(bytes, ' ', n); break;
-    default: return false;
+        case 0: std::memset(bytes, static_cast<int>(n), n); break;
+        case 1:
+            for (std::uint32_t i = 0; i + 1 < n; ++i) bytes[i] = randomByte();
+            bytes[n - 1] = static_cast<std::uint8_t>(n);
+            break;
+        case 2:
+            for (std::uint32_t i = 0; i < n; ++i) bytes[i] = randomByte();
+            break;
+        case 3: std::memset(bytes, 0, n); break;
+        case 4: std::memset(bytes, ' ', n); break;
+        default: return false;
     }
     if (aligned && scheme >= 2) return true;
     return append(bytes, n);

@@ -101,18 +101,14 @@ bool fileTimeToDos(const FileTime& time, std::uint16_t* dosDate, std::uint16_t* 
     return true;
 }
 
-bool localToUtc(const FileTime& local, FileTime& utc) {
-    return shift(local, -platformUtcOffsetNow(), utc);
-}
+bool localToUtc(const FileTime& local, FileTime& utc) { return shift(local, -platformUtcOffsetNow(), utc); }
 
 bool localToUtcAtDate(const FileTime& local, FileTime& utc) {
     const std::int64_t wall = std::int64_t(local.value() / kTicksPerSecond) - kSecondsFrom1601To1970;
     return shift(local, -platformUtcOffsetAt(wall), utc);
 }
 
-bool utcToLocal(const FileTime& utc, FileTime& local) {
-    return shift(utc, platformUtcOffsetNow(), local);
-}
+bool utcToLocal(const FileTime& utc, FileTime& local) { return shift(utc, platformUtcOffsetNow(), local); }
 
 int compareFileTimes(const FileTime& a, const FileTime& b) {
     return a.value() < b.value() ? -1 : a.value() > b.value() ? 1 : 0;

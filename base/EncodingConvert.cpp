@@ -81,11 +81,17 @@ bool fromUtf16(int to, const std::uint8_t* in, std::uint32_t n, DataBuffer& out)
 
 bool EncodingConvert::isSupported(int codePage) {
     switch (codePage) {
-        case kUtf8: case kUtf16: case kUtf16Be: case kUtf7: case kUtf32: case kUtf32Be:
-        case 50220: case 50221: case 50222: case kIso2022Kr:
-            return true;
-        default:
-            return CodePageTables::has(codePage);
+        case kUtf8:
+        case kUtf16:
+        case kUtf16Be:
+        case kUtf7:
+        case kUtf32:
+        case kUtf32Be:
+        case 50220:
+        case 50221:
+        case 50222:
+        case kIso2022Kr: return true;
+        default: return CodePageTables::has(codePage);
     }
 }
 

@@ -52,16 +52,15 @@ bool ExtPtrArray::add(TarnelObject* object) {
     return true;
 }
 
-TarnelObject* ExtPtrArray::get(int index) const {
-    return index >= 0 && index < m_count ? m_slots[index] : nullptr;
-}
+TarnelObject* ExtPtrArray::get(int index) const { return index >= 0 && index < m_count ? m_slots[index] : nullptr; }
 
 TarnelObject* ExtPtrArray::last() const { return get(m_count - 1); }
 
 TarnelObject* ExtPtrArray::removeAt(int index) {
     if (index < 0 || index >= m_count) return nullptr;
     TarnelObject* object = m_slots[index];
-    std::memmove(m_slots + index, m_slots + index + 1, static_cast<std::size_t>(m_count - index - 1) * sizeof(TarnelObject*));
+    std::memmove(m_slots + index, m_slots + index + 1,
+                 static_cast<std::size_t>(m_count - index - 1) * sizeof(TarnelObject*));
     m_slots[--m_count] = nullptr;
     return object;
 }

@@ -24,8 +24,8 @@ public:
     std::uint8_t accessDenied = 0;  // exists, but could not be opened for reading
     StringBuffer name;              // the path as UTF-8
     std::uint8_t isDirectory = 0;
-    std::uint32_t size32 = 0;       // low 32 bits of size64
-    std::int64_t size64 = 0;        // 0 for a directory
+    std::uint32_t size32 = 0;  // low 32 bits of size64
+    std::int64_t size64 = 0;   // 0 for a directory
     std::uint32_t attributes = 0;
     // Local time, converted from the file system's UTC.
     FileTime lastWriteTime;

@@ -85,10 +85,8 @@ std::string joinDirAndFileName(const std::string& dir, const std::string& path) 
 
 std::string stripPathRoot(const std::string& path) {
     std::string p = toBackslashes(trimBlanks(path));
-    if (p.rfind("\\\\?\\UNC\\", 0) == 0)
-        p = "\\\\" + p.substr(8);
-    else if (p.rfind("\\\\?\\", 0) == 0)
-        p = p.substr(4);
+    if (p.rfind("\\\\?\\UNC\\", 0) == 0) p = "\\\\" + p.substr(8);
+    else if (p.rfind("\\\\?\\", 0) == 0) p = p.substr(4);
 #ifdef _WIN32
     if (p.rfind("\\\\", 0) == 0) {
         std::size_t afterServer = skipComponent(p, 2);

@@ -29,7 +29,9 @@ std::string joinPath(const std::string& base, const std::string& path);
 
 // The same on XString values (UTF-8).
 inline void getFullPath(XString& path, XString& out) { out.setUtf8(getFullPath(std::string(path.getUtf8())).c_str()); }
-inline void getFileNamePart(XString& path, XString& out) { out.setUtf8(getFileNamePart(std::string(path.getUtf8())).c_str()); }
+inline void getFileNamePart(XString& path, XString& out) {
+    out.setUtf8(getFileNamePart(std::string(path.getUtf8())).c_str());
+}
 inline void getCurrentDir(XString& out) { out.setUtf8(getCurrentDir().c_str()); }
 inline void getTempDir(XString& out) { out.setUtf8(getTempDir().c_str()); }
 inline void stripPathRoot(XString& path) { path.setUtf8(stripPathRoot(std::string(path.getUtf8())).c_str()); }

@@ -58,7 +58,8 @@ bool deleteFile(const char* path, LogBase* log) {
 }
 
 bool deleteExistingFile(const char* utf8Path, LogBase* log) {
-    if (utf8Path == nullptr || *utf8Path == '\0') return rejectWith(log, "Cannot delete file, filename is null or empty");
+    if (utf8Path == nullptr || *utf8Path == '\0')
+        return rejectWith(log, "Cannot delete file, filename is null or empty");
     std::string p = prepared(utf8Path);
     if (!fileExists(p.c_str(), nullptr)) {
         if (log) log->logData("delete_filename_1", p.c_str());

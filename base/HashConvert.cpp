@@ -13,8 +13,7 @@ std::uint32_t HashConvert::bucketOf(const std::uint8_t* key, int keyLength) cons
 }
 
 // Returns the start of the first entry with this key, or null. An empty bucket has no block.
-const std::uint8_t* HashConvert::find(const std::vector<std::uint8_t>& bucket, const std::uint8_t* key,
-                                      int keyLength) {
+const std::uint8_t* HashConvert::find(const std::vector<std::uint8_t>& bucket, const std::uint8_t* key, int keyLength) {
     if (bucket.empty()) return nullptr;
     const std::uint8_t* p = bucket.data();
     while (*p != 0) {

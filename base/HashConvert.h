@@ -19,8 +19,7 @@ public:
 
 private:
     std::uint32_t bucketOf(const std::uint8_t* key, int keyLength) const;
-    static const std::uint8_t* find(const std::vector<std::uint8_t>& bucket, const std::uint8_t* key,
-                                    int keyLength);
+    static const std::uint8_t* find(const std::vector<std::uint8_t>& bucket, const std::uint8_t* key, int keyLength);
 
     std::vector<std::vector<std::uint8_t>> m_buckets;
 };

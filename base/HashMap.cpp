@@ -12,8 +12,7 @@
 #include "codecs/ZipCRC.h"
 
 HashMap::HashMap(std::uint32_t bucketCount)
-    : m_bucketCount(bucketCount == 0 ? 100 : bucketCount),
-      m_buckets(new (std::nothrow) TN_List[m_bucketCount]) {
+    : m_bucketCount(bucketCount == 0 ? 100 : bucketCount), m_buckets(new (std::nothrow) TN_List[m_bucketCount]) {
     if (m_buckets == nullptr) m_bucketCount = 0;
 }
 

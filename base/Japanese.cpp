@@ -82,7 +82,8 @@ std::uint16_t fullWidthKana(const std::uint8_t* in, std::uint32_t left, std::uin
 std::uint16_t jisOfIbm(std::uint16_t sjis) {
     const auto& rows = ibmRows();
     for (int i = 0; i < kIbmCodes; ++i) {
-        if (rows[i] == sjis) return static_cast<std::uint16_t>(((kIbmRowFirst + i / kIbmCells) << 8) | (0x21 + i % kIbmCells));
+        if (rows[i] == sjis)
+            return static_cast<std::uint16_t>(((kIbmRowFirst + i / kIbmCells) << 8) | (0x21 + i % kIbmCells));
     }
     return 0;
 }
@@ -163,7 +164,8 @@ void Japanese::decode(const std::uint8_t* in, std::uint32_t n, ConvertOutput& ou
         } else if (i + 1 < n && in[i + 1] != kEsc && in[i + 1] != '\r' && in[i + 1] != '\n') {
             std::uint8_t cell = in[++i];
             int index = (b - kIbmRowFirst) * kIbmCells + (cell - 0x21);
-            bool ibm = b >= kIbmRowFirst && b < kIbmRowFirst + 4 && cell >= 0x21 && cell <= 0x7E && ibmRows()[index] != 0;
+            bool ibm = b >= kIbmRowFirst && b < kIbmRowFirst + 4 && cell >= 0x21 && cell <= 0x7E &&
+                       ibmRows()[index] != 0;
             std::uint16_t sjis = ibm ? ibmRows()[index] : sjisFromJis(b, cell);
             out.put(static_cast<std::uint8_t>(sjis >> 8));
             out.put(static_cast<std::uint8_t>(sjis));

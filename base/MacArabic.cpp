@@ -17,13 +17,20 @@ std::uint8_t fold(std::uint8_t b) {
     if (b >= 0xB0 && b <= 0xB9) return static_cast<std::uint8_t>(b - 0x80);  // digits
     if (b >= 0xA0 && b <= 0xAF && b != 0xA5 && b != 0xAC) return static_cast<std::uint8_t>(b - 0x80);
     switch (b) {
-        case 0xBA: case 0xBC: case 0xBD: case 0xBE: case 0xDB: case 0xDC: case 0xDD:
-        case 0xDE: case 0xDF: case 0xFB: case 0xFC: case 0xFD:
-            return static_cast<std::uint8_t>(b - 0x80);
-        case 0x81:
-            return 0xA0;
-        default:
-            return b;
+        case 0xBA:
+        case 0xBC:
+        case 0xBD:
+        case 0xBE:
+        case 0xDB:
+        case 0xDC:
+        case 0xDD:
+        case 0xDE:
+        case 0xDF:
+        case 0xFB:
+        case 0xFC:
+        case 0xFD: return static_cast<std::uint8_t>(b - 0x80);
+        case 0x81: return 0xA0;
+        default: return b;
     }
 }
 

@@ -51,7 +51,8 @@ void Md5::transform(const std::uint8_t block[64]) {
     for (int i = 0; i < 16; ++i) x[i] = loadLe32(block + 4 * i);
     std::uint32_t w[4] = {m_state[0], m_state[1], m_state[2], m_state[3]};  // a, b, c, d
     for (int i = 0; i < 16; ++i) step(w, (w[1] & w[2]) | (~w[1] & w[3]), kSine[i] + x[i], kShift[0][i % 4]);
-    for (int i = 16; i < 32; ++i) step(w, (w[3] & w[1]) | (~w[3] & w[2]), kSine[i] + x[(5 * i + 1) % 16], kShift[1][i % 4]);
+    for (int i = 16; i < 32; ++i)
+        step(w, (w[3] & w[1]) | (~w[3] & w[2]), kSine[i] + x[(5 * i + 1) % 16], kShift[1][i % 4]);
     for (int i = 32; i < 48; ++i) step(w, w[1] ^ w[2] ^ w[3], kSine[i] + x[(3 * i + 5) % 16], kShift[2][i % 4]);
     for (int i = 48; i < 64; ++i) step(w, w[2] ^ (w[1] | ~w[3]), kSine[i] + x[(7 * i) % 16], kShift[3][i % 4]);
     for (int i = 0; i < 4; ++i) m_state[i] += w[i];

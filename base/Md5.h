@@ -22,6 +22,6 @@ private:
     void transform(const std::uint8_t block[64]);
 
     std::uint32_t m_state[4];
-    std::uint64_t m_length;     // bytes fed so far
-    std::uint8_t m_block[64];   // the unfinished block: m_length % 64 bytes
+    std::uint64_t m_length;    // bytes fed so far
+    std::uint8_t m_block[64];  // the unfinished block: m_length % 64 bytes
 };

@@ -1,9 +1,7 @@
 // NamedObject: construction and value replacement.
 #include "base/NamedObject.h"
 
-NamedObject::NamedObject(const char* name, StringBuffer* value) : m_name(name), m_value(value) {
-    m_name.shrinkToFit();
-}
+NamedObject::NamedObject(const char* name, StringBuffer* value) : m_name(name), m_value(value) { m_name.shrinkToFit(); }
 
 NamedObject::~NamedObject() { delete m_value; }
 

@@ -8,7 +8,9 @@ std::int64_t platformUtcOffsetNow() {
     FILETIME utc, local;
     GetSystemTimeAsFileTime(&utc);
     if (!FileTimeToLocalFileTime(&utc, &local)) return 0;
-    auto value = [](const FILETIME& ft) { return std::int64_t((std::uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime); };
+    auto value = [](const FILETIME& ft) {
+        return std::int64_t((std::uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    };
     return (value(local) - value(utc)) / 10000000;
 }
 

@@ -226,8 +226,7 @@ bool platformCopyFile(const char* from, const char* to, bool failIfExists) {
     int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
     int out = ::open(target.c_str(), flags, src.st_mode & 0777);
     const timespec times[2] = {src.st_atim, src.st_mtim};
-    bool ok = out >= 0 && copyContents(in, out) && fchmod(out, src.st_mode & 07777) == 0 &&
-              futimens(out, times) == 0;
+    bool ok = out >= 0 && copyContents(in, out) && fchmod(out, src.st_mode & 07777) == 0 && futimens(out, times) == 0;
     int err = errno;
     if (out >= 0) ::close(out);
     if (!ok && out >= 0) ::unlink(target.c_str());

@@ -14,7 +14,6 @@ constexpr int kErrorAccessDenied = 5;
 constexpr int kErrorNotReady = 21;
 constexpr int kErrorSharingViolation = 32;
 
-
 enum class PlatformOpen {
     Read,       // existing file, read only; a directory is refused
     ReadDir,    // existing file or directory, read only

@@ -47,8 +47,9 @@ int platformErrorFromErrno(int err) { return err; }
 
 std::string platformErrorText(int err) {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, DWORD(err), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        DWORD(err), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = n && text ? std::wstring(text, n) : L"Error " + std::to_wstring(err);
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -143,10 +144,12 @@ bool platformSetFileTimes(int fd, std::uint64_t access, std::uint64_t write) {
 bool platformSetHandleAttributes(int fd, std::uint32_t attributes) {
     FILE_BASIC_INFO info;
     if (!GetFileInformationByHandleEx(fdToHandle(fd), FileBasicInfo, &info, sizeof info)) return false;
-    const DWORD wanted = (info.FileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) | (attributes & FILE_ATTRIBUTE_READONLY);
+    const DWORD wanted = (info.FileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) |
+                         (attributes & FILE_ATTRIBUTE_READONLY);
     if (wanted == info.FileAttributes) return true;
     // Zero times leave the file's times as they are; zero attributes would too, hence NORMAL.
-    info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
+    info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart =
+        0;
     info.FileAttributes = wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
     return SetFileInformationByHandle(fdToHandle(fd), FileBasicInfo, &info, sizeof info) != 0;
 }

@@ -58,9 +58,7 @@ bool deleteEntryAt(int dirFd, const char* name) {
 }
 
 // A second open of a held folder with a read position of its own.
-int reopenFolder(PlatformFolder folder) {
-    return openat(int(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
+int reopenFolder(PlatformFolder folder) { return openat(int(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
 
 bool folderIsEmpty(PlatformFolder folder) {
     DIR* dir = fdopendir(reopenFolder(folder));

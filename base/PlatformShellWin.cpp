@@ -45,7 +45,6 @@ bool deleteTreeW(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) != 0 && ok;
 }
 
-
 HANDLE asHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 // Removes what lies below a held folder, listing it through the handle itself rather than by
@@ -129,21 +128,23 @@ bool othersMayAdd(PACL dacl) {
     if (!dacl) return true;  // a null DACL admits everyone
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
         if (ace->Header.AceFlags & INHERIT_ONLY_ACE) continue;
         PSID sid = &ace->SidStart;
         bool everyone = isWellKnown(sid, WinWorldSid) || isWellKnown(sid, WinBuiltinUsersSid) ||
                         isWellKnown(sid, WinAuthenticatedUserSid);
-        if (everyone && (ace->Mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE | GENERIC_ALL))) return true;
+        if (everyone && (ace->Mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE | GENERIC_ALL)))
+            return true;
     }
     return false;
 }
 
 std::atomic<void (*)(int, bool)> g_interruptHandler{nullptr};
 
-constexpr int kSignalInterrupt = 2;  // Ctrl+C, Ctrl+Break
-constexpr int kSignalHangUp = 1;     // the console closed, the user logged off
-constexpr int kSignalTerminate = 15; // the system shuts down
+constexpr int kSignalInterrupt = 2;   // Ctrl+C, Ctrl+Break
+constexpr int kSignalHangUp = 1;      // the console closed, the user logged off
+constexpr int kSignalTerminate = 15;  // the system shuts down
 
 // Console events reach every process attached to the console, a started viewer too: they
 // count as coming from the terminal.
@@ -151,8 +152,8 @@ BOOL WINAPI consoleEvent(DWORD type) {
     auto handler = g_interruptHandler.load();
     if (!handler) return FALSE;
     int signal = type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT ? kSignalInterrupt
-                 : type == CTRL_CLOSE_EVENT                     ? kSignalHangUp
-                                                                : kSignalTerminate;
+                 : type == CTRL_CLOSE_EVENT                       ? kSignalHangUp
+                                                                  : kSignalTerminate;
     handler(signal, true);
     return TRUE;
 }
@@ -196,7 +197,8 @@ bool platformIsNoexecMount(const char*) { return false; }
 // folders.
 bool platformIsWritableFolder(const char* path) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION;
     if (GetNamedSecurityInfoW(winPath(path).c_str(), SE_FILE_OBJECT, info, nullptr, nullptr, nullptr, nullptr, &sd) !=
         ERROR_SUCCESS)
         return false;
@@ -224,8 +226,9 @@ bool platformIsOpenToOthers(const char* path) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetNamedSecurityInfoW(winPath(path).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                              &owner, nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+    if (GetNamedSecurityInfoW(winPath(path).c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl, nullptr,
+                              &sd) != ERROR_SUCCESS)
         return true;
     PSID user = currentUser();
     bool open = othersMayAdd(dacl) && !(owner && user && EqualSid(owner, user));
@@ -262,9 +265,11 @@ int platformCreatePrivateFileIn(PlatformFolder folder, const char* name, bool& e
     OwnerOnlySecurity security;
     std::wstring path = childPath(folder, name);
     if (!security.ready() || path.empty()) return -1;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           security.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security.attributes(), CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
     return handleToFd(h);
 }
 
@@ -311,8 +316,9 @@ bool deleteOnClose(HANDLE h) {
 bool platformRemoveEntryIfSame(PlatformFolder folder, const char* name, std::intptr_t handle) {
     if (!platformIsSameEntry(folder, name, handle)) return false;
     std::wstring path = childPath(folder, name);
-    HANDLE h = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     bool ok = sameFile(h, asHandle(handle)) && deleteOnClose(h);
     CloseHandle(h);

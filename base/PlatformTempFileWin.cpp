@@ -21,9 +21,9 @@ HANDLE createExclusive(const std::string& dir, const std::string& base, SECURITY
     std::string suffix;
     for (int i = 0; i < kAttempts && randomHex(8, suffix); ++i) {
         const std::string path = dir + stem + "_" + suffix + extension;
-        HANDLE h = CreateFileW(winPath(path.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, security, CREATE_NEW,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                               nullptr);
+        HANDLE h = CreateFileW(
+            winPath(path.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, security, CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h != INVALID_HANDLE_VALUE) return h;
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }

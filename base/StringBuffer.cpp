@@ -30,8 +30,7 @@ int textLength(const char* text) {
 // overwrite its own input. Arguments from elsewhere are used in place.
 class SafeArg {
 public:
-    SafeArg(const char* text, int n, const char* blockBegin, const char* blockEnd)
-        : m_text(text), m_copy(nullptr) {
+    SafeArg(const char* text, int n, const char* blockBegin, const char* blockEnd) : m_text(text), m_copy(nullptr) {
         if (text == nullptr || text < blockBegin || text >= blockEnd) return;
         m_copy = static_cast<char*>(std::malloc(static_cast<std::size_t>(n) + 1));
         if (m_copy != nullptr) std::memcpy(m_copy, text, static_cast<std::size_t>(n));
@@ -67,15 +66,24 @@ StringBuffer::StringBuffer(const char* text)
 }
 
 StringBuffer::StringBuffer(const StringBuffer& other)
-    : TarnelObject(other), m_marker(kLiveMarker), m_tag(other.tag()), m_data(staticEmpty()),
-      m_capacity(1), m_length(0), m_growth(200) {
+    : TarnelObject(other),
+      m_marker(kLiveMarker),
+      m_tag(other.tag()),
+      m_data(staticEmpty()),
+      m_capacity(1),
+      m_length(0),
+      m_growth(200) {
     if (!allocateInitial(other.m_length + 1)) return;
     std::memcpy(m_data, other.m_data, static_cast<std::size_t>(other.m_length));
     setLength(other.m_length);
 }
 
 StringBuffer::StringBuffer(int capacity, bool)
-    : m_marker(kLiveMarker), m_tag(0), m_data(staticEmpty()), m_capacity(1), m_length(0),
+    : m_marker(kLiveMarker),
+      m_tag(0),
+      m_data(staticEmpty()),
+      m_capacity(1),
+      m_length(0),
       m_growth(capacity > 0 ? capacity : 200) {
     allocateInitial(m_growth);
 }
@@ -441,7 +449,8 @@ bool StringBuffer::convertCodePage(int fromCodePage, int toCodePage) {
     // The content is replaced whatever the converter reports: an unsupported page leaves the
     // buffer empty, which is how callers detect it.
     DataBuffer converted;
-    bool ok = EncodingConvert().convert(fromCodePage, toCodePage, m_data, static_cast<std::uint32_t>(m_length), converted);
+    bool ok = EncodingConvert().convert(fromCodePage, toCodePage, m_data, static_cast<std::uint32_t>(m_length),
+                                        converted);
     converted.appendByte(0);
     if (!takeData(converted)) clear();
     return ok;

@@ -23,8 +23,7 @@ bool decodeSingleByte(const UnicodeLookup& lookup, const std::uint8_t* in, std::
 
 // The longest key that matches at in[0..left), tried 2, 3 and 4 bytes long, then 1; returns
 // the number of bytes consumed, or 0 when nothing matches.
-std::uint32_t decodeOne(const CodePageDecoder& table, const std::uint8_t* in, std::uint32_t left,
-                        std::uint16_t& unit) {
+std::uint32_t decodeOne(const CodePageDecoder& table, const std::uint8_t* in, std::uint32_t left, std::uint16_t& unit) {
     int length = 0;
     if (table.isLead(in[0])) {
         for (std::uint32_t k = 2; k <= 4 && k <= left; ++k) {

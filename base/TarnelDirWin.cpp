@@ -67,7 +67,7 @@ bool missing(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PAT
 DWORD attributesOf(HANDLE h) {
     FILE_BASIC_INFO info;
     return GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) ? info.FileAttributes
-                                                                               : INVALID_FILE_ATTRIBUTES;
+                                                                              : INVALID_FILE_ATTRIBUTES;
 }
 
 bool isReparse(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT); }
@@ -128,7 +128,8 @@ bool openDirAt(HANDLE dir, const char* name, ULONG disposition, HANDLE& out) {
 std::wstring heldPath(HANDLE dir) {
     std::vector<wchar_t> buffer(1024);
     for (;;) {
-        DWORD n = GetFinalPathNameByHandleW(dir, buffer.data(), DWORD(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        DWORD n = GetFinalPathNameByHandleW(dir, buffer.data(), DWORD(buffer.size()),
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (n == 0) return std::wstring();
         if (n < buffer.size()) return std::wstring(buffer.data(), n);
         buffer.resize(n + 1);
@@ -299,8 +300,8 @@ bool TarnelDir::createLink(const char* name, const char* target) const {
 bool TarnelDir::removeFile(const char* name) const {
     if (!isOpen() || refuseName(name)) return false;
     HANDLE h;
-    if (!openAt(asHandle(m_handle), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                FILE_OPEN, 0, h))
+    if (!openAt(asHandle(m_handle), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                kShareAll, FILE_OPEN, 0, h))
         return missing(GetLastError());
     const DWORD a = attributesOf(h);
     bool ok = false;
@@ -319,7 +320,8 @@ bool TarnelDir::removeFile(const char* name) const {
 bool TarnelDir::setTimesOf(const char* name, const FileTime& utc) const {
     if (!isOpen() || refuseName(name)) return false;
     HANDLE h;
-    if (!openAt(asHandle(m_handle), name, FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareAll, FILE_OPEN, 0, h)) return false;
+    if (!openAt(asHandle(m_handle), name, FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareAll, FILE_OPEN, 0, h))
+        return false;
     const bool ok = platformSetFileTimes(handleToFd(h), utc.value(), utc.value());
     const DWORD err = GetLastError();
     CloseHandle(h);

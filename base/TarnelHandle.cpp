@@ -23,8 +23,7 @@ void TarnelHandle::attach(int fd) {
     m_fd = fd;
 }
 
-bool TarnelHandle::read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead,
-                        bool& endOfFile, LogBase* log) {
+bool TarnelHandle::read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead, bool& endOfFile, LogBase* log) {
     bytesRead = 0;
     endOfFile = false;
     if (!isOpen()) return false;
@@ -36,8 +35,7 @@ bool TarnelHandle::read(void* buffer, std::uint32_t count, std::uint32_t& bytesR
     return true;
 }
 
-bool TarnelHandle::write(const void* bytes, std::uint64_t count, std::uint64_t& written,
-                         LogBase* log) {
+bool TarnelHandle::write(const void* bytes, std::uint64_t count, std::uint64_t& written, LogBase* log) {
     if (!isOpen()) return rejectWith(log, "Failed to write because file is not open.");
     written = 0;
     const char* next = static_cast<const char*>(bytes);
@@ -131,6 +129,4 @@ bool TarnelHandle::setAttributes(std::uint32_t attributes) {
     return isOpen() && platformSetHandleAttributes(m_fd, attributes);
 }
 
-bool TarnelHandle::setPermissions(std::uint32_t mode) {
-    return isOpen() && platformSetHandleMode(m_fd, mode & 0777);
-}
+bool TarnelHandle::setPermissions(std::uint32_t mode) { return isOpen() && platformSetHandleMode(m_fd, mode & 0777); }

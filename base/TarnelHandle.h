@@ -26,8 +26,7 @@ public:
     int descriptor() const { return m_fd; }
 
     // A short count is a success; endOfFile is set when nothing was left to read.
-    bool read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead, bool& endOfFile,
-              LogBase* log);
+    bool read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead, bool& endOfFile, LogBase* log);
     bool write(const void* bytes, std::uint64_t count, std::uint64_t& written, LogBase* log);
 
     bool seekAbsolute(std::int64_t position, LogBase* log);

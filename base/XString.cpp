@@ -122,7 +122,8 @@ void XString::deriveUtf16() {
 }
 
 bool XString::ansiFromUtf8(DataBuffer& out) {
-    return convertToText(kUtf8, SystemCodePage::ansi(), m_utf8.text(), static_cast<std::uint32_t>(m_utf8.length()), out);
+    return convertToText(kUtf8, SystemCodePage::ansi(), m_utf8.text(), static_cast<std::uint32_t>(m_utf8.length()),
+                         out);
 }
 
 bool XString::ansiFromUtf16(DataBuffer& out) {

@@ -26,8 +26,7 @@ const std::vector<std::uint8_t>& input() {
 // Lands every byte in a reused block, as a file write would take them.
 class BlockOutput : public Output {
 public:
-    std::uint32_t write(const void* bytes, std::uint32_t size, std::uint32_t count,
-                        LogBase*) override {
+    std::uint32_t write(const void* bytes, std::uint32_t size, std::uint32_t count, LogBase*) override {
         std::memcpy(block.data(), bytes, size_t(size) * count);
         return count;
     }

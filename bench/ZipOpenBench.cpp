@@ -19,7 +19,8 @@ const std::string& archivePath() {
             const std::string cmd =
                 "python3 -c \"import zipfile,sys;z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
                 "[z.writestr('dir%03d/file%06d.txt' % (i // 1000, i), 'entry %d\\n' % i * 3) for i in range(100000)];"
-                "z.close()\" " + p + ".tmp && mv " + p + ".tmp " + p;
+                "z.close()\" " +
+                p + ".tmp && mv " + p + ".tmp " + p;
             if (std::system(cmd.c_str()) != 0) std::abort();
         }
         return p;

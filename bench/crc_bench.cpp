@@ -31,7 +31,9 @@ void run(benchmark::State& state, std::uint32_t (*crc)(const std::uint8_t*, std:
 }
 
 void BM_zlib_crc32(benchmark::State& s) {
-    run(s, [](const std::uint8_t* p, std::size_t n) { return static_cast<std::uint32_t>(crc32(0L, p, static_cast<uInt>(n))); });
+    run(s, [](const std::uint8_t* p, std::size_t n) {
+        return static_cast<std::uint32_t>(crc32(0L, p, static_cast<uInt>(n)));
+    });
 }
 void BM_ZipCRC(benchmark::State& s) {
     run(s, [](const std::uint8_t* p, std::size_t n) { return ~ZipCRC::updateState(0xFFFFFFFFu, p, n); });

@@ -29,7 +29,8 @@ const Job kJobs[] = {
 std::string sample(const Job& job) {
     const std::string utf8 = "Archive name: r\xC3\xA9sum\xC3\xA9_2024/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt ";
     const std::string latin = "Archive name: r\xC3\xA9sum\xC3\xA9_2024/caf\xC3\xA9 \xE2\x82\xAC.txt ";
-    const std::string japanese = "Archive name: \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB_2024.txt ";
+    const std::string japanese =
+        "Archive name: \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB_2024.txt ";
     bool shiftJis = job.from == 932 || job.to == 932;
     std::string text;
     while (text.size() < (1u << 20)) text += shiftJis ? japanese : job.from == 1252 ? latin : utf8;

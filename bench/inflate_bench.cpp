@@ -256,10 +256,11 @@ int main(int argc, char** argv) {
         double ours = reporter.median("BM_InflateOurs", which), zlib = reporter.median("BM_InflateZlib", which),
                libdeflate = reporter.median("BM_InflateLibdeflate", which);
         if (ours <= 0) continue;
-        std::printf("%s (median CPU-time rate): ours %.0f MB/s, zlib %.0f MB/s, libdeflate %.0f MB/s;"
-                    " ours/zlib %.2f, ours/libdeflate %.2f\n",
-                    corpus(which).name, ours, zlib, libdeflate, zlib > 0 ? ours / zlib : 0,
-                    libdeflate > 0 ? ours / libdeflate : 0);
+        std::printf(
+            "%s (median CPU-time rate): ours %.0f MB/s, zlib %.0f MB/s, libdeflate %.0f MB/s;"
+            " ours/zlib %.2f, ours/libdeflate %.2f\n",
+            corpus(which).name, ours, zlib, libdeflate, zlib > 0 ? ours / zlib : 0,
+            libdeflate > 0 ? ours / libdeflate : 0);
     }
     benchmark::Shutdown();
     return 0;

@@ -105,7 +105,8 @@ void BM_SevenZip(benchmark::State& state) {
 }
 
 void BM_Bsdtar(benchmark::State& state) {
-    runPeer(state, "bsdtar -xf '" + archivePath() + "' --passphrase secret -C '" + (benchDir() / "peer").string() + "'");
+    runPeer(state,
+            "bsdtar -xf '" + archivePath() + "' --passphrase secret -C '" + (benchDir() / "peer").string() + "'");
 }
 
 }  // namespace

@@ -8,8 +8,7 @@
 class DataBufferOutput : public InflateOutput {
 public:
     explicit DataBufferOutput(DataBuffer& out) : m_out(out) {}
-    bool spaceAvailable(std::uint32_t& count) override
-    {
+    bool spaceAvailable(std::uint32_t& count) override {
         count = 0xFFFFFFFFu;
         return true;
     }

@@ -101,8 +101,7 @@ void Bzip2Bits::Writer::copy(const std::uint8_t* src, std::uint64_t srcBit, std:
         if (whole) std::memcpy(bytes.data() + at, from, whole);
     } else {
         std::uint8_t* to = bytes.data() + at;
-        for (std::size_t j = 0; j < whole; ++j)
-            to[j] = std::uint8_t((from[j] << shift) | (from[j + 1] >> (8 - shift)));
+        for (std::size_t j = 0; j < whole; ++j) to[j] = std::uint8_t((from[j] << shift) | (from[j + 1] >> (8 - shift)));
     }
     bits += std::uint64_t(whole) * 8;
     srcBit += std::uint64_t(whole) * 8;

@@ -13,6 +13,5 @@ class Bzip2LeadBlock {
 public:
     // Appends the block (from its magic up to the end of its data) to `out`; `contentSize` is
     // the number of bytes it decodes to. False when libbz2 could not make one.
-    static bool append(std::uint32_t blockCrc, unsigned bitsModulo8, Bzip2Bits::Writer& out,
-                       std::size_t& contentSize);
+    static bool append(std::uint32_t blockCrc, unsigned bitsModulo8, Bzip2Bits::Writer& out, std::size_t& contentSize);
 };

@@ -213,11 +213,13 @@ struct Bzip2ParallelDecoder::State {
         while (nextFalseMark < extra.size() && extra[nextFalseMark].bit < from) ++nextFalseMark;
         for (const Mark& real : found) {
             const std::uint64_t bit = real.bit + base * 8;
-            for (; nextFalseMark < extra.size() && extra[nextFalseMark].bit < bit; ++nextFalseMark) marks.push_back(extra[nextFalseMark]);
+            for (; nextFalseMark < extra.size() && extra[nextFalseMark].bit < bit; ++nextFalseMark)
+                marks.push_back(extra[nextFalseMark]);
             if (nextFalseMark < extra.size() && extra[nextFalseMark].bit == bit) ++nextFalseMark;
             marks.push_back({bit, real.end});
         }
-        for (; nextFalseMark < extra.size() && extra[nextFalseMark].bit < upTo; ++nextFalseMark) marks.push_back(extra[nextFalseMark]);
+        for (; nextFalseMark < extra.size() && extra[nextFalseMark].bit < upTo; ++nextFalseMark)
+            marks.push_back(extra[nextFalseMark]);
         scanned = std::max(scanned, upTo);
     }
 
@@ -337,7 +339,8 @@ struct Bzip2ParallelDecoder::State {
     Step replayPiece(Bzip2Piece& piece, std::uint8_t* out, std::size_t outSize, std::size_t& outUsed) {
         if (!replayOpen) {
             replay = bz_stream{};
-            if (BZ2_bzDecompressInit(&replay, 0, 0) != BZ_OK) return fail(Bzip2StreamDecoder::failureText(BZ_MEM_ERROR));
+            if (BZ2_bzDecompressInit(&replay, 0, 0) != BZ_OK)
+                return fail(Bzip2StreamDecoder::failureText(BZ_MEM_ERROR));
             replayOpen = true;
             replay.next_in = reinterpret_cast<char*>(piece.stream.data());
             replay.avail_in = unsigned(piece.stream.size());
@@ -377,7 +380,8 @@ struct Bzip2ParallelDecoder::State {
         stage = std::move(w.bytes);
         nextByte = (bit + 7) / 8;
         sequential = bz_stream{};
-        if (BZ2_bzDecompressInit(&sequential, 0, 0) != BZ_OK) return fail(Bzip2StreamDecoder::failureText(BZ_MEM_ERROR));
+        if (BZ2_bzDecompressInit(&sequential, 0, 0) != BZ_OK)
+            return fail(Bzip2StreamDecoder::failureText(BZ_MEM_ERROR));
         sequentialOpen = true;
         return Step::Again;
     }
@@ -427,19 +431,17 @@ struct Bzip2ParallelDecoder::State {
         if (items.empty()) return Step::Wait;
         const Item item = items.front();
         switch (item.kind) {
-        case Kind::Piece: return emitPiece(out, outSize, outUsed, mayWait);
-        case Kind::StreamStart:
-            level = item.level;
-            combined = 0;
-            break;
-        case Kind::StreamEnd:
-            if (item.crc != combined) return fail(Bzip2StreamDecoder::failureText(BZ_DATA_ERROR));
-            combined = 0;
-            break;
-        case Kind::Finish: workers.stop(); return Step::End;
-        case Kind::Sequential:
-            items.pop_front();
-            return startSequential(item.bit, item.atHeader);
+            case Kind::Piece: return emitPiece(out, outSize, outUsed, mayWait);
+            case Kind::StreamStart:
+                level = item.level;
+                combined = 0;
+                break;
+            case Kind::StreamEnd:
+                if (item.crc != combined) return fail(Bzip2StreamDecoder::failureText(BZ_DATA_ERROR));
+                combined = 0;
+                break;
+            case Kind::Finish: workers.stop(); return Step::End;
+            case Kind::Sequential: items.pop_front(); return startSequential(item.bit, item.atHeader);
         }
         items.pop_front();
         return Step::Again;
@@ -452,9 +454,7 @@ Bzip2ParallelDecoder::Bzip2ParallelDecoder(Options options) : m_state(new (std::
 
 Bzip2ParallelDecoder::~Bzip2ParallelDecoder() = default;
 
-std::uint64_t Bzip2ParallelDecoder::bytesHeld() const {
-    return m_state ? m_state->held : 0;
-}
+std::uint64_t Bzip2ParallelDecoder::bytesHeld() const { return m_state ? m_state->held : 0; }
 
 unsigned Bzip2ParallelDecoder::defaultWorkers() {
     const unsigned threads = std::thread::hardware_concurrency();
@@ -474,11 +474,11 @@ ChunkDecoder::Result Bzip2ParallelDecoder::decode(const std::uint8_t* in, std::s
         // Waiting for a worker only when this call has nothing else to show.
         const bool mayWait = inUsed == 0 && outUsed == 0;
         switch (s.next(out, outSize, outUsed, mayWait)) {
-        case State::Step::Again: continue;
-        case State::Step::Wait:
-        case State::Step::Full: return Result::More;
-        case State::Step::End: return Result::End;
-        case State::Step::Fail: return fail(s.failure);
+            case State::Step::Again: continue;
+            case State::Step::Wait:
+            case State::Step::Full: return Result::More;
+            case State::Step::End: return Result::End;
+            case State::Step::Fail: return fail(s.failure);
         }
     }
 }

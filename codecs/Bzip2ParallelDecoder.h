@@ -38,9 +38,9 @@
 class Bzip2ParallelDecoder : public ChunkDecoder {
 public:
     struct Options {
-        unsigned workers = 2;                  // decoding threads; 0 decodes on the calling thread
-        std::size_t keepLimit = 4 << 20;       // most content a worker holds for one block
-        std::size_t inputLimit = 8 << 20;      // most compressed bytes held
+        unsigned workers = 2;              // decoding threads; 0 decodes on the calling thread
+        std::size_t keepLimit = 4 << 20;   // most content a worker holds for one block
+        std::size_t inputLimit = 8 << 20;  // most compressed bytes held
         // Places claimed to hold a magic though they do not (for tests), in bit order.
         std::vector<Bzip2Bits::Mark> falseMarks;
     };
@@ -48,9 +48,8 @@ public:
     explicit Bzip2ParallelDecoder(Options options);
     ~Bzip2ParallelDecoder() override;
 
-    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                  std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
-                  bool inputEnded) override;
+    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
+                  std::size_t outSize, std::size_t& outUsed, bool inputEnded) override;
     std::uint64_t bytesHeld() const override;
 
     // Threads worth using on this machine: the hardware threads up to 4, none on one core.

@@ -21,10 +21,9 @@ Bzip2StreamDecoder::~Bzip2StreamDecoder() {
     delete m_state;
 }
 
-ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
-                                                 std::size_t& inUsed, std::uint8_t* out,
-                                                 std::size_t outSize, std::size_t& outUsed,
-                                                 bool inputEnded) {
+ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
+                                                std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
+                                                bool inputEnded) {
     inUsed = outUsed = 0;
     if (!m_state) return fail(failureText(BZ_MEM_ERROR));
     State& s = *m_state;
@@ -52,9 +51,7 @@ ChunkDecoder::Result Bzip2StreamDecoder::decode(const std::uint8_t* in, std::siz
     outUsed = outChunk - s.stream.avail_out;
     switch (rc) {
         case BZ_OK: return Result::More;
-        case BZ_STREAM_END:
-            s.streamEnded = true;
-            return (inUsed == inSize && inputEnded) ? Result::End : Result::More;
+        case BZ_STREAM_END: s.streamEnded = true; return (inUsed == inSize && inputEnded) ? Result::End : Result::More;
         default: return fail(failureText(rc));
     }
 }

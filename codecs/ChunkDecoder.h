@@ -18,9 +18,8 @@ public:
     // inputEnded: nothing follows `in`. More: call again with more input or room; End: the
     // stream is complete (input after it is not looked at); Error: the stream is corrupt or
     // unsupported, error() says why.
-    virtual Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                          std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
-                          bool inputEnded) = 0;
+    virtual Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
+                          std::size_t outSize, std::size_t& outUsed, bool inputEnded) = 0;
 
     // Input taken and kept by a decoder that reads ahead of its output; a caller that judges
     // progress by what it holds counts this too.

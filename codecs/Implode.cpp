@@ -10,7 +10,7 @@
 #include "codecs/LegacyBitReader.h"
 
 namespace {
-constexpr std::uint32_t kBlock = 32768;    // output handed on at once; also the longest match copy
+constexpr std::uint32_t kBlock = 32768;   // output handed on at once; also the longest match copy
 constexpr std::uint32_t kHistory = 8192;  // the farthest a match reaches back (13 distance bits + 1)
 constexpr int kLiteralSymbols = 256;
 constexpr int kLengthDistanceSymbols = 64;
@@ -18,27 +18,23 @@ constexpr int kLengthDistanceSymbols = 64;
 
 Implode::Implode() : m_window(kHistory + kBlock) {}
 
-void Implode::load(const std::uint8_t* bytes, std::uint32_t count)
-{
+void Implode::load(const std::uint8_t* bytes, std::uint32_t count) {
     m_input = bytes;
     m_inputSize = bytes ? count : 0;
 }
 
-bool Implode::explode(bool dict8k, bool literalTable, DataBuffer& out)
-{
+bool Implode::explode(bool dict8k, bool literalTable, DataBuffer& out) {
     LegacyBitReader in(m_input, m_inputSize);
     DataBufferOutput buffer(out);
     return run(dict8k, literalTable, in, buffer);
 }
 
-bool Implode::explode(bool dict8k, bool literalTable, InflateInput& input, InflateOutput& out)
-{
+bool Implode::explode(bool dict8k, bool literalTable, InflateInput& input, InflateOutput& out) {
     LegacyBitReader in(input);
     return run(dict8k, literalTable, in, out);
 }
 
-bool Implode::run(bool dict8k, bool literalTable, LegacyBitReader& in, InflateOutput& out)
-{
+bool Implode::run(bool dict8k, bool literalTable, LegacyBitReader& in, InflateOutput& out) {
     m_hasLiteralTable = literalTable;
     m_lowDistanceBits = dict8k ? 7 : 6;
     m_minMatch = literalTable ? 3 : 2;
@@ -56,8 +52,7 @@ bool Implode::run(bool dict8k, bool literalTable, LegacyBitReader& in, InflateOu
 // A table is a count byte (description bytes - 1) and description bytes, each giving a run of
 // (high nibble + 1) consecutive symbols with code length (low nibble + 1). The runs must cover
 // the symbols exactly: fewer or more is a malformed table.
-bool Implode::readTable(LegacyBitReader& in, Table& t, int size)
-{
+bool Implode::readTable(LegacyBitReader& in, Table& t, int size) {
     int descriptions = static_cast<int>(in.bits(8)) + 1;
     int lengths[256];
     int n = 0;
@@ -92,8 +87,7 @@ bool Implode::readTable(LegacyBitReader& in, Table& t, int size)
 // add the increment, and on a change of length make the increment one unit of the new length.
 // Only each run's last entry is recorded: the others follow by adding 1 per entry towards the
 // start of the run, modulo 2^length.
-void Implode::assignCodes(Table& t)
-{
+void Implode::assignCodes(Table& t) {
     std::uint16_t code = 0;
     std::uint16_t increment = 0;
     int previousLength = 0;
@@ -110,8 +104,7 @@ void Implode::assignCodes(Table& t)
 
 // Reads bits one at a time; after each, looks for a code of that length equal to the bits so far
 // (first such entry in sorted order). A bit string that matches nothing decodes as symbol 0.
-int Implode::decode(LegacyBitReader& in, const Table& t)
-{
+int Implode::decode(LegacyBitReader& in, const Table& t) {
     std::uint32_t v = 0;
     for (int len = 1; len <= t.maxLength; ++len) {
         v = (v << 1) | in.bits(1);
@@ -129,8 +122,7 @@ int Implode::decode(LegacyBitReader& in, const Table& t)
 
 // The decode loop. A symbol counts only when all of its bits were in the input: the zero bits
 // that pad the last byte never complete a symbol, so decoding ends exactly with the data.
-bool Implode::decodeStream(LegacyBitReader& in)
-{
+bool Implode::decodeStream(LegacyBitReader& in) {
     for (;;) {
         if (in.bits(1)) {
             std::uint32_t literal = m_hasLiteralTable ? decode(in, m_literals) : in.bits(8);
@@ -150,8 +142,7 @@ bool Implode::decodeStream(LegacyBitReader& in)
 
 // Hands the unflushed part of the window on; a sink without room for it, or one that refuses
 // it, ends the decode.
-bool Implode::flush()
-{
+bool Implode::flush() {
     std::uint32_t n = m_fill - m_flushed;
     if (n == 0) return true;
     std::uint32_t room = 0;
@@ -163,8 +154,7 @@ bool Implode::flush()
 
 // Appends one byte. Every kBlock bytes are handed on; a full window is slid down to its last
 // kHistory bytes, all of them handed on already.
-bool Implode::put(std::uint8_t byte)
-{
+bool Implode::put(std::uint8_t byte) {
     if (m_fill == m_window.size()) {
         if (!flush()) return false;
         std::memmove(m_window.data(), m_window.data() + m_fill - kHistory, kHistory);
@@ -177,8 +167,7 @@ bool Implode::put(std::uint8_t byte)
 
 // Copies length bytes from distance + 1 bytes back. Positions before the start of the output
 // read as zero bytes; a match longer than its distance repeats the bytes it has just written.
-bool Implode::copyMatch(std::uint32_t distance, std::uint32_t length)
-{
+bool Implode::copyMatch(std::uint32_t distance, std::uint32_t length) {
     length = std::min(length, kBlock);
     for (std::uint32_t i = 0; i < length; ++i) {
         const std::uint64_t position = m_windowStart + m_fill;

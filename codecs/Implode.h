@@ -34,13 +34,13 @@ private:
     // One Shannon-Fano code. Entries are sorted by (length, symbol); codes of one length form a
     // run of consecutive values, so a run is described by where it ends and its last entry's code.
     struct Table {
-        int size = 0;                      // symbols: 256 or 64
-        int maxLength = 0;                 // longest code length, 1..16
-        std::uint8_t symbol[256] = {};     // sorted order
-        std::uint8_t length[256] = {};     // sorted order
-        int runEnd[17] = {};               // one past the last entry of each length
+        int size = 0;                   // symbols: 256 or 64
+        int maxLength = 0;              // longest code length, 1..16
+        std::uint8_t symbol[256] = {};  // sorted order
+        std::uint8_t length[256] = {};  // sorted order
+        int runEnd[17] = {};            // one past the last entry of each length
         int runCount[17] = {};
-        std::uint16_t runLastCode[17] = {}; // top `length` bits of the run's last entry's code
+        std::uint16_t runLastCode[17] = {};  // top `length` bits of the run's last entry's code
     };
 
     bool readTable(LegacyBitReader& in, Table& t, int size);

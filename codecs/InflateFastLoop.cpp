@@ -200,8 +200,8 @@ InflateFastLoop::Stop runPortable(InflateCursor& cursor, const std::uint8_t* inL
 
 #if defined(__x86_64__)
 __attribute__((target("bmi2"))) InflateFastLoop::Stop runBmi2(InflateCursor& cursor, const std::uint8_t* inLimit,
-                                                             const std::uint8_t* outLimit,
-                                                             const InflateFastLoop::Codes& codes) {
+                                                              const std::uint8_t* outLimit,
+                                                              const InflateFastLoop::Codes& codes) {
     return runLoop<true>(cursor, inLimit, outLimit, codes);
 }
 #endif

@@ -13,7 +13,8 @@
 namespace {
 
 // Order in which the code-length code lengths are sent.
-const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                                 11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 }  // namespace
 
@@ -103,10 +104,8 @@ bool InflateState2::reportSource(LogBase& log, bool verbose) {
     if (m_location == kSuccess) return true;
     log.logError("Inflate from data source failed.");
     log.logDataLong("InflateErrorCode", m_location);
-    if (m_location == kAborted)
-        log.logError("Inflate aborted by application event callback.");
-    else
-        m_error = true;
+    if (m_location == kAborted) log.logError("Inflate aborted by application event callback.");
+    else m_error = true;
     return false;
 }
 
@@ -188,17 +187,17 @@ int InflateState2::setupDynamic() {
         codeLenLengths[kCodeLenOrder[i]] = std::uint8_t(m_cur.take(3));
     }
     // The code-length table borrows the distance table's storage until the lengths are read.
-    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, InflateTable::kCodeLenCodes, InflateTable::kCodeLenRoot,
-                            m_distTable) != InflateTable::Shape::Complete)
+    if (InflateTable::build(InflateTable::Kind::CodeLen, codeLenLengths, InflateTable::kCodeLenCodes,
+                            InflateTable::kCodeLenRoot, m_distTable) != InflateTable::Shape::Complete)
         return kCodeLenCodeNotComplete;
     if (int loc = readCodeLengths(hlit + hdist)) return loc;
     const auto litLenKind = m_deflate64 ? InflateTable::Kind::LitLen64 : InflateTable::Kind::LitLen;
     const auto distKind = m_deflate64 ? InflateTable::Kind::Dist64 : InflateTable::Kind::Dist;
-    if (InflateTable::build(litLenKind, m_lengths, hlit, InflateTable::kLitLenRoot,
-                            m_litLenTable) != InflateTable::Shape::Complete)
+    if (InflateTable::build(litLenKind, m_lengths, hlit, InflateTable::kLitLenRoot, m_litLenTable) !=
+        InflateTable::Shape::Complete)
         return kLitLenCodeNotComplete;
-    if (InflateTable::build(distKind, m_lengths + hlit, hdist, InflateTable::kDistRoot,
-                            m_distTable) == InflateTable::Shape::OverSubscribed)
+    if (InflateTable::build(distKind, m_lengths + hlit, hdist, InflateTable::kDistRoot, m_distTable) ==
+        InflateTable::Shape::OverSubscribed)
         return kDistCodeOverSubscribed;
     m_noDistances = true;
     for (unsigned i = 0; i < hdist; ++i) m_noDistances = m_noDistances && !m_lengths[hlit + i];
@@ -252,7 +251,8 @@ int InflateState2::decodeBlockData() {
         std::uint32_t inputSize = std::uint32_t(m_cur.inEnd - m_inBase);
         std::uint32_t fastEnd = inputSize > InflateFastLoop::kInMargin ? inputSize - InflateFastLoop::kInMargin : 0;
         if (m_source && !m_sourceEnded && fastEnd > kRefillInsideBlock) fastEnd = kRefillInsideBlock;
-        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in && runEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
+        if (!m_deflate64 && m_inBase + fastEnd > m_cur.in &&
+            runEnd - m_cur.out > std::ptrdiff_t(InflateFastLoop::kOutMargin)) {
             auto stop = InflateFastLoop::run(m_cur, m_inBase + fastEnd, runEnd - InflateFastLoop::kOutMargin, m_codes);
             // Windows completed before a failure reach the sink before it is reported.
             if (int loc = flushFullWindows()) return loc;
@@ -378,9 +378,7 @@ int InflateState2::finish() {
 
 // ---- streaming input ----
 
-std::uint32_t InflateState2::consumed() const {
-    return std::uint32_t(m_cur.in - m_inBase) - (m_cur.count >> 3);
-}
+std::uint32_t InflateState2::consumed() const { return std::uint32_t(m_cur.in - m_inBase) - (m_cur.count >> 3); }
 
 // Moves the unconsumed input to the front of the buffer and fills the rest from the source, when
 // more than `threshold` bytes (or all of them) have been consumed and the source has not ended.

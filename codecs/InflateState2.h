@@ -57,17 +57,31 @@ public:
 
     // Where a decode failed: its location, logged as "InflateErrorCode".
     enum Check : int {
-        kTruncatedHeader = 1, kBlockType3, kTruncatedStoredLength, kStoredLengthMismatch, kTruncatedStored,
-        kTruncatedCounts, kTruncatedCodeLenLengths, kCodeLenCodeNotComplete, kTruncatedCodeLenSymbol,
-        kRepeatPastEnd, kTruncatedRepeat, kLitLenCodeNotComplete, kDistCodeOverSubscribed,
-        kTruncatedLitLen, kBadLitLen, kNoDistanceCodes, kTruncatedDistance, kBadDistance, kSinkRefused,
+        kTruncatedHeader = 1,
+        kBlockType3,
+        kTruncatedStoredLength,
+        kStoredLengthMismatch,
+        kTruncatedStored,
+        kTruncatedCounts,
+        kTruncatedCodeLenLengths,
+        kCodeLenCodeNotComplete,
+        kTruncatedCodeLenSymbol,
+        kRepeatPastEnd,
+        kTruncatedRepeat,
+        kLitLenCodeNotComplete,
+        kDistCodeOverSubscribed,
+        kTruncatedLitLen,
+        kBadLitLen,
+        kNoDistanceCodes,
+        kTruncatedDistance,
+        kBadDistance,
+        kSinkRefused,
         kNoMemory,
     };
     // The location of a sink that refused a hand-over.
     static constexpr int kSinkRefusedLocation = kSinkRefused;
 
 private:
-
     static constexpr std::uint32_t kWindowSize = 32768;
     // Output is decoded into a run of windows after one window of history, so matches never
     // wrap; the history is refreshed (slid) only when the run is used up.
@@ -121,8 +135,8 @@ private:
     InflateCursor m_cur;
     const std::uint8_t* m_inBase = nullptr;  // start of the input buffer the cursor runs in
 
-    std::uint8_t* m_buffer = nullptr;   // history window (zeroed at start), run of windows, slack
-    std::uint8_t* m_flushed = nullptr;  // first byte not yet handed to the sink
+    std::uint8_t* m_buffer = nullptr;       // history window (zeroed at start), run of windows, slack
+    std::uint8_t* m_flushed = nullptr;      // first byte not yet handed to the sink
     std::uint32_t m_history = kWindowSize;  // bytes kept before the run of windows
     bool m_deflate64 = false;
 

@@ -11,10 +11,10 @@ const std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13, 
 const std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 // Distance symbols 30 and 31 exist only in deflate64.
-const std::uint16_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
-                                     49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+const std::uint16_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                     49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                      2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-const std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+const std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                      7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
 // Deflate sends codes most significant bit first and the tables are indexed by input bits as they
@@ -68,7 +68,8 @@ InflateTable::Shape InflateTable::build(Kind kind, const std::uint8_t* lengths, 
     // Symbols in canonical order: by length, then by symbol.
     unsigned firstOfLength[kMaxCodeBits + 2];
     firstOfLength[1] = 0;
-    for (unsigned len = 1; len <= kMaxCodeBits; ++len) firstOfLength[len + 1] = firstOfLength[len] + countPerLength[len];
+    for (unsigned len = 1; len <= kMaxCodeBits; ++len)
+        firstOfLength[len + 1] = firstOfLength[len] + countPerLength[len];
     std::uint16_t sorted[kMaxCodes];
     for (unsigned s = 0; s < count; ++s)
         if (lengths[s]) sorted[firstOfLength[lengths[s]]++] = std::uint16_t(s);
@@ -129,8 +130,7 @@ void InflateTable::pairLiterals(std::uint32_t* table, unsigned rootBits, const s
     Literal literals[256];
     unsigned n = 0;
     for (unsigned k = 0; k < rootCount; ++k)
-        if (sorted[k] < 256)
-            literals[n++] = {rootRev[k], lengths[sorted[k]], std::uint8_t(sorted[k])};
+        if (sorted[k] < 256) literals[n++] = {rootRev[k], lengths[sorted[k]], std::uint8_t(sorted[k])};
     // Shortest codes first, so each loop ends at the first code too long to pair.
     for (unsigned a = 0; a < n && literals[a].length + literals[0].length <= rootBits; ++a) {
         const Literal& first = literals[a];

@@ -38,8 +38,8 @@ public:
     static constexpr unsigned kDistRoot = 9;
     static constexpr unsigned kCodeLenRoot = 7;
     // Root table plus at most one sub-table per symbol, each as large as the longest code allows.
-    static constexpr unsigned kLitLenSize =
-        (1u << kLitLenRoot) + kMaxLitLenCodes * (1u << (kMaxCodeBits - kLitLenRoot));
+    static constexpr unsigned kLitLenSize = (1u << kLitLenRoot) +
+                                            kMaxLitLenCodes * (1u << (kMaxCodeBits - kLitLenRoot));
     static constexpr unsigned kDistSize = (1u << kDistRoot) + kMaxDistCodes * (1u << (kMaxCodeBits - kDistRoot));
     static constexpr unsigned kCodeLenSize = 1u << kCodeLenRoot;
 
@@ -57,8 +57,7 @@ public:
 
     // Fills `table` (of the kind's size) for `count` code lengths. An over-subscribed set leaves
     // the table unfilled; absent codes of an incomplete set become invalid entries.
-    static Shape build(Kind kind, const std::uint8_t* lengths, unsigned count, unsigned rootBits,
-                       std::uint32_t* table);
+    static Shape build(Kind kind, const std::uint8_t* lengths, unsigned count, unsigned rootBits, std::uint32_t* table);
 
     // The fixed codes of block type 1, built once per process with the root widths of dynamic
     // tables, so that one fast loop with constant masks serves both; every fixed code fits its root.

@@ -4,18 +4,13 @@
 #include "codecs/InflateInput.h"
 
 LegacyBitReader::LegacyBitReader(const std::uint8_t* data, std::uint32_t size)
-    : m_data(data), m_size(data ? size : 0), m_inputEnded(true)
-{
-}
+    : m_data(data), m_size(data ? size : 0), m_inputEnded(true) {}
 
 LegacyBitReader::LegacyBitReader(InflateInput& input)
-    : m_input(&input), m_chunk(kChunk), m_data(m_chunk.data()), m_size(0)
-{
-}
+    : m_input(&input), m_chunk(kChunk), m_data(m_chunk.data()), m_size(0) {}
 
 // The next chunk of a pulled input; false once the input has ended or failed.
-bool LegacyBitReader::fetch()
-{
+bool LegacyBitReader::fetch() {
     if (m_inputEnded) return false;
     std::uint32_t got = 0;
     if (!m_input->read(m_chunk.data(), kChunk, got)) m_inputFailed = true;
@@ -29,8 +24,7 @@ bool LegacyBitReader::fetch()
 }
 
 // Tops the buffer up to at least 56 bits, or with whatever input remains.
-void LegacyBitReader::refill()
-{
+void LegacyBitReader::refill() {
     while (m_count <= 56) {
         if (m_pos == m_size && !fetch()) return;
         m_buffer |= static_cast<std::uint64_t>(m_data[m_pos++]) << m_count;

@@ -18,8 +18,7 @@ public:
     static constexpr std::uint32_t kChunk = 65536;
 
     // The next n bits (n <= 16), the first bit read being the lowest.
-    std::uint32_t bits(int n)
-    {
+    std::uint32_t bits(int n) {
         if (m_count < n) refill();
         std::uint32_t v = static_cast<std::uint32_t>(m_buffer) & ((1u << n) - 1);
         if (m_count < n) {
@@ -34,8 +33,7 @@ public:
     }
 
     // Whether at least n (<= 16) more bits come from the input itself.
-    bool has(int n)
-    {
+    bool has(int n) {
         if (m_count < n) refill();
         return m_count >= n;
     }

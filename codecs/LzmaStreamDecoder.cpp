@@ -30,16 +30,15 @@ LzmaStreamDecoder::~LzmaStreamDecoder() {
 }
 
 // Collects the zip header across calls, then sets up a raw LZMA1 decoder from its properties.
-ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std::size_t inSize,
-                                                      std::size_t& inUsed, bool inputEnded) {
+ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
+                                                     bool inputEnded) {
     State& s = *m_state;
     std::size_t take = kZipHeaderSize - s.headerHave;
     if (take > inSize) take = inSize;
     std::memcpy(s.header + s.headerHave, in, take);
     s.headerHave += take;
     inUsed = take;
-    if (s.headerHave < kZipHeaderSize)
-        return inputEnded ? fail("LZMA data ends inside its header") : Result::More;
+    if (s.headerHave < kZipHeaderSize) return inputEnded ? fail("LZMA data ends inside its header") : Result::More;
     if (s.header[2] != 5 || s.header[3] != 0) return fail("LZMA header has an unsupported properties size");
     lzma_filter filter{LZMA_FILTER_LZMA1EXT, nullptr};
     if (lzma_properties_decode(&filter, nullptr, s.header + 4, 5) != LZMA_OK)
@@ -48,8 +47,7 @@ ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std
     // No match reaches further back than the content is long, so a larger dictionary only
     // costs memory.
     if (m_uncompressedSize != ~std::uint64_t(0) && options->dict_size > m_uncompressedSize)
-        options->dict_size = m_uncompressedSize < kMinDictionary ? kMinDictionary
-                                                                 : std::uint32_t(m_uncompressedSize);
+        options->dict_size = m_uncompressedSize < kMinDictionary ? kMinDictionary : std::uint32_t(m_uncompressedSize);
     if (options->dict_size > kMemoryLimit) {
         std::free(options);
         return fail("LZMA dictionary is larger than the decoder allows");
@@ -60,16 +58,15 @@ ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std
     lzma_filter chain[2] = {filter, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_ret rc = lzma_raw_decoder(&s.stream, chain);
     std::free(options);
-    if (rc != LZMA_OK) return fail(rc == LZMA_MEM_ERROR ? "Out of memory for the LZMA decoder"
-                                                        : "LZMA properties are not supported");
+    if (rc != LZMA_OK)
+        return fail(rc == LZMA_MEM_ERROR ? "Out of memory for the LZMA decoder" : "LZMA properties are not supported");
     s.started = true;
     return Result::More;
 }
 
-ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
-                                                std::size_t& inUsed, std::uint8_t* out,
-                                                std::size_t outSize, std::size_t& outUsed,
-                                                bool inputEnded) {
+ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
+                                               std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
+                                               bool inputEnded) {
     inUsed = outUsed = 0;
     if (!m_state) return fail("Out of memory for the LZMA decoder");
     State& s = *m_state;
@@ -102,7 +99,8 @@ ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size
         case LZMA_MEMLIMIT_ERROR: return fail("xz stream needs more memory than the decoder allows");
         case LZMA_MEM_ERROR: return fail("Out of memory for the LZMA decoder");
         case LZMA_FORMAT_ERROR: return fail("xz data does not start with an xz stream header");
-        case LZMA_OPTIONS_ERROR: return fail(xz ? "xz stream uses unsupported options" : "LZMA options are not supported");
+        case LZMA_OPTIONS_ERROR:
+            return fail(xz ? "xz stream uses unsupported options" : "LZMA options are not supported");
         case LZMA_DATA_ERROR: return fail(xz ? "xz data is corrupt" : "LZMA data is corrupt");
         default: return fail(xz ? "xz decoder failed" : "LZMA decoder failed");
     }

@@ -15,9 +15,8 @@ public:
     LzmaStreamDecoder(Format format, std::uint64_t uncompressedSize);
     ~LzmaStreamDecoder() override;
 
-    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                  std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
-                  bool inputEnded) override;
+    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
+                  std::size_t outSize, std::size_t& outUsed, bool inputEnded) override;
 
     // Memory a stream may ask for (dictionary, decoder state); more fails the entry.
     static constexpr std::uint64_t kMemoryLimit = std::uint64_t(1) << 30;
@@ -25,8 +24,7 @@ public:
 private:
     struct State;
     bool start();
-    Result startZipLzma(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                        bool inputEnded);
+    Result startZipLzma(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, bool inputEnded);
 
     Format m_format;
     std::uint64_t m_uncompressedSize;

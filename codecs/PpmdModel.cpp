@@ -44,17 +44,14 @@ constexpr std::uint32_t kEmptyNode = 0xFFFFFFFFu;
 constexpr std::uint32_t kTop = 1u << 24;
 constexpr std::uint32_t kBot = 1u << 15;
 constexpr std::uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
-constexpr std::uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
-                                          0x64A1, 0x5ABC, 0x6632, 0x6051};
+constexpr std::uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
 
 static_assert(sizeof(State) == 6 && sizeof(Context) == kUnitSize && sizeof(Node) == kUnitSize,
               "records must pack into 12-byte units");
 
 inline std::uint32_t unitsToBytes(unsigned units) { return std::uint32_t(units) * kUnitSize; }
 inline State* oneState(Context* c) { return reinterpret_cast<State*>(&c->summFreq); }
-inline std::uint32_t successor(const State* s) {
-    return s->successorLow | (std::uint32_t(s->successorHigh) << 16);
-}
+inline std::uint32_t successor(const State* s) { return s->successorLow | (std::uint32_t(s->successorHigh) << 16); }
 inline void setSuccessor(State* s, std::uint32_t v) {
     s->successorLow = std::uint16_t(v);
     s->successorHigh = std::uint16_t(v >> 16);
@@ -64,9 +61,7 @@ inline void swapStates(State* a, State* b) {
     *a = *b;
     *b = t;
 }
-inline void copyUnits(void* dest, const void* src, unsigned units) {
-    std::memmove(dest, src, unitsToBytes(units));
-}
+inline void copyUnits(void* dest, const void* src, unsigned units) { std::memmove(dest, src, unitsToBytes(units)); }
 inline unsigned getMean(unsigned prob) { return (prob + (1u << (kPeriodBits - 2))) >> kPeriodBits; }
 inline void updateSee(PpmdModel::See* see) {
     if (see->shift < kPeriodBits && --see->count == 0) {
@@ -152,16 +147,10 @@ bool PpmdModel::start(unsigned maxOrder, unsigned restoreMethod) {
 
 // ---- memory ----
 
-inline Context* PpmdModel::context(std::uint32_t offset) const {
-    return reinterpret_cast<Context*>(m_base + offset);
-}
-inline State* PpmdModel::statsOf(const Context* c) const {
-    return reinterpret_cast<State*>(m_base + c->stats);
-}
+inline Context* PpmdModel::context(std::uint32_t offset) const { return reinterpret_cast<Context*>(m_base + offset); }
+inline State* PpmdModel::statsOf(const Context* c) const { return reinterpret_cast<State*>(m_base + c->stats); }
 inline Context* PpmdModel::suffixOf(const Context* c) const { return context(c->suffix); }
-inline Node* PpmdModel::node(std::uint32_t offset) const {
-    return reinterpret_cast<Node*>(m_base + offset);
-}
+inline Node* PpmdModel::node(std::uint32_t offset) const { return reinterpret_cast<Node*>(m_base + offset); }
 
 void PpmdModel::insertNode(void* ptr, unsigned index) {
     Node* n = static_cast<Node*>(ptr);
@@ -286,23 +275,18 @@ void* PpmdModel::shrinkUnits(void* oldPtr, unsigned oldUnits, unsigned newUnits)
 void PpmdModel::freeUnits(void* ptr, unsigned units) { insertNode(ptr, unitsToIndex(units)); }
 
 void PpmdModel::specialFreeUnit(void* ptr) {
-    if (static_cast<std::uint8_t*>(ptr) != m_unitsStart)
-        insertNode(ptr, 0);
-    else
-        m_unitsStart += kUnitSize;
+    if (static_cast<std::uint8_t*>(ptr) != m_unitsStart) insertNode(ptr, 0);
+    else m_unitsStart += kUnitSize;
 }
 
 // Moves a block low in the units area to a free block higher up, so the text area can grow.
 void* PpmdModel::moveUnitsUp(void* oldPtr, unsigned units) {
     unsigned index = unitsToIndex(units);
-    if (static_cast<std::uint8_t*>(oldPtr) > m_unitsStart + 16 * 1024 || ref(oldPtr) > m_freeList[index])
-        return oldPtr;
+    if (static_cast<std::uint8_t*>(oldPtr) > m_unitsStart + 16 * 1024 || ref(oldPtr) > m_freeList[index]) return oldPtr;
     void* ptr = removeNode(index);
     copyUnits(ptr, oldPtr, units);
-    if (static_cast<std::uint8_t*>(oldPtr) != m_unitsStart)
-        insertNode(oldPtr, index);
-    else
-        m_unitsStart += unitsToBytes(indexToUnits(index));
+    if (static_cast<std::uint8_t*>(oldPtr) != m_unitsStart) insertNode(oldPtr, index);
+    else m_unitsStart += unitsToBytes(indexToUnits(index));
     return ptr;
 }
 
@@ -335,8 +319,7 @@ void PpmdModel::expandTextArea() {
 std::uint32_t PpmdModel::usedMemory() const {
     std::uint32_t units = 0;
     for (unsigned i = 0; i < kNumIndexes; i++) units += m_stamps[i] * indexToUnits(i);
-    return m_size - std::uint32_t(m_hiUnit - m_loUnit) - std::uint32_t(m_unitsStart - m_text) -
-           unitsToBytes(units);
+    return m_size - std::uint32_t(m_hiUnit - m_loUnit) - std::uint32_t(m_unitsStart - m_text) - unitsToBytes(units);
 }
 
 // ---- model ----
@@ -402,7 +385,8 @@ Context* PpmdModel::createSuccessors(bool skip, State* s1, Context* c) {
             s = s1;
             s1 = nullptr;
         } else if (c->numStats != 0) {
-            for (s = statsOf(c); s->symbol != m_foundState->symbol; s++) {}
+            for (s = statsOf(c); s->symbol != m_foundState->symbol; s++) {
+            }
             if (s->freq < kMaxFreq - 9) {
                 s->freq++;
                 c->summFreq++;
@@ -423,13 +407,13 @@ Context* PpmdModel::createSuccessors(bool skip, State* s1, Context* c) {
     State upState;
     upState.symbol = m_base[upBranch];
     setSuccessor(&upState, upBranch + 1);
-    const std::uint8_t flags =
-        std::uint8_t(0x10 * (m_foundState->symbol >= 0x40) + 0x08 * (upState.symbol >= 0x40));
+    const std::uint8_t flags = std::uint8_t(0x10 * (m_foundState->symbol >= 0x40) + 0x08 * (upState.symbol >= 0x40));
     if (c->numStats == 0) {
         upState.freq = oneState(c)->freq;
     } else {
         State* s;
-        for (s = statsOf(c); s->symbol != upState.symbol; s++) {}
+        for (s = statsOf(c); s->symbol != upState.symbol; s++) {
+        }
         std::uint32_t cf = s->freq - 1u;
         std::uint32_t s0 = c->summFreq - c->numStats - cf;
         upState.freq = std::uint8_t(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((cf + 2 * s0 - 3) / s0)));
@@ -463,7 +447,8 @@ Context* PpmdModel::reduceOrder(State* s1, Context* c) {
             if (!c->suffix) return c;
             c = suffixOf(c);
             if (c->numStats) {
-                for (s = statsOf(c); s->symbol != m_foundState->symbol; s++) {}
+                for (s = statsOf(c); s->symbol != m_foundState->symbol; s++) {
+                }
                 if (s->freq < kMaxFreq - 9) {
                     s->freq += 2;
                     c->summFreq += 2;
@@ -515,10 +500,8 @@ std::uint32_t PpmdModel::cutOff(Context* ctx, unsigned order) {
     if (!ctx->numStats) {
         State* s = oneState(ctx);
         if (m_base + successor(s) >= m_unitsStart) {
-            if (order < m_maxOrder)
-                setSuccessor(s, cutOff(context(successor(s)), order + 1));
-            else
-                setSuccessor(s, 0);
+            if (order < m_maxOrder) setSuccessor(s, cutOff(context(successor(s)), order + 1));
+            else setSuccessor(s, 0);
             if (successor(s) || order <= 9) return ref(ctx);
         }
         specialFreeUnit(ctx);
@@ -575,10 +558,8 @@ void PpmdModel::restoreModel(Context* c1) {
         }
     }
     for (; c != m_minContext; c = suffixOf(c)) {
-        if (!c->numStats)
-            oneState(c)->freq = std::uint8_t(oneState(c)->freq - (oneState(c)->freq >> 1));
-        else if ((c->summFreq += 4) > 128 + 4 * c->numStats)
-            refresh(c, (c->numStats + 2) >> 1, 1);
+        if (!c->numStats) oneState(c)->freq = std::uint8_t(oneState(c)->freq - (oneState(c)->freq >> 1));
+        else if ((c->summFreq += 4) > 128 + 4 * c->numStats) refresh(c, (c->numStats + 2) >> 1, 1);
     }
 
     if (m_restoreMethod == kRestoreRestart || usedMemory() < (m_size >> 1)) {
@@ -696,10 +677,8 @@ void PpmdModel::updateModel() {
             }
             *s2 = *oneState(c);
             c->stats = ref(s2);
-            if (s2->freq < kMaxFreq / 4 - 1)
-                s2->freq = std::uint8_t(s2->freq << 1);
-            else
-                s2->freq = kMaxFreq - 4;
+            if (s2->freq < kMaxFreq / 4 - 1) s2->freq = std::uint8_t(s2->freq << 1);
+            else s2->freq = kMaxFreq - 4;
             c->summFreq = std::uint16_t(s2->freq + m_initEsc + (ns > 2));
         }
         std::uint32_t cf = 2 * fFreq * (c->summFreq + 6u);
@@ -848,9 +827,8 @@ PpmdModel::See* PpmdModel::makeEscapeFrequency(unsigned numMasked, std::uint32_t
 inline std::uint16_t* PpmdModel::binarySummary() {
     const Context* mc = m_minContext;
     const State* s = reinterpret_cast<const State*>(&mc->summFreq);
-    return &m_binSumm[m_ns2Index[s->freq - 1]]
-                     [m_ns2BsIndex[suffixOf(mc)->numStats] + m_prevSuccess + mc->flags +
-                      ((std::uint32_t(m_runLength) >> 26) & 0x20)];
+    return &m_binSumm[m_ns2Index[s->freq - 1]][m_ns2BsIndex[suffixOf(mc)->numStats] + m_prevSuccess + mc->flags +
+                                               ((std::uint32_t(m_runLength) >> 26) & 0x20)];
 }
 
 int PpmdModel::decodeSymbol() {
@@ -934,7 +912,8 @@ int PpmdModel::decodeSymbol() {
 
         if (count < hiCnt) {
             State** pps = ps;
-            for (hiCnt = 0; (hiCnt += (*pps)->freq) <= count; pps++) {}
+            for (hiCnt = 0; (hiCnt += (*pps)->freq) <= count; pps++) {
+            }
             s = *pps;
             decodeRange(hiCnt - s->freq, s->freq);
             updateSee(see);

@@ -59,9 +59,7 @@ private:
     void decodeRange(std::uint32_t start, std::uint32_t size);
 
     // Memory.
-    std::uint32_t ref(const void* ptr) const {
-        return std::uint32_t(static_cast<const std::uint8_t*>(ptr) - m_base);
-    }
+    std::uint32_t ref(const void* ptr) const { return std::uint32_t(static_cast<const std::uint8_t*>(ptr) - m_base); }
     Context* context(std::uint32_t offset) const;
     State* statsOf(const Context* c) const;
     Context* suffixOf(const Context* c) const;

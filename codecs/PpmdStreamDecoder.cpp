@@ -50,9 +50,8 @@ ChunkDecoder::Result PpmdStreamDecoder::readParameters(bool inputEnded) {
     return Result::More;
 }
 
-ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
-                                               std::size_t& inUsed, std::uint8_t* out,
-                                               std::size_t outSize, std::size_t& outUsed,
+ChunkDecoder::Result PpmdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
+                                               std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
                                                bool inputEnded) {
     inUsed = outUsed = 0;
     if (m_ended) return Result::End;

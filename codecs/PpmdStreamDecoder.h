@@ -17,9 +17,8 @@ public:
     explicit PpmdStreamDecoder(std::uint64_t uncompressedSize);
     ~PpmdStreamDecoder() override;
 
-    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                  std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
-                  bool inputEnded) override;
+    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
+                  std::size_t outSize, std::size_t& outUsed, bool inputEnded) override;
 
 private:
     Result readParameters(bool inputEnded);

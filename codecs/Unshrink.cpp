@@ -10,18 +10,17 @@
 #include "codecs/LegacyBitReader.h"
 
 namespace {
-constexpr int kCodes = 8192;        // 13-bit codes
+constexpr int kCodes = 8192;  // 13-bit codes
 constexpr int kControl = 256;
 constexpr int kFirstFree = 257;
 constexpr int kMinWidth = 9;
 constexpr int kMaxWidth = 13;
 constexpr std::uint32_t kOutBlock = 32768;  // the most an InflateOutput takes per write
-constexpr std::uint16_t kFree = 0x8000;  // flag in a prefix entry: the code is not defined
+constexpr std::uint16_t kFree = 0x8000;     // flag in a prefix entry: the code is not defined
 
 class ShrinkTable {
 public:
-    ShrinkTable() : m_prefix(kCodes, kFree), m_suffix(kCodes, 0), m_stack(kCodes), m_isPrefix(kCodes)
-    {
+    ShrinkTable() : m_prefix(kCodes, kFree), m_suffix(kCodes, 0), m_stack(kCodes), m_isPrefix(kCodes) {
         for (int c = 0; c < 256; ++c) m_prefix[c] = 0;
     }
 
@@ -30,8 +29,7 @@ public:
     // Writes the string of code to the decode stack; returns its length, or 0 when the prefix
     // chain is longer than the table can hold (a cycle). A free code keeps its last string, so a
     // code freed by a partial clear still spells what it spelled.
-    int spell(int code)
-    {
+    int spell(int code) {
         int top = kCodes;
         while (code >= kFirstFree) {
             if (top == 1) return 0;
@@ -45,8 +43,7 @@ public:
     const std::uint8_t* spelled() const { return m_stack.data() + m_start; }
 
     // Defines the next free code above the last one assigned; when none is left, nothing.
-    void add(int prefix, std::uint8_t suffix)
-    {
+    void add(int prefix, std::uint8_t suffix) {
         while (m_next < kCodes && !isFree(m_next)) ++m_next;
         if (m_next == kCodes) return;
         m_prefix[m_next] = static_cast<std::uint16_t>(prefix);
@@ -55,8 +52,7 @@ public:
     }
 
     // Frees every defined code from 257 up that is no other defined code's prefix.
-    void partialClear()
-    {
+    void partialClear() {
         std::fill(m_isPrefix.begin(), m_isPrefix.end(), false);
         for (int c = kFirstFree; c < m_end; ++c)
             if (!isFree(c)) m_isPrefix[m_prefix[c]] = true;
@@ -80,8 +76,7 @@ private:
 class BlockWriter {
 public:
     explicit BlockWriter(InflateOutput& out) : m_out(out), m_block(kOutBlock) {}
-    bool put(const std::uint8_t* bytes, int n)
-    {
+    bool put(const std::uint8_t* bytes, int n) {
         auto left = static_cast<std::uint32_t>(n);
         while (left > 0) {
             const std::uint32_t take = std::min(left, kOutBlock - m_fill);
@@ -93,8 +88,7 @@ public:
         }
         return true;
     }
-    bool flush()
-    {
+    bool flush() {
         if (m_fill == 0) return true;
         std::uint32_t room = 0;
         bool ok = m_out.spaceAvailable(room) && room >= m_fill && m_out.write(m_block.data(), m_fill) &&
@@ -109,8 +103,7 @@ private:
     std::uint32_t m_fill = 0;
 };
 
-bool decode(LegacyBitReader& in, InflateOutput& out)
-{
+bool decode(LegacyBitReader& in, InflateOutput& out) {
     if (!in.has(kMinWidth)) return !in.inputFailed();
     int previous = static_cast<int>(in.bits(kMinWidth));
     // A stream starts with a plain byte; anything else has no string to build on.
@@ -149,15 +142,13 @@ bool decode(LegacyBitReader& in, InflateOutput& out)
 }
 }  // namespace
 
-bool Unshrink::unshrink(const std::uint8_t* bytes, std::uint32_t count, DataBuffer& out)
-{
+bool Unshrink::unshrink(const std::uint8_t* bytes, std::uint32_t count, DataBuffer& out) {
     LegacyBitReader in(bytes, count);
     DataBufferOutput buffer(out);
     return decode(in, buffer);
 }
 
-bool Unshrink::unshrink(InflateInput& input, InflateOutput& out)
-{
+bool Unshrink::unshrink(InflateInput& input, InflateOutput& out) {
     LegacyBitReader in(input);
     return decode(in, out);
 }

@@ -25,9 +25,7 @@ std::uint32_t reverse32(std::uint32_t v) {
 }
 
 // The fold kernel keeps coefficient of x^d at bit 63 - d; see ZipCRCFold.cpp.
-std::uint64_t foldConstant(unsigned e) {
-    return static_cast<std::uint64_t>(reverse32(xPowerModP(e))) << 32;
-}
+std::uint64_t foldConstant(unsigned e) { return static_cast<std::uint64_t>(reverse32(xPowerModP(e))) << 32; }
 
 void buildTables(ZipCRCTables& t) {
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -50,9 +48,7 @@ void buildTables(ZipCRCTables& t) {
 
 using Kernel = std::uint32_t (*)(std::uint32_t, const std::uint8_t*, std::size_t);
 
-Kernel chooseKernel() {
-    return zipCRCHasClmul() ? zipCRCFoldClmul : zipCRCSlice16;
-}
+Kernel chooseKernel() { return zipCRCHasClmul() ? zipCRCFoldClmul : zipCRCSlice16; }
 
 }  // namespace
 
@@ -69,11 +65,9 @@ std::uint32_t zipCRCSlice16(std::uint32_t crc, const std::uint8_t* p, std::size_
     const auto& s = zipCRCTables().slice;
     // Byte j of a 16-byte step looks up slice[15 - j]: its distance, in bytes, from the step's end.
     for (; n >= 16; n -= 16, p += 16) {
-        crc = s[15][(crc ^ p[0]) & 0xFF] ^ s[14][((crc >> 8) ^ p[1]) & 0xFF] ^
-              s[13][((crc >> 16) ^ p[2]) & 0xFF] ^ s[12][(crc >> 24) ^ p[3]] ^
-              s[11][p[4]] ^ s[10][p[5]] ^ s[9][p[6]] ^ s[8][p[7]] ^
-              s[7][p[8]] ^ s[6][p[9]] ^ s[5][p[10]] ^ s[4][p[11]] ^
-              s[3][p[12]] ^ s[2][p[13]] ^ s[1][p[14]] ^ s[0][p[15]];
+        crc = s[15][(crc ^ p[0]) & 0xFF] ^ s[14][((crc >> 8) ^ p[1]) & 0xFF] ^ s[13][((crc >> 16) ^ p[2]) & 0xFF] ^
+              s[12][(crc >> 24) ^ p[3]] ^ s[11][p[4]] ^ s[10][p[5]] ^ s[9][p[6]] ^ s[8][p[7]] ^ s[7][p[8]] ^
+              s[6][p[9]] ^ s[5][p[10]] ^ s[4][p[11]] ^ s[3][p[12]] ^ s[2][p[13]] ^ s[1][p[14]] ^ s[0][p[15]];
     }
     for (; n > 0; --n, ++p) crc = (crc >> 8) ^ s[0][(crc ^ *p) & 0xFF];
     return crc;

@@ -19,9 +19,7 @@ TN_CLMUL inline __m128i fold(__m128i lane, __m128i k, __m128i next) {
     return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
 }
 
-TN_CLMUL inline __m128i load(const std::uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
+TN_CLMUL inline __m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 }  // namespace
 

@@ -18,7 +18,10 @@ const char* ZipMethod::name(int method) {
     switch (method) {
         case kStored: return "Stored";
         case kShrunk: return "Shrunk";
-        case 2: case 3: case 4: case 5: return "Reduced";
+        case 2:
+        case 3:
+        case 4:
+        case 5: return "Reduced";
         case kImploded: return "Implode";
         case kDeflated: return "Deflate";
         case kDeflate64: return "Deflate64";
@@ -27,7 +30,8 @@ const char* ZipMethod::name(int method) {
         case kLzma: return "LZMA";
         case 18: return "Terse";
         case 19: return "LZ77";
-        case kZstdEarly: case kZstd: return "Zstd";
+        case kZstdEarly:
+        case kZstd: return "Zstd";
         case 94: return "MP3";
         case kXz: return "XZ";
         case 96: return "JPEG";
@@ -40,17 +44,29 @@ const char* ZipMethod::name(int method) {
 
 bool ZipMethod::isStreamMethod(int method) {
     switch (method) {
-        case kBzip2: case kLzma: case kZstdEarly: case kZstd: case kXz: case kPpmd: return true;
+        case kBzip2:
+        case kLzma:
+        case kZstdEarly:
+        case kZstd:
+        case kXz:
+        case kPpmd: return true;
         default: return false;
     }
 }
 
 bool ZipMethod::isSupported(int method) {
     switch (method) {
-        case kStored: case kShrunk: case kImploded: case kDeflated: case kDeflate64: case kPpmd: return true;
+        case kStored:
+        case kShrunk:
+        case kImploded:
+        case kDeflated:
+        case kDeflate64:
+        case kPpmd: return true;
         case kBzip2: return TN_METHOD_BZIP2 != 0;
-        case kLzma: case kXz: return TN_METHOD_LZMA != 0;
-        case kZstdEarly: case kZstd: return TN_METHOD_ZSTD != 0;
+        case kLzma:
+        case kXz: return TN_METHOD_LZMA != 0;
+        case kZstdEarly:
+        case kZstd: return TN_METHOD_ZSTD != 0;
         default: return false;
     }
 }
@@ -62,7 +78,7 @@ constexpr std::uint64_t kBzip2ParallelFrom = 2 << 20;
 #endif
 
 std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
-                                                        std::uint64_t uncompressedSize) {
+                                                       std::uint64_t uncompressedSize) {
     (void)flags;
     switch (method) {
         case kPpmd: return std::make_unique<PpmdStreamDecoder>(uncompressedSize);
@@ -72,15 +88,15 @@ std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t
         case kBzip2: {
             Bzip2ParallelDecoder::Options options;
             options.workers = Bzip2ParallelDecoder::defaultWorkers();
-            if (options.workers == 0 || uncompressedSize < kBzip2ParallelFrom) return std::make_unique<Bzip2StreamDecoder>();
+            if (options.workers == 0 || uncompressedSize < kBzip2ParallelFrom)
+                return std::make_unique<Bzip2StreamDecoder>();
             return std::make_unique<Bzip2ParallelDecoder>(std::move(options));
         }
 #endif
 #if TN_METHOD_LZMA
         // The end marker (flag bit 1) is accepted with or without the flag; the declared size
         // ends a stream that has none.
-        case kLzma:
-            return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::ZipLzma, uncompressedSize);
+        case kLzma: return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::ZipLzma, uncompressedSize);
         case kXz: return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::Xz, uncompressedSize);
 #endif
 #if TN_METHOD_ZSTD

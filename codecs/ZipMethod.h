@@ -33,6 +33,5 @@ public:
     static bool isStreamMethod(int method);
     // A decoder for one entry's data, or null when this build cannot decode the method.
     // flags: the entry's general-purpose flags; uncompressedSize: declared, or all ones.
-    static std::unique_ptr<ChunkDecoder> createDecoder(int method, std::uint16_t flags,
-                                                        std::uint64_t uncompressedSize);
+    static std::unique_ptr<ChunkDecoder> createDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize);
 };

@@ -15,14 +15,11 @@ ZstdStreamDecoder::ZstdStreamDecoder() {
     m_context = stream;
 }
 
-ZstdStreamDecoder::~ZstdStreamDecoder() {
-    ZSTD_freeDStream(static_cast<ZSTD_DStream*>(m_context));
-}
+ZstdStreamDecoder::~ZstdStreamDecoder() { ZSTD_freeDStream(static_cast<ZSTD_DStream*>(m_context)); }
 
-ChunkDecoder::Result ZstdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize,
-                                                std::size_t& inUsed, std::uint8_t* out,
-                                                std::size_t outSize, std::size_t& outUsed,
-                                                bool inputEnded) {
+ChunkDecoder::Result ZstdStreamDecoder::decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
+                                               std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
+                                               bool inputEnded) {
     inUsed = outUsed = 0;
     auto* stream = static_cast<ZSTD_DStream*>(m_context);
     if (!stream) return fail("Out of memory for the zstd decoder");

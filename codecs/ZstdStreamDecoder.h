@@ -8,9 +8,8 @@ public:
     ZstdStreamDecoder();
     ~ZstdStreamDecoder() override;
 
-    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed,
-                  std::uint8_t* out, std::size_t outSize, std::size_t& outUsed,
-                  bool inputEnded) override;
+    Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
+                  std::size_t outSize, std::size_t& outUsed, bool inputEnded) override;
 
     // Largest window a frame may ask for (log2); 7-Zip and zstd write at most this by default.
     static constexpr int kWindowLogMax = 30;

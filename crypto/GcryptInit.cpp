@@ -5,8 +5,7 @@
 #include <gcrypt.h>
 
 namespace {
-bool startLibrary()
-{
+bool startLibrary() {
     // Another component of the process may have finished the start-up already; then only the
     // version check is ours to make.
     if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P)) return gcry_check_version(GCRYPT_VERSION) != nullptr;
@@ -19,8 +18,7 @@ bool startLibrary()
 }
 }  // namespace
 
-bool GcryptInit::ready()
-{
+bool GcryptInit::ready() {
     static const bool ok = startLibrary();
     return ok;
 }

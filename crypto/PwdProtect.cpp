@@ -12,8 +12,7 @@ constexpr int kHeaderSize = 12;
 // Feeds one plaintext byte into the three keys. key0 and key2 take a step of the CRC-32 register
 // (no pre- or post-inversion); key1 is a linear congruential step.
 inline void advanceKeys(const std::uint32_t* crcTable, std::uint32_t& k0, std::uint32_t& k1, std::uint32_t& k2,
-                        std::uint8_t plain)
-{
+                        std::uint8_t plain) {
     k0 = (k0 >> 8) ^ crcTable[(k0 ^ plain) & 0xFF];
     k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
     k2 = (k2 >> 8) ^ crcTable[(k2 ^ (k1 >> 24)) & 0xFF];
@@ -22,35 +21,33 @@ inline void advanceKeys(const std::uint32_t* crcTable, std::uint32_t& k0, std::u
 
 PwdProtect::PwdProtect() = default;
 
-PwdProtect::~PwdProtect()
-{
+PwdProtect::~PwdProtect() {
     m_password.wipe();
     m_key0 = m_key1 = m_key2 = 0;
 }
 
-void PwdProtect::setPassword(const char* text)
-{
+void PwdProtect::setPassword(const char* text) {
     m_password.wipe();
     m_password.setString(text ? text : "");
 }
 
-void PwdProtect::initKeys()
-{
+void PwdProtect::initKeys() {
     m_key0 = 0x12345678;
     m_key1 = 0x23456789;
     m_key2 = 0x34567890;
     const std::uint32_t* table = ZipCRC::table();
     const char* p = m_password.text();
-    for (int i = 0; i < m_password.length(); ++i) advanceKeys(table, m_key0, m_key1, m_key2, static_cast<std::uint8_t>(p[i]));
+    for (int i = 0; i < m_password.length(); ++i)
+        advanceKeys(table, m_key0, m_key1, m_key2, static_cast<std::uint8_t>(p[i]));
 }
 
 bool PwdProtect::checkHeader(const std::uint8_t header[12], std::uint16_t dosTime, std::uint32_t crc32,
-                             bool dataDescriptor, LogBase& log)
-{
+                             bool dataDescriptor, LogBase& log) {
     std::uint8_t copy[kHeaderSize];
     std::memcpy(copy, header, kHeaderSize);
     decryptBytes(copy, kHeaderSize);
-    std::uint8_t check = dataDescriptor ? static_cast<std::uint8_t>(dosTime >> 8) : static_cast<std::uint8_t>(crc32 >> 24);
+    std::uint8_t check = dataDescriptor ? static_cast<std::uint8_t>(dosTime >> 8)
+                                        : static_cast<std::uint8_t>(crc32 >> 24);
     if (copy[kHeaderSize - 1] == check) return true;
     log.logDataLong("isDataDescriptor", dataDescriptor ? 1 : 0);
     log.logDataHex("crc32", crc32);
@@ -74,16 +71,14 @@ struct Keys {
 };
 
 template <typename T>
-inline T pinned(T v)
-{
+inline T pinned(T v) {
 #if defined(__GNUC__)
     asm("" : "+r"(v));
 #endif
     return v;
 }
 
-inline std::uint32_t decryptOne(const std::uint32_t* table, Keys& k, std::uint32_t cipher)
-{
+inline std::uint32_t decryptOne(const std::uint32_t* table, Keys& k, std::uint32_t cipher) {
     constexpr std::uint32_t kMul = 134775813u;
     std::uint32_t s = k.k2 | 3;
     std::uint32_t stream = (s * (s - 1)) >> 8;
@@ -99,8 +94,7 @@ inline std::uint32_t decryptOne(const std::uint32_t* table, Keys& k, std::uint32
 }
 }  // namespace
 
-void PwdProtect::decryptBytes(std::uint8_t* bytes, std::uint32_t count)
-{
+void PwdProtect::decryptBytes(std::uint8_t* bytes, std::uint32_t count) {
     if (!bytes) return;
     const std::uint32_t* table = ZipCRC::table();
     Keys k{m_key0, m_key1, m_key2};

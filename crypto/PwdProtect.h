@@ -21,8 +21,8 @@ public:
     // Decrypts a copy of the 12 header bytes and compares the last with the check byte: the high
     // byte of dosTime when the entry has a data descriptor, else of crc32. On a mismatch the key
     // state is spent and the entry must not be decrypted with it.
-    bool checkHeader(const std::uint8_t header[12], std::uint16_t dosTime, std::uint32_t crc32,
-                     bool dataDescriptor, LogBase& log);
+    bool checkHeader(const std::uint8_t header[12], std::uint16_t dosTime, std::uint32_t crc32, bool dataDescriptor,
+                     LogBase& log);
     // Decrypts in place, continuing the key state of the previous call.
     void decryptBytes(std::uint8_t* bytes, std::uint32_t count);
 

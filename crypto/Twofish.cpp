@@ -23,8 +23,7 @@ constexpr std::uint8_t kQ1Boxes[4][16] = {
 
 constexpr std::uint8_t ror4(std::uint8_t x) { return static_cast<std::uint8_t>(((x >> 1) | (x << 3)) & 0xF); }
 
-constexpr Perm makePerm(const std::uint8_t (&t)[4][16])
-{
+constexpr Perm makePerm(const std::uint8_t (&t)[4][16]) {
     Perm q{};
     for (int x = 0; x < 256; ++x) {
         std::uint8_t a = static_cast<std::uint8_t>(x >> 4), b = static_cast<std::uint8_t>(x & 0xF);
@@ -43,8 +42,7 @@ constexpr Perm kQ0 = makePerm(kQ0Boxes);
 constexpr Perm kQ1 = makePerm(kQ1Boxes);
 
 // Multiplication in GF(2^8) modulo the given degree-8 polynomial.
-constexpr std::uint8_t gfMul(std::uint8_t a, std::uint8_t b, unsigned poly)
-{
+constexpr std::uint8_t gfMul(std::uint8_t a, std::uint8_t b, unsigned poly) {
     unsigned r = 0, x = a;
     for (; b; b >>= 1) {
         if (b & 1) r ^= x;
@@ -69,8 +67,7 @@ std::uint8_t byteOf(std::uint32_t x, int i) { return static_cast<std::uint8_t>(x
 
 // Byte j of the input through the chain of q permutations and key bytes that h applies to it:
 // with keys[3] (256-bit keys only), keys[2] (192 and 256), keys[1], keys[0], then a last q.
-std::uint8_t sboxByte(int j, std::uint8_t y, const std::uint32_t* keys, int k)
-{
+std::uint8_t sboxByte(int j, std::uint8_t y, const std::uint32_t* keys, int k) {
     static constexpr const Perm* kChain[4][5] = {{&kQ1, &kQ1, &kQ0, &kQ0, &kQ1},
                                                  {&kQ0, &kQ1, &kQ1, &kQ0, &kQ0},
                                                  {&kQ0, &kQ0, &kQ0, &kQ1, &kQ1},
@@ -83,24 +80,21 @@ std::uint8_t sboxByte(int j, std::uint8_t y, const std::uint32_t* keys, int k)
     return (*q[4])[y];
 }
 
-std::uint32_t mdsColumn(int j, std::uint8_t y)
-{
+std::uint32_t mdsColumn(int j, std::uint8_t y) {
     std::uint32_t z = 0;
     for (int i = 0; i < 4; ++i) z |= static_cast<std::uint32_t>(gfMul(kMds[i][j], y, kMdsPoly)) << (8 * i);
     return z;
 }
 
 // h(X, L): the S-box chain on each byte, then the MDS matrix.
-std::uint32_t h(std::uint32_t x, const std::uint32_t* keys, int k)
-{
+std::uint32_t h(std::uint32_t x, const std::uint32_t* keys, int k) {
     std::uint32_t z = 0;
     for (int j = 0; j < 4; ++j) z ^= mdsColumn(j, sboxByte(j, byteOf(x, j), keys, k));
     return z;
 }
 
 // One S-box key word: the Reed-Solomon matrix times 8 key bytes.
-std::uint32_t rsWord(const std::uint8_t* m)
-{
+std::uint32_t rsWord(const std::uint8_t* m) {
     std::uint32_t s = 0;
     for (int i = 0; i < 4; ++i) {
         std::uint8_t v = 0;
@@ -111,26 +105,18 @@ std::uint32_t rsWord(const std::uint8_t* m)
 }
 }  // namespace
 
-Twofish::Twofish()
-{
-    wipe();
-}
+Twofish::Twofish() { wipe(); }
 
-Twofish::~Twofish()
-{
-    wipe();
-}
+Twofish::~Twofish() { wipe(); }
 
-void Twofish::wipe()
-{
+void Twofish::wipe() {
     m_keyed = false;
     std::memset(m_subkeys, 0, sizeof m_subkeys);
     std::memset(m_sbox, 0, sizeof m_sbox);
     std::memset(m_chain, 0, sizeof m_chain);
 }
 
-bool Twofish::setKey(const std::uint8_t* key, int keyBytes)
-{
+bool Twofish::setKey(const std::uint8_t* key, int keyBytes) {
     wipe();
     if (!key || (keyBytes != 16 && keyBytes != 24 && keyBytes != 32)) return false;
     int k = keyBytes / 8;
@@ -154,14 +140,12 @@ bool Twofish::setKey(const std::uint8_t* key, int keyBytes)
     return true;
 }
 
-std::uint32_t Twofish::g(std::uint32_t x) const
-{
+std::uint32_t Twofish::g(std::uint32_t x) const {
     return m_sbox[0][byteOf(x, 0)] ^ m_sbox[1][byteOf(x, 1)] ^ m_sbox[2][byteOf(x, 2)] ^ m_sbox[3][byteOf(x, 3)];
 }
 
 // Two rounds per iteration, so the halves trade roles without being swapped.
-void Twofish::encryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
-{
+void Twofish::encryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
     const std::uint32_t* K = m_subkeys;
     std::uint32_t a = loadLe32(in) ^ K[0], b = loadLe32(in + 4) ^ K[1];
     std::uint32_t c = loadLe32(in + 8) ^ K[2], d = loadLe32(in + 12) ^ K[3];
@@ -180,8 +164,7 @@ void Twofish::encryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) cons
     storeLe32(out + 12, b ^ K[7]);
 }
 
-void Twofish::decryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
-{
+void Twofish::decryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
     const std::uint32_t* K = m_subkeys;
     std::uint32_t c = loadLe32(in) ^ K[4], d = loadLe32(in + 4) ^ K[5];
     std::uint32_t a = loadLe32(in + 8) ^ K[6], b = loadLe32(in + 12) ^ K[7];
@@ -200,13 +183,9 @@ void Twofish::decryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) cons
     storeLe32(out + 12, d ^ K[3]);
 }
 
-void Twofish::setIv(const std::uint8_t iv[16])
-{
-    std::memcpy(m_chain, iv, sizeof m_chain);
-}
+void Twofish::setIv(const std::uint8_t iv[16]) { std::memcpy(m_chain, iv, sizeof m_chain); }
 
-bool Twofish::decryptCbc(std::uint8_t* data, std::uint32_t count)
-{
+bool Twofish::decryptCbc(std::uint8_t* data, std::uint32_t count) {
     if (!m_keyed || count % 16 != 0 || (!data && count)) return false;
     std::uint8_t cipher[16];
     for (std::uint32_t off = 0; off < count; off += 16) {

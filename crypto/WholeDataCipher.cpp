@@ -19,10 +19,11 @@ namespace {
 class GcryptBlockCipher : public WholeDataCipher {
 public:
     explicit GcryptBlockCipher(bool littleEndianHalves) : m_swapHalves(littleEndianHalves) {}
-    ~GcryptBlockCipher() override { if (m_handle) gcry_cipher_close(m_handle); }
+    ~GcryptBlockCipher() override {
+        if (m_handle) gcry_cipher_close(m_handle);
+    }
 
-    bool open(int algo, int mode, const std::uint8_t* key, std::uint32_t keyBytes)
-    {
+    bool open(int algo, int mode, const std::uint8_t* key, std::uint32_t keyBytes) {
         static const std::uint8_t zeroIv[16] = {};
         if (!GcryptInit::ready() || gcry_cipher_open(&m_handle, algo, mode, 0) != 0) return false;
         m_block = static_cast<std::uint32_t>(gcry_cipher_get_algo_blklen(algo));
@@ -34,8 +35,7 @@ public:
         return mode != GCRY_CIPHER_MODE_CBC || gcry_cipher_setiv(m_handle, zeroIv, m_block) == 0;
     }
     std::uint32_t blockSize() const override { return m_block; }
-    int decrypt(std::uint8_t* data, std::uint32_t count) override
-    {
+    int decrypt(std::uint8_t* data, std::uint32_t count) override {
         if (m_swapHalves) swapWords(data, count);
         const int error = static_cast<int>(gcry_err_code(gcry_cipher_decrypt(m_handle, data, count, nullptr, 0)));
         if (m_swapHalves) swapWords(data, count);
@@ -45,8 +45,7 @@ public:
 private:
     // Reverses the bytes of every 32-bit word: little-endian halves become the big-endian ones
     // of the reference algorithm, and back.
-    static void swapWords(std::uint8_t* data, std::uint32_t count)
-    {
+    static void swapWords(std::uint8_t* data, std::uint32_t count) {
         for (std::uint32_t i = 0; i + 4 <= count; i += 4) {
             std::swap(data[i], data[i + 3]);
             std::swap(data[i + 1], data[i + 2]);
@@ -60,15 +59,13 @@ private:
 
 class TwofishCbcCipher : public WholeDataCipher {
 public:
-    bool open(const std::uint8_t* key, std::uint32_t keyBytes)
-    {
+    bool open(const std::uint8_t* key, std::uint32_t keyBytes) {
         if (!m_twofish.setKey(key, static_cast<int>(keyBytes))) return false;
         m_twofish.setIv(kTwofishIv);  // after the key: keying clears the chain
         return true;
     }
     std::uint32_t blockSize() const override { return 16; }
-    int decrypt(std::uint8_t* data, std::uint32_t count) override
-    {
+    int decrypt(std::uint8_t* data, std::uint32_t count) override {
         return m_twofish.decryptCbc(data, count) ? 0 : GPG_ERR_INV_LENGTH;
     }
 
@@ -76,24 +73,21 @@ private:
     Twofish m_twofish;
 };
 
-int gcryptAesAlgo(std::uint32_t keyBytes)
-{
+int gcryptAesAlgo(std::uint32_t keyBytes) {
     return keyBytes == 16 ? GCRY_CIPHER_AES128 : keyBytes == 24 ? GCRY_CIPHER_AES192 : GCRY_CIPHER_AES256;
 }
 }  // namespace
 
-std::uint32_t WholeDataCipher::keyBytesFor(int algorithm, int keyBits)
-{
+std::uint32_t WholeDataCipher::keyBytesFor(int algorithm, int keyBits) {
     switch (algorithm) {
-    case kAes: return keyBits > 192 ? 32 : keyBits <= 128 ? 16 : 24;
-    case kTwofish: return keyBits == 128 ? 16 : keyBits == 192 ? 24 : 32;
-    case kBlowfish: return static_cast<std::uint32_t>(std::clamp(keyBits / 8, 5, 56));
-    default: return 0;
+        case kAes: return keyBits > 192 ? 32 : keyBits <= 128 ? 16 : 24;
+        case kTwofish: return keyBits == 128 ? 16 : keyBits == 192 ? 24 : 32;
+        case kBlowfish: return static_cast<std::uint32_t>(std::clamp(keyBits / 8, 5, 56));
+        default: return 0;
     }
 }
 
-void WholeDataCipher::keyMaterial(const char* password, std::uint8_t material[32])
-{
+void WholeDataCipher::keyMaterial(const char* password, std::uint8_t material[32]) {
     const char* text = password ? password : "";
     const auto length = static_cast<std::uint32_t>(std::strlen(text));
     Md5 md5;
@@ -106,8 +100,7 @@ void WholeDataCipher::keyMaterial(const char* password, std::uint8_t material[32
     encoded.wipe();
 }
 
-std::unique_ptr<WholeDataCipher> WholeDataCipher::create(int algorithm, int keyBits, const char* password)
-{
+std::unique_ptr<WholeDataCipher> WholeDataCipher::create(int algorithm, int keyBits, const char* password) {
     const std::uint32_t keyBytes = keyBytesFor(algorithm, keyBits);
     std::uint8_t key[56] = {};
     keyMaterial(password, key);

@@ -21,14 +21,12 @@ constexpr std::uint32_t kOuterBlock = 16;
 // One piece plus room for a block or two, as the file format's reader has always allocated.
 constexpr std::uint32_t kFileBuffer = WholeDataCrypt::kFilePiece + 64;
 
-bool failDecryption(LogBase& log, int errorCode)
-{
+bool failDecryption(LogBase& log, int errorCode) {
     log.logError("Decryption failed");
     return log.logDataLong("error_code", errorCode), false;
 }
 
-std::unique_ptr<WholeDataCipher> makeCipher(int algorithm, int keyBits, const char* password, LogBase& log)
-{
+std::unique_ptr<WholeDataCipher> makeCipher(int algorithm, int keyBits, const char* password, LogBase& log) {
     auto cipher = WholeDataCipher::create(algorithm, keyBits, password);
     if (cipher) return cipher;
     if (WholeDataCipher::keyBytesFor(algorithm, keyBits) == 0) {
@@ -42,8 +40,7 @@ std::unique_ptr<WholeDataCipher> makeCipher(int algorithm, int keyBits, const ch
 
 // The padding at the end of n bytes: its length, or 0 when the last byte cannot be a padding
 // to block (a wrong password, most of the time). Nothing is padded in no bytes.
-std::uint32_t paddingLength(const std::uint8_t* data, std::uint32_t n, std::uint32_t block, bool& valid)
-{
+std::uint32_t paddingLength(const std::uint8_t* data, std::uint32_t n, std::uint32_t block, bool& valid) {
     const std::uint32_t pad = n ? data[n - 1] : 0;
     valid = n == 0 || (pad >= 1 && pad <= block && pad <= n);
     return valid ? pad : 0;
@@ -51,16 +48,14 @@ std::uint32_t paddingLength(const std::uint8_t* data, std::uint32_t n, std::uint
 
 // Decrypts the whole blocks of data[0..n) in place; n becomes their length. AES refuses an input
 // shorter than one block.
-bool decryptBlocks(WholeDataCipher& cipher, int algorithm, std::uint8_t* data, std::uint32_t& n, LogBase& log)
-{
+bool decryptBlocks(WholeDataCipher& cipher, int algorithm, std::uint8_t* data, std::uint32_t& n, LogBase& log) {
     if (algorithm == WholeDataCipher::kAes && n < cipher.blockSize()) return failDecryption(log, GPG_ERR_INV_LENGTH);
     n -= n % cipher.blockSize();
     const int error = cipher.decrypt(data, n);
     return error == 0 || failDecryption(log, error);
 }
 
-bool stripPadding(DataBuffer& plain, std::uint32_t block, LogBase& log)
-{
+bool stripPadding(DataBuffer& plain, std::uint32_t block, LogBase& log) {
     bool valid = false;
     const std::uint32_t pad = paddingLength(plain.data(), plain.size(), block, valid);
     if (!valid) return failDecryption(log, GPG_ERR_BAD_DATA);
@@ -68,8 +63,7 @@ bool stripPadding(DataBuffer& plain, std::uint32_t block, LogBase& log)
     return true;
 }
 
-bool readFully(TarnelHandle& file, std::uint8_t* buffer, std::uint32_t n, LogBase& log)
-{
+bool readFully(TarnelHandle& file, std::uint8_t* buffer, std::uint32_t n, LogBase& log) {
     std::uint32_t got = 0;
     while (got < n) {
         std::uint32_t count = 0;
@@ -81,14 +75,12 @@ bool readFully(TarnelHandle& file, std::uint8_t* buffer, std::uint32_t n, LogBas
     return true;
 }
 
-bool writeAll(TarnelHandle& file, const std::uint8_t* bytes, std::uint32_t n, LogBase& log)
-{
+bool writeAll(TarnelHandle& file, const std::uint8_t* bytes, std::uint32_t n, LogBase& log) {
     std::uint64_t written = 0;
     return n == 0 || (file.write(bytes, n, written, &log) && written == n);
 }
 
-bool reportPiece(ProgressMonitor* monitor, std::uint32_t n, LogBase& log)
-{
+bool reportPiece(ProgressMonitor* monitor, std::uint32_t n, LogBase& log) {
     if (monitor == nullptr) return true;
     monitor->addProgress(n, nullptr);
     if (!monitor->isAborted()) return true;
@@ -98,8 +90,7 @@ bool reportPiece(ProgressMonitor* monitor, std::uint32_t n, LogBase& log)
 // Decrypts (algorithm 0: copies) one piece of the file in place; the last piece loses the
 // cipher's padding. n becomes the count of bytes to write.
 bool decryptPiece(WholeDataCipher* cipher, int algorithm, std::uint8_t* data, std::uint32_t& n, bool last,
-                  LogBase& log)
-{
+                  LogBase& log) {
     if (cipher == nullptr) return true;
     if (!decryptBlocks(*cipher, algorithm, data, n, log)) return false;
     if (!last) return true;
@@ -111,8 +102,7 @@ bool decryptPiece(WholeDataCipher* cipher, int algorithm, std::uint8_t* data, st
 }
 
 bool decryptPieces(TarnelHandle& in, std::uint64_t size, TarnelHandle& out, WholeDataCipher* cipher, int algorithm,
-                   ProgressMonitor* monitor, LogBase& log)
-{
+                   ProgressMonitor* monitor, LogBase& log) {
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kFileBuffer]);
     if (!buffer) return rejectWith(log, "Out of memory");
     for (std::uint64_t done = 0; done < size;) {
@@ -127,8 +117,7 @@ bool decryptPieces(TarnelHandle& in, std::uint64_t size, TarnelHandle& out, Whol
 }  // namespace
 
 bool WholeDataCrypt::decryptData(int algorithm, int keyBits, const char* password, const std::uint8_t* bytes,
-                                 std::uint32_t length, DataBuffer& plain, LogBase& log)
-{
+                                 std::uint32_t length, DataBuffer& plain, LogBase& log) {
     plain.clear();
     if (length == 0) return true;
     if (bytes == nullptr) return failDecryption(log, GPG_ERR_INV_ARG);
@@ -145,8 +134,7 @@ bool WholeDataCrypt::decryptData(int algorithm, int keyBits, const char* passwor
 }
 
 bool WholeDataCrypt::decryptFile(int algorithm, int keyBits, const char* password, const char* encryptedPath,
-                                 const char* plainPath, ProgressMonitor* monitor, LogBase& log)
-{
+                                 const char* plainPath, ProgressMonitor* monitor, LogBase& log) {
     TarnelHandle in;
     TarnelHandle out;
     int reason = 0;
@@ -156,8 +144,7 @@ bool WholeDataCrypt::decryptFile(int algorithm, int keyBits, const char* passwor
 }
 
 bool WholeDataCrypt::decryptHandle(int algorithm, int keyBits, const char* password, TarnelHandle& in,
-                                   TarnelHandle& out, ProgressMonitor* monitor, LogBase& log)
-{
+                                   TarnelHandle& out, ProgressMonitor* monitor, LogBase& log) {
     std::unique_ptr<WholeDataCipher> cipher;
     if (algorithm != WholeDataCipher::kNone && !(cipher = makeCipher(algorithm, keyBits, password, log))) return false;
     const std::int64_t size = in.getSize(&log);
@@ -166,8 +153,7 @@ bool WholeDataCrypt::decryptHandle(int algorithm, int keyBits, const char* passw
 }
 
 bool WholeDataCrypt::checkTextMatches(const char* password, const std::uint8_t* encrypted, std::uint32_t length,
-                                      int keyBits)
-{
+                                      int keyBits) {
     LogNull quiet;
     DataBuffer plain;
     const auto textLength = static_cast<std::uint32_t>(std::strlen(kCheckText));

@@ -23,24 +23,21 @@ constexpr std::uint32_t kStep = WinZipAes::kStreamStep;
 constexpr std::uint32_t kBufferSize = kStep + 3 * kCode;
 
 bool initContext(WinZipAesContext& context, const StringBuffer& password, std::uint32_t keyBytes,
-                 const std::uint8_t* salt, LogBase& log)
-{
+                 const std::uint8_t* salt, LogBase& log) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(password.text());
     const auto length = static_cast<std::uint32_t>(password.length());
     if (context.init(bytes, length, keyBytes, salt)) return true;
     return rejectWith(log, "WinZip AES decrypt initialization failed");
 }
 
-bool decryptAndWrite(WinZipAesContext& context, std::uint8_t* bytes, std::uint32_t n, Output& output, LogBase& log)
-{
+bool decryptAndWrite(WinZipAesContext& context, std::uint8_t* bytes, std::uint32_t n, Output& output, LogBase& log) {
     context.decrypt(bytes, n);
     if (n == 0 || output.write(bytes, 1, n, &log) == n) return true;
     return rejectWith(log, "Failed to write data to output.");
 }
 
 // Decrypts everything after the verifier, holding back the last 10 bytes: the code.
-bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& output, bool& authFailed, LogBase& log)
-{
+bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& output, bool& authFailed, LogBase& log) {
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kBufferSize]);
     if (!buffer) return rejectWith(log, "Out of memory");
     std::uint32_t held = 0;
@@ -63,9 +60,7 @@ bool streamCiphertext(DataSource& source, WinZipAesContext& context, Output& out
 }
 }  // namespace
 
-bool WinZipAes::readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got,
-                         LogBase& log)
-{
+bool WinZipAes::readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got, LogBase& log) {
     got = 0;
     while (got < n && !source.endOfStream()) {
         std::uint32_t count = 0;
@@ -77,8 +72,7 @@ bool WinZipAes::readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t
 }
 
 std::unique_ptr<WinZipAesContext> WinZipAes::startFromSource(DataSource& source, const StringBuffer& password,
-                                                             int strength, bool& wrongPassword, LogBase& log)
-{
+                                                             int strength, bool& wrongPassword, LogBase& log) {
     wrongPassword = false;
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);
     std::uint8_t salt[16];
@@ -96,18 +90,15 @@ std::unique_ptr<WinZipAesContext> WinZipAes::startFromSource(DataSource& source,
     return context;
 }
 
-bool WinZipAes::decryptFromSource(DataSource& source, const StringBuffer& password, int strength,
-                                  Output& output, bool& wrongPassword, bool& authFailed, LogBase& log)
-{
+bool WinZipAes::decryptFromSource(DataSource& source, const StringBuffer& password, int strength, Output& output,
+                                  bool& wrongPassword, bool& authFailed, LogBase& log) {
     authFailed = false;
     auto context = startFromSource(source, password, strength, wrongPassword, log);
     return context && streamCiphertext(source, *context, output, authFailed, log);
 }
 
 bool WinZipAes::decryptInMemory(const std::uint8_t* stored, std::uint32_t size, const StringBuffer& password,
-                                int strength, DataBuffer& plain, bool& wrongPassword, bool& authFailed,
-                                LogBase& log)
-{
+                                int strength, DataBuffer& plain, bool& wrongPassword, bool& authFailed, LogBase& log) {
     wrongPassword = authFailed = false;
     plain.clear();
     const std::uint32_t keyBytes = WinZipAesContext::keyBytesFor(strength);

@@ -23,9 +23,8 @@ public:
 
     // Streams from source (positioned at the stored data and limited to it) into output. On an
     // authentication failure the plaintext already written must be discarded by the caller.
-    static bool decryptFromSource(DataSource& source, const StringBuffer& password, int strength,
-                                  Output& output, bool& wrongPassword, bool& authFailed,
-                                  LogBase& log);
+    static bool decryptFromSource(DataSource& source, const StringBuffer& password, int strength, Output& output,
+                                  bool& wrongPassword, bool& authFailed, LogBase& log);
     // Decrypts stored (size bytes) into plain, which is replaced. Empty stored data gives an empty
     // plaintext. plain is left empty on every failure, so unauthenticated bytes never escape.
     // The first steps of decryptFromSource: reads the salt and the verifier and derives the keys.
@@ -34,10 +33,8 @@ public:
     static std::unique_ptr<WinZipAesContext> startFromSource(DataSource& source, const StringBuffer& password,
                                                              int strength, bool& wrongPassword, LogBase& log);
     // Reads until n bytes have arrived or the source has nothing more; false on a failed read.
-    static bool readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got,
-                         LogBase& log);
+    static bool readUpTo(DataSource& source, std::uint8_t* buffer, std::uint32_t n, std::uint32_t& got, LogBase& log);
 
-    static bool decryptInMemory(const std::uint8_t* stored, std::uint32_t size,
-                                const StringBuffer& password, int strength, DataBuffer& plain,
-                                bool& wrongPassword, bool& authFailed, LogBase& log);
+    static bool decryptInMemory(const std::uint8_t* stored, std::uint32_t size, const StringBuffer& password,
+                                int strength, DataBuffer& plain, bool& wrongPassword, bool& authFailed, LogBase& log);
 };

@@ -3,13 +3,11 @@
 
 #include "base/StringBuffer.h"
 
-std::uint32_t CrcOutput::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                               LogBase* log) {
+std::uint32_t CrcOutput::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) {
     return write64(bytes, itemSize, count, log);
 }
 
-std::uint32_t CrcOutput::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                                 LogBase* log) {
+std::uint32_t CrcOutput::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) {
     std::uint32_t taken = m_inner.write64(bytes, itemSize, count, log);
     if (taken == 0) return 0;
     const auto* p = static_cast<const std::uint8_t*>(bytes);

@@ -8,10 +8,8 @@ class CrcOutput : public Output {
 public:
     explicit CrcOutput(Output& inner) : m_inner(inner) {}
     ~CrcOutput() override = default;
-    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                        LogBase* log) override;
-    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                          LogBase* log) override;
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) override;
+    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) override;
     bool hasFailed() override { return m_inner.hasFailed(); }
     void describe(StringBuffer& text) override { m_inner.describe(text); }
     std::uint32_t crcValue() const { return m_crc.finalValue(); }

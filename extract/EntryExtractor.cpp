@@ -31,7 +31,7 @@
 #include "zip/ZipWalkEntry.h"
 
 namespace {
-constexpr std::uint64_t kStreamAbove = 4000000;  // larger stored/deflated entries are windowed
+constexpr std::uint64_t kStreamAbove = 4000000;      // larger stored/deflated entries are windowed
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
 constexpr std::uint64_t kLinkTargetMax = 4096;       // the longest symbolic-link target accepted
 
@@ -84,12 +84,12 @@ struct EntryExtractor::Job {
     const ZipWalkEntry& record;
     ClsZip2& zip;
     MemoryData* data = nullptr;
-    std::string outPath;  // '\' form below the base folder, for messages
-    std::vector<std::string> parts;  // the components of the name below the base folder
-    bool namesFolder = false;        // the name ends with a separator: no file can be made
+    std::string outPath;                // '\' form below the base folder, for messages
+    std::vector<std::string> parts;     // the components of the name below the base folder
+    bool namesFolder = false;           // the name ends with a separator: no file can be made
     const TarnelDir* folder = nullptr;  // the folder holding the output, while it is written
     EntryMetadata meta;
-    int method = 0;       // ZipMethod::kAes resolved to the AES field's actual method
+    int method = 0;  // ZipMethod::kAes resolved to the AES field's actual method
     bool verbose = false;
     // Small WinZip AES entries are decrypted and authenticated into aesPlain before anything
     // else; large ones are decrypted by the pipeline as they stream to the output.
@@ -98,9 +98,8 @@ struct EntryExtractor::Job {
     DataBuffer aesPlain;
 };
 
-EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
-                               ProgressMonitor* monitor, const char* tempDir,
-                               MemoryDataPool& pool)
+EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log, ProgressMonitor* monitor,
+                               const char* tempDir, MemoryDataPool& pool)
     : m_base(baseFolder ? baseFolder : "."),
       m_ignoreDirectories(ignoreDirectories),
       m_log(log),
@@ -136,10 +135,9 @@ bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
 bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     const ZipWalkEntry* record = entry.walkEntry();
     ClsZip2* zip = entry.owner();
-    if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip)
-        return rejectWith(&m_log, "Not a mapped Zip entry!");
-    Job job{entry, *record, *zip, nullptr, std::string(), {}, false, nullptr, EntryMetadata::of(*record),
-            0, false, false, false, {}};
+    if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip) return rejectWith(&m_log, "Not a mapped Zip entry!");
+    Job job{entry, *record, *zip,  nullptr, std::string(), {}, false, nullptr, EntryMetadata::of(*record), 0,
+            false, false,   false, {}};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -162,8 +160,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
         if (m_monitor) m_monitor->addProgress(size, nullptr);
         return failEntry(job);
     }
-    job.method = record->localHeader.method == ZipMethod::kAes ? record->aesActualMethod
-                                                         : record->localHeader.method;
+    job.method = record->localHeader.method == ZipMethod::kAes ? record->aesActualMethod : record->localHeader.method;
     if (!ExtractTarget::splitName(relative, job.parts)) {
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
         countFailedEntry(job.record);
@@ -182,8 +179,8 @@ bool EntryExtractor::decryptAes(Job& job) {
     const std::uint32_t size = r.compressedSize32();
     const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
     if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-    return WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength),
-                                      job.aesPlain, wrongPassword, authFailed, m_log);
+    return WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength), job.aesPlain,
+                                      wrongPassword, authFailed, m_log);
 }
 
 // A wrong password is found before the output is created, so that an existing file of the same
@@ -194,8 +191,8 @@ bool EntryExtractor::passwordFits(Job& job) {
         MemDataObjSource window;
         window.initRange(job.data, r.dataOffset, r.compressedSize64());
         bool wrongPassword = false;
-        return WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength),
-                                          wrongPassword, m_log) != nullptr;
+        return WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength), wrongPassword,
+                                          m_log) != nullptr;
     }
     if (!r.isTraditionallyEncrypted()) return true;
     const std::uint8_t* header = r.compressedSize64() >= ZipRecordSize::kTraditionalHeader
@@ -206,8 +203,7 @@ bool EntryExtractor::passwordFits(Job& job) {
     check.initKeys();
     const LocalHeaderRecord& local = r.localHeader;
     const bool deferred = (local.flags & ZipFlag::kDataDescriptor) != 0;
-    if (header && check.checkHeader(header, local.dosTime, local.crc32, deferred, m_log))
-        return true;
+    if (header && check.checkHeader(header, local.dosTime, local.crc32, deferred, m_log)) return true;
     m_log.logError("Password incorrect for password-protected Zip");
     return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
 }
@@ -251,8 +247,7 @@ bool EntryExtractor::extractFile(Job& job) {
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
-    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
-                                                              : decodeInto(job, out);
+    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, out);
     if (!ok) {
         job.folder->discardFile(out.handle(), pending);
         return failEntry(job);
@@ -272,8 +267,7 @@ bool EntryExtractor::extractFile(Job& job) {
 bool EntryExtractor::testFile(Job& job) {
     Output discard;
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
-    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0)
-                                                              : decodeInto(job, discard);
+    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, discard);
     if (!ok) {
         m_log.logError("Test failed");
         m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
@@ -340,8 +334,7 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     }
     if (job.record.isTraditionallyEncrypted()) {
         pipeline.setPassword(password.text());
-        pipeline.setTraditionalEncryption(true, job.record.localHeader.crc32,
-                                          job.record.localHeader.dosTime,
+        pipeline.setTraditionalEncryption(true, job.record.localHeader.crc32, job.record.localHeader.dosTime,
                                           (job.record.localHeader.flags & ZipFlag::kDataDescriptor) != 0);
     }
     pipeline.setOutput(&out);
@@ -350,8 +343,8 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     if (!configureSource(job, pipeline, window)) return false;
     // Held to the larger of the sizes the records declare: a writer's slip in one of them does not
     // fail the entry, and no record lets the output grow past what it says.
-    pipeline.expectedUncompressedSize =
-        std::max(job.record.uncompressedSize64(), job.record.centralRecord.uncompressedSize);
+    pipeline.expectedUncompressedSize = std::max(job.record.uncompressedSize64(),
+                                                 job.record.centralRecord.uncompressedSize);
     std::uint32_t crc = 0;
     if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);

@@ -31,8 +31,8 @@ class EntryExtractor {
 public:
     // baseFolder: the trimmed UTF-8 folder ("." when empty). tempDir may be null. monitor may be
     // null.
-    EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log,
-                   ProgressMonitor* monitor, const char* tempDir, MemoryDataPool& pool);
+    EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log, ProgressMonitor* monitor,
+                   const char* tempDir, MemoryDataPool& pool);
     EntryExtractor(const EntryExtractor&) = delete;
     EntryExtractor& operator=(const EntryExtractor&) = delete;
 

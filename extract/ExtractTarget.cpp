@@ -28,8 +28,8 @@ bool ExtractTarget::openRoot() {
     return m_root.isOpen();
 }
 
-const TarnelDir* ExtractTarget::openFolder(const std::vector<std::string>& parts, std::size_t depth,
-                                           bool create, std::string& failedDir, bool& linkInTheWay) {
+const TarnelDir* ExtractTarget::openFolder(const std::vector<std::string>& parts, std::size_t depth, bool create,
+                                           std::string& failedDir, bool& linkInTheWay) {
     linkInTheWay = false;
     failedDir.clear();
     if (!openRoot()) {
@@ -57,8 +57,8 @@ const TarnelDir* ExtractTarget::openFolder(const std::vector<std::string>& parts
     return &m_cached;
 }
 
-void ExtractTarget::deferDirectory(const std::vector<std::string>& parts, const FileTime& modified,
-                                   bool hasPermissions, std::uint32_t permissions) {
+void ExtractTarget::deferDirectory(const std::vector<std::string>& parts, const FileTime& modified, bool hasPermissions,
+                                   std::uint32_t permissions) {
     m_directories.push_back({parts, modified, hasPermissions, permissions});
 }
 

@@ -34,8 +34,8 @@ public:
                                 std::string& failedDir, bool& linkInTheWay);
 
     // Times (UTC) and, when given, permission bits for a directory entry, applied by finish().
-    void deferDirectory(const std::vector<std::string>& parts, const FileTime& modified,
-                        bool hasPermissions, std::uint32_t permissions);
+    void deferDirectory(const std::vector<std::string>& parts, const FileTime& modified, bool hasPermissions,
+                        std::uint32_t permissions);
     void finish();
 
     // The base joined with the first depth components, '\' form, for messages.

@@ -64,9 +64,8 @@ bool UnzipController::Unzip(XString& folder, ZipCallback* callback, int& count) 
     return ok;
 }
 
-bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNewer,
-                                  bool ignoreDirectories, ZipCallback* callback,
-                                  const char* operation, int& count) {
+bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNewer, bool ignoreDirectories,
+                                  ZipCallback* callback, const char* operation, int& count) {
     const std::string trimmed = trimBlanks(folder.getUtf8());
     const std::string base = trimmed.empty() ? std::string(".") : trimmed;
     count = 0;
@@ -82,8 +81,8 @@ bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNe
         return false;
     }
     auto pool = std::make_unique<MemoryDataPool>();
-    bool ok = UnzipEntries(base.c_str(), ignoreDirectories, pattern ? pattern->getUtf8() : nullptr,
-                           onlyNewer, callback, count, *pool);
+    bool ok = UnzipEntries(base.c_str(), ignoreDirectories, pattern ? pattern->getUtf8() : nullptr, onlyNewer, callback,
+                           count, *pool);
     log.logDataLong("NumUnzipped", count);
     if (!ok) log.logError("Not all files extracted successfully.");
     log.leaveContext();
@@ -94,16 +93,15 @@ bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNe
 bool UnzipController::CheckUnzipPassword() {
     LogBase& log = m_zip.log();
     if (!m_zip.commentHasMarker()) return true;
-    if (m_zip.password().length() == 0)
-        return rejectWith(&log, "This Zip is encrypted and requires a password.");
+    if (m_zip.password().length() == 0) return rejectWith(&log, "This Zip is encrypted and requires a password.");
     const char* open = std::strchr(m_zip.comment().text(), '[');
     if (!open) return true;
     const char* close = std::strchr(open + 1, ']');
     StringBuffer encoded;
     encoded.appendBytes(open + 1, static_cast<int>(close ? close - open - 1 : std::strlen(open + 1)));
     std::uint32_t length = 0;
-    std::unique_ptr<std::uint8_t, void (*)(void*)> decoded(
-        ContentCoding().decodeBase64(encoded.text(), length), std::free);
+    std::unique_ptr<std::uint8_t, void (*)(void*)> decoded(ContentCoding().decodeBase64(encoded.text(), length),
+                                                           std::free);
     if (!decoded || length == 0) return rejectWith(&log, "Invalid Zip file comment.");
     DataBuffer encrypted;
     encrypted.append(decoded.get(), length);
@@ -131,8 +129,8 @@ static std::int64_t addSizeSaturated(std::int64_t total, std::uint64_t size) {
     return size >= room ? INT64_MAX : total + static_cast<std::int64_t>(size);
 }
 
-bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer,
-                                    ZipCallback* callback, std::int64_t& total) {
+bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer, ZipCallback* callback,
+                                    std::int64_t& total) {
     total = 0;
     StringBuffer name;
     for (int i = 0; i < m_zip.numEntries(); ++i) {
@@ -151,8 +149,8 @@ bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern,
             describeEntry(*entry, name, info);
             callback->setWritePercentMode(false);
             bool skip = false;
-            callback->toBeUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(),
-                                   info.isDirectory, &skip);
+            callback->toBeUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(), info.isDirectory,
+                                   &skip);
             if (skip) entry->SetSkip(true);
         }
         if (!entry->IsDir() && !entry->IsSkipped()) total = addSizeSaturated(total, entry->GetUncompressedSize());
@@ -160,9 +158,8 @@ bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern,
     return true;
 }
 
-bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectories,
-                                   const char* pattern, bool onlyNewer, ZipCallback* callback,
-                                   int& count, MemoryDataPool& pool) {
+bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectories, const char* pattern, bool onlyNewer,
+                                   ZipCallback* callback, int& count, MemoryDataPool& pool) {
     count = 0;
     LogBase& log = m_zip.log();
     if (askAbort(callback)) return false;
@@ -187,8 +184,8 @@ bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectorie
             ZippedFileInfo info;
             describeEntry(*entry, name, info);
             bool abort = false;
-            callback->fileUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(),
-                                   info.isDirectory, &abort);
+            callback->fileUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(), info.isDirectory,
+                                   &abort);
             stopped = abort;
         }
         stopped = stopped || monitor.isAborted();
@@ -203,8 +200,8 @@ bool UnzipController::MatchWildcard(const char* text, const char* pattern, bool 
     if (!text || !*text) return !pattern || onlyStars(pattern);
     if (!pattern || !*pattern) return false;
     const char* star = std::strchr(pattern, '*');
-    if (!star) return std::strlen(text) == std::strlen(pattern) &&
-                      matchesAt(text, pattern, std::strlen(text), caseSensitive);
+    if (!star)
+        return std::strlen(text) == std::strlen(pattern) && matchesAt(text, pattern, std::strlen(text), caseSensitive);
     std::size_t head = static_cast<std::size_t>(star - pattern);
     if (std::strlen(text) < head || !matchesAt(text, pattern, head, caseSensitive)) return false;
     text += head;

@@ -18,10 +18,10 @@ public:
     // callback may be null; count receives the number of files written.
     bool Unzip(XString& folder, ZipCallback* callback, int& count);
     // pattern may be null (every entry).
-    bool UnzipCommon(XString& folder, XString* pattern, bool onlyNewer, bool ignoreDirectories,
-                     ZipCallback* callback, const char* operation, int& count);
-    bool UnzipEntries(const char* baseFolder, bool ignoreDirectories, const char* pattern,
-                      bool onlyNewer, ZipCallback* callback, int& count, MemoryDataPool& pool);
+    bool UnzipCommon(XString& folder, XString* pattern, bool onlyNewer, bool ignoreDirectories, ZipCallback* callback,
+                     const char* operation, int& count);
+    bool UnzipEntries(const char* baseFolder, bool ignoreDirectories, const char* pattern, bool onlyNewer,
+                      ZipCallback* callback, int& count, MemoryDataPool& pool);
     bool CheckUnzipPassword();
 
     // Only '*' is a wildcard (any run, also empty). Null text counts as empty.
@@ -29,8 +29,8 @@ public:
 
 private:
     // First pass: clears or sets skip flags and returns the byte total; false on abort.
-    bool chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer,
-                       ZipCallback* callback, std::int64_t& total);
+    bool chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer, ZipCallback* callback,
+                       std::int64_t& total);
     bool askAbort(ZipCallback* callback);
     static void cleanName(const class ClsZipEntry2& entry, StringBuffer& name);
 

@@ -34,18 +34,28 @@ constexpr std::uint32_t kDecryptChunk = 60000;  // input buffer of a decryption 
 
 // The temporary-file and destination transfers log in their own words, and callers' logs rely
 // on them; the null keys are lines that transfer does not log.
-const ZipPipeline::InflateWording ZipPipeline::kInflateToTemp = {
-    true,
-    "Inflating from source file.", nullptr, "Failed to inflate from file to temp file", "srcFilename",
-    "Inflating from data source.", "Failed to inflate from data source to temp file",
-    nullptr,
-    "Inflating from memory.", "srcDataSize", "Failed to inflate from data buffer to temp file"};
-const ZipPipeline::InflateWording ZipPipeline::kInflateToDest = {
-    false,
-    "inflating from a file", "fromFile", "Inflate from file source failed.", nullptr,
-    "inflating from a data source", "Inflate from data source failed.",
-    "compressed source is empty.",
-    "inflating from in-memory compressed data", nullptr, "Inflate from memory source failed."};
+const ZipPipeline::InflateWording ZipPipeline::kInflateToTemp = {true,
+                                                                 "Inflating from source file.",
+                                                                 nullptr,
+                                                                 "Failed to inflate from file to temp file",
+                                                                 "srcFilename",
+                                                                 "Inflating from data source.",
+                                                                 "Failed to inflate from data source to temp file",
+                                                                 nullptr,
+                                                                 "Inflating from memory.",
+                                                                 "srcDataSize",
+                                                                 "Failed to inflate from data buffer to temp file"};
+const ZipPipeline::InflateWording ZipPipeline::kInflateToDest = {false,
+                                                                 "inflating from a file",
+                                                                 "fromFile",
+                                                                 "Inflate from file source failed.",
+                                                                 nullptr,
+                                                                 "inflating from a data source",
+                                                                 "Inflate from data source failed.",
+                                                                 "compressed source is empty.",
+                                                                 "inflating from in-memory compressed data",
+                                                                 nullptr,
+                                                                 "Inflate from memory source failed."};
 
 ZipPipeline::ZipPipeline() = default;
 
@@ -75,8 +85,7 @@ void ZipPipeline::setWholeDataParams(int type, int keyLengthBits) {
     m_wholeDataKeyLength = keyLengthBits;
 }
 
-void ZipPipeline::setTraditionalEncryption(bool on, std::uint32_t crc, std::uint16_t dosTime,
-                                           bool dataDescriptor) {
+void ZipPipeline::setTraditionalEncryption(bool on, std::uint32_t crc, std::uint16_t dosTime, bool dataDescriptor) {
     m_traditional = on;
     m_checkCrc = crc;
     m_checkTime = dosTime;
@@ -170,8 +179,7 @@ bool ZipPipeline::adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& l
 bool ZipPipeline::decryptWholeData(LogBase& log) {
     {
         LogContext ctx(log, "InflateToTemp2", m_verbose);
-        if (!inflateToTemp(log))
-            return rejectWith(&log, "Failed to inflate to temp for AES decryption");
+        if (!inflateToTemp(log)) return rejectWith(&log, "Failed to inflate to temp for AES decryption");
     }
     std::unique_ptr<TarnelHandle> decrypted = openTemp(log);
     if (!decrypted) return rejectWith(&log, "Failed to get temp file for source AES decryption");
@@ -311,8 +319,7 @@ bool ZipPipeline::inflateInto(Output& out, const InflateWording& w, std::uint32_
     }
     if (m_verbose) log.logInfo(w.fromMemory);
     if (m_verbose && w.memorySizeKey) log.logDataLong(w.memorySizeKey, static_cast<std::int32_t>(m_srcBytes.size()));
-    if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), out, crc, log, m_verbose))
-        return true;
+    if (help.inflateMemoryToOutput(m_srcBytes.data(), m_srcBytes.size(), out, crc, log, m_verbose)) return true;
     return rejectWith(&log, w.memoryFailed);
 }
 

@@ -130,10 +130,10 @@ private:
     bool m_dataDescriptor = false;
     ProgressMonitor* m_monitor = nullptr;
     StringBuffer m_tempDir;
-    int m_aesStrength = 0;       // 0: not WinZip AES
-    int m_method = -1;           // -1: inflate or plain copy as m_srcCompressed says
+    int m_aesStrength = 0;  // 0: not WinZip AES
+    int m_method = -1;      // -1: inflate or plain copy as m_srcCompressed says
     std::uint16_t m_methodFlags = 0;
-    bool m_deflate64 = false;    // the inflate transfers decode Deflate64
+    bool m_deflate64 = false;  // the inflate transfers decode Deflate64
 
     // Streaming decryption: the stage reads the raw source (the source bytes through
     // m_memorySource when they are in memory) and m_decrypted delivers its output as the source.

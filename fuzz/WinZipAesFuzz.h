@@ -22,8 +22,7 @@ struct AesFuzzResult {
 };
 
 template <typename Decrypt>
-void fuzzWinZipAes(const std::uint8_t* data, std::size_t size, bool plainEmptyOnFailure, Decrypt decrypt)
-{
+void fuzzWinZipAes(const std::uint8_t* data, std::size_t size, bool plainEmptyOnFailure, Decrypt decrypt) {
     if (size < 3) return;
     const int strengths[] = {1, 2, 3, 128, 192, 256};
     const int strength = strengths[data[1] % 6];

@@ -20,7 +20,8 @@ namespace {
 
 std::string inputPath() {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/tn-zipopen-fuzz-" + std::to_string(getpid()) + ".zip";
+    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/tn-zipopen-fuzz-" + std::to_string(getpid()) +
+           ".zip";
 }
 
 void check(bool condition, const char* what) {
@@ -37,7 +38,8 @@ void checkEntries(ClsZip2& zip, std::uint64_t fileSize) {
         const LocalHeaderRecord& h = r->localHeader;
         check(r->dataOffset == r->localHeaderAddress + 30 + h.nameLength + h.extraLength, "data follows the header");
         check(r->dataOffset <= fileSize, "data offset inside the file");
-        check(r->centralRecordAddress == 0 || r->centralRecordAddress >= r->dataOffset, "central record after data start");
+        check(r->centralRecordAddress == 0 || r->centralRecordAddress >= r->dataOffset,
+              "central record after data start");
     }
 }
 

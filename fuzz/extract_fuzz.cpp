@@ -99,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::path archive = box / "in.zip";
     fs::path level = box / "level";  // escapes of one and of two levels both land in sight
     fs::path out = level / "out";
-    std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    std::ofstream(archive, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     fs::create_directories(out);
     {
         ZipDn dn;

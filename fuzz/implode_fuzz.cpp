@@ -13,21 +13,18 @@
 #include "codecs/Implode.h"
 
 namespace {
-void require(bool property)
-{
+void require(bool property) {
     if (!property) std::abort();
 }
 
-void explode(const std::uint8_t* data, std::uint32_t n, std::uint8_t flags, DataBuffer& out)
-{
+void explode(const std::uint8_t* data, std::uint32_t n, std::uint8_t flags, DataBuffer& out) {
     Implode decoder;
     decoder.load(data, n);
     decoder.explode((flags & 1) != 0, (flags & 2) != 0, out);
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1 || size > (1u << 16)) return 0;
     std::uint8_t flags = data[0];
     const std::uint8_t* stream = data + 1;

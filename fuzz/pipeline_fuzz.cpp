@@ -18,8 +18,7 @@ class SmallChunkSource : public DataSource {
 public:
     SmallChunkSource(const std::uint8_t* data, size_t size, std::uint32_t chunk)
         : m_data(data), m_size(size), m_chunk(chunk) {}
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override {
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override {
         count = static_cast<std::uint32_t>(std::min<size_t>({capacity, m_chunk, m_size - m_pos}));
         std::memcpy(buffer, m_data + m_pos, count);
         m_pos += count;
@@ -76,9 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     pipe.addProcessor(&second);
     if (!pipe.run(nullptr)) abort();
     std::uint32_t crc = ZipCRC::crcOfBuffer(data, static_cast<std::int32_t>(size));
-    if (sink.received.size() != size ||
-        !std::equal(sink.received.begin(), sink.received.end(), data))
-        abort();
+    if (sink.received.size() != size || !std::equal(sink.received.begin(), sink.received.end(), data)) abort();
     if (first.crcValue() != crc || second.crcValue() != crc || !sink.endOfInput()) abort();
     return 0;
 }

@@ -12,14 +12,12 @@
 #include "codecs/Unshrink.h"
 
 namespace {
-void require(bool property)
-{
+void require(bool property) {
     if (!property) std::abort();
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > (1u << 16)) return 0;
     std::uint32_t n = static_cast<std::uint32_t>(size);
     DataBuffer first, second, prefix;

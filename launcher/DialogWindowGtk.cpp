@@ -130,8 +130,9 @@ void applyHide(DialogWindow::State* s, int) {
     s->bar = nullptr;
     // Closing the default display makes GTK's own objects complain about their vanished screen;
     // nothing of it concerns this program, whose output must stay clean.
-    guint quiet = g_log_set_handler("GLib-GObject", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
-                                    [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    guint quiet = g_log_set_handler(
+        "GLib-GObject", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     gdk_display_close(gdk_display_get_default());
     g_log_remove_handler("GLib-GObject", quiet);
 }

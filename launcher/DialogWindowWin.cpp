@@ -51,15 +51,12 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             if (!state || !IsIconic(dialog)) return FALSE;
             paintMinimisedIcon(dialog, state->icon);
             return TRUE;
-        case WM_QUERYDRAGICON:
-            return state ? INT_PTR(state->icon) : 0;
+        case WM_QUERYDRAGICON: return state ? INT_PTR(state->icon) : 0;
         case WM_COMMAND:
             // No button, key or frame command closes the dialog: only the close timer does.
             return LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL;
-        case WM_CLOSE:
-            return TRUE;
-        default:
-            return FALSE;
+        case WM_CLOSE: return TRUE;
+        default: return FALSE;
     }
 }
 
@@ -84,8 +81,7 @@ DialogWindow::~DialogWindow() {
 
 bool DialogWindow::create(const char*, const char*) {
     // Title, text and layout come from the template.
-    CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdDialog), nullptr, dialogProc,
-                       LPARAM(m_state));
+    CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdDialog), nullptr, dialogProc, LPARAM(m_state));
     return m_state->dialog != nullptr;
 }
 

@@ -105,7 +105,8 @@ bool CopyPayload(int out) {
     int in = platformOpenSelfExe();
     if (in < 0) return false;
     std::int64_t size = 0, position = 0;
-    if (!platformFileSize(in, size) || size <= 0 || std::uint64_t(size) < stubLength()) return platformCloseFile(in), false;
+    if (!platformFileSize(in, size) || size <= 0 || std::uint64_t(size) < stubLength())
+        return platformCloseFile(in), false;
     platformSeek(in, std::int64_t(stubLength()), PlatformSeek::Begin, position);
     const std::uint64_t remaining = std::uint64_t(size) - stubLength();
     std::vector<char> buffer(kCopyBlock);
@@ -114,7 +115,8 @@ bool CopyPayload(int out) {
         copyBlock(in, out, buffer, kCopyBlock);
         interrupted = LauncherInterrupts::interrupted();
     }
-    if (std::uint32_t tail = std::uint32_t(remaining % kCopyBlock); tail && !interrupted) copyBlock(in, out, buffer, tail);
+    if (std::uint32_t tail = std::uint32_t(remaining % kCopyBlock); tail && !interrupted)
+        copyBlock(in, out, buffer, tail);
     platformCloseFile(in);
     return !interrupted;
 }

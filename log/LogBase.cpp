@@ -11,7 +11,7 @@
 namespace {
 // Longer spans are taken for a counter that wrapped past the start.
 constexpr std::uint32_t kElapsedLimitMs = 900000000u;
-}
+}  // namespace
 
 // Two upper-case digits per byte, a space after every second byte, a line feed after every 16th.
 void LogBase::logDataBytes(const char* key, const unsigned char* bytes, unsigned count) {

@@ -54,9 +54,7 @@ LogEntry2::~LogEntry2() {
     delete m_text;
 }
 
-StringBuffer* LogEntry2::copyOf(const char* text) {
-    return text ? new (std::nothrow) StringBuffer(text) : nullptr;
-}
+StringBuffer* LogEntry2::copyOf(const char* text) { return text ? new (std::nothrow) StringBuffer(text) : nullptr; }
 
 void LogEntry2::dropChildren() {
     if (!m_children) return;
@@ -106,9 +104,7 @@ void LogEntry2::pruneEmptyLastChild() {
 
 int LogEntry2::childCount() const { return m_children ? m_children->count() : 0; }
 
-LogEntry2* LogEntry2::child(int i) const {
-    return m_children ? static_cast<LogEntry2*>(m_children->get(i)) : nullptr;
-}
+LogEntry2* LogEntry2::child(int i) const { return m_children ? static_cast<LogEntry2*>(m_children->get(i)) : nullptr; }
 
 const char* LogEntry2::tag() const { return m_tag ? m_tag->text() : nullptr; }
 

@@ -47,6 +47,6 @@ private:
 
     ExtPtrArray* m_children;  // owning; only context nodes have one
     char m_kind;
-    StringBuffer* m_tag;      // context name or key
-    StringBuffer* m_text;     // message or value
+    StringBuffer* m_tag;   // context name or key
+    StringBuffer* m_text;  // message or value
 };

@@ -12,10 +12,8 @@ public:
     BoundedOutput(Output& inner, std::uint64_t limit) : m_inner(inner), m_limit(limit) {}
     ~BoundedOutput() override = default;
 
-    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                        LogBase* log) override;
-    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                          LogBase* log) override;
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) override;
+    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) override;
     bool hasFailed() override { return m_exceeded || m_inner.hasFailed(); }
     void describe(StringBuffer& text) override { m_inner.describe(text); }
     std::uint64_t position() override { return m_inner.position(); }

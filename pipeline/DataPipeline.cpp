@@ -22,13 +22,9 @@ DataPipeline::DataPipeline() {
     m_name.setString(label);
 }
 
-bool DataPipeline::addProcessor(DataProcessor* processor) {
-    return processor && m_processors.add(processor);
-}
+bool DataPipeline::addProcessor(DataProcessor* processor) { return processor && m_processors.add(processor); }
 
-DataProcessor* DataPipeline::processor(int i) const {
-    return static_cast<DataProcessor*>(m_processors.get(i));
-}
+DataProcessor* DataPipeline::processor(int i) const { return static_cast<DataProcessor*>(m_processors.get(i)); }
 
 DataPipeline::PassResult DataPipeline::pass(ProgressMonitor* monitor) {
     PassResult r;

@@ -20,9 +20,7 @@ DataProcessor::DataProcessor() {
     initRing(kRingCapacity);
 }
 
-DataProcessor::~DataProcessor() {
-    releaseInputBuffer();
-}
+DataProcessor::~DataProcessor() { releaseInputBuffer(); }
 
 void DataProcessor::releaseInputBuffer() {
     if (m_ownsInputBuffer) delete[] m_inputBuffer;
@@ -46,9 +44,7 @@ void DataProcessor::useInputBuffer(std::uint8_t* buffer, std::uint32_t size) {
     m_inputBufferSize = size;
 }
 
-bool DataProcessor::sourceEnded() {
-    return !m_source || m_source->endOfStream();
-}
+bool DataProcessor::sourceEnded() { return !m_source || m_source->endOfStream(); }
 
 std::uint64_t DataProcessor::bytesPending() {
     std::uint64_t held = MemoryDataSink::bytesPending();

@@ -3,13 +3,9 @@
 
 #include "archive/ProgressMonitor.h"
 
-DataSink::DataSink() {
-    m_crc.reset();
-}
+DataSink::DataSink() { m_crc.reset(); }
 
-bool DataSink::write(const std::uint8_t*, std::uint32_t) {
-    return false;
-}
+bool DataSink::write(const std::uint8_t*, std::uint32_t) { return false; }
 
 bool DataSink::spaceAvailable(std::uint32_t& count) {
     count = 0;

@@ -18,11 +18,9 @@ public:
 
     // Copies up to capacity bytes, advances, counts them and reports them to the monitor.
     // False on failure or when the monitor answered abort. log may be null.
-    virtual bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                              LogBase* log);
+    virtual bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log);
     // As getNextChunk without moving, counting or reporting.
-    virtual bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                               LogBase* log);
+    virtual bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log);
     virtual bool endOfStream() { return true; }
     virtual bool seekAbsolute(std::uint64_t /*position*/, LogBase* /*log*/) { return false; }
     virtual bool seekRelative(std::int64_t /*delta*/, LogBase* /*log*/) { return false; }

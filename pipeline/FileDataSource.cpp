@@ -14,8 +14,7 @@ namespace {
 constexpr std::uint32_t kScanBlock = 20000;
 }
 
-bool FileDataSource::rejectBuffer(const std::uint8_t* buffer, std::uint32_t capacity,
-                                  LogBase* log) const {
+bool FileDataSource::rejectBuffer(const std::uint8_t* buffer, std::uint32_t capacity, LogBase* log) const {
     const char* problem = capacity == 0 ? "zero-size buffer passed to get-next-chunk."
                           : !buffer     ? "NULL buffer passed to get-next-chunk."
                                         : nullptr;
@@ -23,14 +22,12 @@ bool FileDataSource::rejectBuffer(const std::uint8_t* buffer, std::uint32_t capa
     return problem != nullptr;
 }
 
-bool FileDataSource::readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                               LogBase* log) {
+bool FileDataSource::readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     bool endOfFile = false;
     return m_handle->read(buffer, capacity, count, endOfFile, log);
 }
 
-bool FileDataSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                  std::uint32_t& count, LogBase* log) {
+bool FileDataSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = 0;
     if (rejectBuffer(buffer, capacity, log)) return false;
     if (!m_handle) return true;
@@ -40,8 +37,7 @@ bool FileDataSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
     return ok;
 }
 
-bool FileDataSource::peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                   std::uint32_t& count, LogBase* log) {
+bool FileDataSource::peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = 0;
     if (capacity == 0 || !buffer) return false;
     if (!m_handle) return true;
@@ -69,8 +65,7 @@ bool FileDataSource::skipBytes(std::uint64_t count, LogBase* log) {
 }
 
 // Blocks overlap by the 3 bytes that could start a signature cut at a block's end.
-bool FileDataSource::scanForSignature(std::uint32_t signature, std::uint64_t& skipped,
-                                      LogBase* log) {
+bool FileDataSource::scanForSignature(std::uint32_t signature, std::uint64_t& skipped, LogBase* log) {
     skipped = 0;
     if (!m_handle) return false;
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kScanBlock]);

@@ -12,10 +12,8 @@ public:
 
     void attachHandle(TarnelHandle* handle) { m_handle = handle; }
 
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override;
-    bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                       LogBase* log) override;
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
+    bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
     bool endOfStream() override { return m_handle == nullptr; }
     bool seekAbsolute(std::uint64_t position, LogBase* log) override;
     // Forward only: the handle belongs to someone else, who may rely on where it stands.
@@ -25,8 +23,7 @@ public:
     bool skipBytes(std::uint64_t count, LogBase* log) override;
 
 private:
-    bool readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                   LogBase* log);
+    bool readBlock(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log);
     bool rejectBuffer(const std::uint8_t* buffer, std::uint32_t capacity, LogBase* log) const;
 
     TarnelHandle* m_handle = nullptr;

@@ -4,13 +4,9 @@
 #include "archive/ProgressMonitor.h"
 #include "pipeline/DataSink.h"
 
-bool InflateSinkAdapter::spaceAvailable(std::uint32_t& count) {
-    return m_sink.spaceAvailable(count);
-}
+bool InflateSinkAdapter::spaceAvailable(std::uint32_t& count) { return m_sink.spaceAvailable(count); }
 
-bool InflateSinkAdapter::write(const std::uint8_t* bytes, std::uint32_t count) {
-    return m_sink.write(bytes, count);
-}
+bool InflateSinkAdapter::write(const std::uint8_t* bytes, std::uint32_t count) { return m_sink.write(bytes, count); }
 
 bool InflateSinkAdapter::isAborted() {
     ProgressMonitor* monitor = m_sink.progressMonitor();

@@ -13,9 +13,7 @@ bool MemoryDataSink::write(const std::uint8_t* bytes, std::uint32_t n) {
     return static_cast<std::uint32_t>(stored) == n;
 }
 
-std::uint64_t MemoryDataSink::bytesPending() {
-    return static_cast<std::uint64_t>(m_ring.usedBytes());
-}
+std::uint64_t MemoryDataSink::bytesPending() { return static_cast<std::uint64_t>(m_ring.usedBytes()); }
 
 bool MemoryDataSink::spaceAvailable(std::uint32_t& count) {
     count = static_cast<std::uint32_t>(m_ring.freeBytes());

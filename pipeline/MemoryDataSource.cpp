@@ -14,22 +14,19 @@ void MemoryDataSource::initMemory(const std::uint8_t* data, std::uint32_t size) 
 
 std::uint32_t MemoryDataSource::copyOut(std::uint8_t* buffer, std::uint32_t capacity) const {
     if (!buffer) return 0;
-    std::uint32_t n =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_size - m_position));
+    std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_size - m_position));
     if (n) std::memcpy(buffer, m_data + m_position, n);
     return n;
 }
 
-bool MemoryDataSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                    std::uint32_t& count, LogBase* log) {
+bool MemoryDataSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = copyOut(buffer, capacity);
     if (count == 0) return false;
     m_position += count;
     return countDelivered(count, log);
 }
 
-bool MemoryDataSource::peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                     std::uint32_t& count, LogBase*) {
+bool MemoryDataSource::peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase*) {
     count = copyOut(buffer, capacity);
     return count > 0;
 }
@@ -40,10 +37,8 @@ bool MemoryDataSource::seekAbsolute(std::uint64_t position, LogBase*) {
 }
 
 bool MemoryDataSource::seekRelative(std::int64_t delta, LogBase*) {
-    if (delta < 0)
-        m_position -= std::min(m_position, static_cast<std::uint64_t>(-(delta + 1)) + 1);
-    else
-        m_position += std::min(m_size - m_position, static_cast<std::uint64_t>(delta));
+    if (delta < 0) m_position -= std::min(m_position, static_cast<std::uint64_t>(-(delta + 1)) + 1);
+    else m_position += std::min(m_size - m_position, static_cast<std::uint64_t>(delta));
     return true;
 }
 

@@ -10,10 +10,8 @@ public:
 
     void initMemory(const std::uint8_t* data, std::uint32_t size);
 
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override;
-    bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                       LogBase* log) override;
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
+    bool peekNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
     bool endOfStream() override { return m_position >= m_size; }
     // Both clamp the position to 0..size and always succeed.
     bool seekAbsolute(std::uint64_t position, LogBase* log) override;

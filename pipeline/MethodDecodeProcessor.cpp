@@ -87,12 +87,11 @@ int MethodDecodeProcessor::decodeMore() {
     }
     const bool inputEnded = source()->endOfStream();
     std::size_t used = 0, produced = 0;
-    ChunkDecoder::Result r = m_decoder.decode(m_in + m_inStart, m_inEnd - m_inStart, used, m_out,
-                                               kOutputSize, produced, inputEnded);
+    ChunkDecoder::Result r = m_decoder.decode(m_in + m_inStart, m_inEnd - m_inStart, used, m_out, kOutputSize, produced,
+                                              inputEnded);
     m_inStart += std::uint32_t(used);
     if (r == ChunkDecoder::Result::Error) return failWith(m_decoder.error());
-    if (produced > m_limit - m_decoded)
-        return failWith("Decoded data is larger than the entry's declared size");
+    if (produced > m_limit - m_decoded) return failWith("Decoded data is larger than the entry's declared size");
     m_decoded += produced;
     m_outEnd = std::uint32_t(produced);
     if (r == ChunkDecoder::Result::End) {

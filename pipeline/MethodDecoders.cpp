@@ -17,8 +17,7 @@ constexpr int kMethodImploded = 6;
 
 class UnshrinkDecoder : public StreamDecoder {
 public:
-    bool decode(DataSource& source, DataSink& sink, LogBase& log) override
-    {
+    bool decode(DataSource& source, DataSink& sink, LogBase& log) override {
         InflateSourceAdapter in(source);
         InflateSinkAdapter out(sink);
         if (Unshrink::unshrink(in, out)) return true;
@@ -29,8 +28,7 @@ public:
 class ExplodeDecoder : public StreamDecoder {
 public:
     explicit ExplodeDecoder(std::uint16_t flags) : m_flags(flags) {}
-    bool decode(DataSource& source, DataSink& sink, LogBase& log) override
-    {
+    bool decode(DataSource& source, DataSink& sink, LogBase& log) override {
         InflateSourceAdapter in(source);
         InflateSinkAdapter out(sink);
         Implode implode;
@@ -48,8 +46,7 @@ class ChunkStreamDecoder : public StreamDecoder {
 public:
     ChunkStreamDecoder(int method, std::unique_ptr<ChunkDecoder> decoder, std::uint64_t limit)
         : m_method(method), m_decoder(std::move(decoder)), m_limit(limit) {}
-    bool decode(DataSource& source, DataSink& sink, LogBase& log) override
-    {
+    bool decode(DataSource& source, DataSink& sink, LogBase& log) override {
         MethodDecodeProcessor processor(*m_decoder, m_limit);
         processor.setSource(&source);
         processor.setSink(&sink);
@@ -69,20 +66,15 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags,
-                                                 std::uint64_t uncompressedSize)
-{
+std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize) {
     switch (method) {
-    case kMethodShrunk: return std::make_unique<UnshrinkDecoder>();
-    case kMethodImploded: return std::make_unique<ExplodeDecoder>(flags);
-    default: break;
+        case kMethodShrunk: return std::make_unique<UnshrinkDecoder>();
+        case kMethodImploded: return std::make_unique<ExplodeDecoder>(flags);
+        default: break;
     }
     std::unique_ptr<ChunkDecoder> chunks = ZipMethod::createDecoder(method, flags, uncompressedSize);
     if (!chunks) return nullptr;
     return std::make_unique<ChunkStreamDecoder>(method, std::move(chunks), uncompressedSize);
 }
 
-bool hasMethodDecoder(int method)
-{
-    return makeMethodDecoder(method, 0) != nullptr;
-}
+bool hasMethodDecoder(int method) { return makeMethodDecoder(method, 0) != nullptr; }

@@ -3,16 +3,12 @@
 
 #include "base/StringBuffer.h"
 
-std::uint32_t Output::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                            LogBase*) {
+std::uint32_t Output::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase*) {
     return bytes && itemSize ? count : 0;
 }
 
-std::uint32_t Output::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                              LogBase*) {
+std::uint32_t Output::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase*) {
     return bytes && itemSize ? count : 0;
 }
 
-void Output::describe(StringBuffer& text) {
-    text.append("unknown");
-}
+void Output::describe(StringBuffer& text) { text.append("unknown"); }

@@ -14,10 +14,8 @@ public:
     Output& operator=(const Output&) = delete;
 
     // Items written. Null bytes, a size of 0 or a count of 0 write nothing and return 0.
-    virtual std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                                LogBase* log);
-    virtual std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                                  LogBase* log);
+    virtual std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log);
+    virtual std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log);
     virtual ~Output() = default;
     virtual bool seekToEnd(LogBase* /*log*/) { return true; }
     virtual bool seek(std::uint64_t /*position*/, LogBase* /*log*/) { return true; }

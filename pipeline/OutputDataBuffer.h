@@ -13,10 +13,8 @@ public:
     explicit OutputDataBuffer(DataBuffer* buffer);
     ~OutputDataBuffer() override;
 
-    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                        LogBase* log) override;
-    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                          LogBase* log) override;
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) override;
+    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) override;
     bool seekToEnd(LogBase* log) override;
     bool seek(std::uint64_t position, LogBase* log) override;
     std::uint64_t position() override;
@@ -33,8 +31,7 @@ public:
 
 private:
     bool startReroute(LogBase& log);
-    std::uint32_t writeInMemory(const void* bytes, std::uint32_t n, std::uint32_t count,
-                                LogBase& log);
+    std::uint32_t writeInMemory(const void* bytes, std::uint32_t n, std::uint32_t count, LogBase& log);
     bool growFor(std::uint64_t needed, std::uint64_t itemSize, std::uint32_t count, LogBase& log);
 
     DataBuffer* m_buffer;

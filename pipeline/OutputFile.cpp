@@ -14,14 +14,12 @@ bool OutputFile::open(const char* utf8Path, LogBase* log) {
     return openReadWrite(utf8Path, m_handle, reason, log);
 }
 
-std::uint32_t OutputFile::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                                LogBase* log) {
+std::uint32_t OutputFile::write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) {
     return write64(bytes, itemSize, count, log);
 }
 
 // A short platform write is a failure like any other: nothing counts as written.
-std::uint32_t OutputFile::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                                  LogBase* log) {
+std::uint32_t OutputFile::write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) {
     if (!bytes || itemSize == 0 || count == 0) return 0;
     std::uint64_t total = itemSize * count;
     std::uint64_t written = 0;

@@ -13,10 +13,8 @@ public:
     // Deletes whatever exists at utf8Path, then creates the file anew for reading and writing.
     bool open(const char* utf8Path, LogBase* log);
 
-    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                        LogBase* log) override;
-    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count,
-                          LogBase* log) override;
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase* log) override;
+    std::uint32_t write64(const void* bytes, std::uint64_t itemSize, std::uint32_t count, LogBase* log) override;
     bool seekToEnd(LogBase* log) override;
     bool seek(std::uint64_t position, LogBase* log) override;
     std::uint64_t position() override { return m_position; }

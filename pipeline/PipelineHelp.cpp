@@ -39,8 +39,8 @@ bool PipelineHelp::streamFileToOutput(TarnelHandle& handle, Output& output, std:
     return true;
 }
 
-bool PipelineHelp::streamMemoryToOutput(const std::uint8_t* bytes, std::uint32_t size,
-                                        Output* output, std::uint32_t& crc) {
+bool PipelineHelp::streamMemoryToOutput(const std::uint8_t* bytes, std::uint32_t size, Output* output,
+                                        std::uint32_t& crc) {
     crc = 0;
     if (!bytes || !output) return false;
     MemoryDataSource source;
@@ -52,15 +52,14 @@ bool PipelineHelp::streamMemoryToOutput(const std::uint8_t* bytes, std::uint32_t
     return true;
 }
 
-bool PipelineHelp::decryptSourceToOutput(DataSource& source, Output& output,
-                                         PwdProtect& decryptor) {
+bool PipelineHelp::decryptSourceToOutput(DataSource& source, Output& output, PwdProtect& decryptor) {
     ZipDecodeProcessor processor;
     processor.setDecryptor(&decryptor);
     return runOneStage(source, processor, output);
 }
 
-bool PipelineHelp::decryptMemoryToOutput(const std::uint8_t* bytes, std::uint32_t size,
-                                         Output& output, PwdProtect& decryptor) {
+bool PipelineHelp::decryptMemoryToOutput(const std::uint8_t* bytes, std::uint32_t size, Output& output,
+                                         PwdProtect& decryptor) {
     if (!bytes) return false;
     MemoryDataSource source;
     source.initMemory(bytes, size);

@@ -43,8 +43,8 @@ constexpr std::int64_t kLoadWholeLimit = 4000000;
 
 }  // namespace
 
-bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, LogBase& log,
-                                         std::uint32_t& crc, bool verbose) {
+bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, LogBase& log, std::uint32_t& crc,
+                                         bool verbose) {
     crc = 0;
     InflateTarget target(output, m_monitor, &log, m_deflate64);
     bool streamed = inflateStreamed(target, source, log);
@@ -55,17 +55,15 @@ bool PipelineHelp::inflateSourceToOutput(DataSource& source, Output& output, Log
         ok = rejectWith(log, "Failed to inflate from data source because sink write failed.");
     else if (target.inflater.hadError() || (!streamed && !aborted))
         ok = rejectWith(log, "Failed to inflate from data source (2)");
-    else if (aborted)
-        ok = rejectWith(log, "Inflate aborted by application..");
+    else if (aborted) ok = rejectWith(log, "Inflate aborted by application..");
     if (ok) crc = target.sink.crcValue();
     if (verbose && ok) log.logDataHex("inflatorOutputCrc", crc);
     if (verbose && !ok) log.logError("Inflate failed.");
     return ok;
 }
 
-bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_t count,
-                                         Output& output, std::uint32_t& crc, LogBase& log,
-                                         bool verbose) {
+bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_t count, Output& output,
+                                         std::uint32_t& crc, LogBase& log, bool verbose) {
     crc = 0;
     if (!bytes) return rejectWith(log, "No input data");
     InflateTarget target(output, m_monitor, nullptr, m_deflate64);
@@ -77,24 +75,23 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
 }
 
 // A corrupt stream fails in both forms; the streamed form also watches for an abort.
-bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std::uint32_t& crc,
-                                       LogBase& log, bool verbose) {
+bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std::uint32_t& crc, LogBase& log,
+                                       bool verbose) {
     crc = 0;
     if (!utf8Path) return rejectWith(log, "Inflate failed: no input filename");
     InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     bool opened = false;
     TarnelHandle handle;
     int reason = 0;
-    if (getFileSizeByName(utf8Path, opened) > kLoadWholeLimit &&
-        openForRead(utf8Path, handle, reason, &log)) {
+    if (getFileSizeByName(utf8Path, opened) > kLoadWholeLimit && openForRead(utf8Path, handle, reason, &log)) {
         FileDataSource source;
         source.attachHandle(&handle);
         bool streamed = inflateStreamed(target, source, log);
         handle.close();
-        if (m_monitor && m_monitor->isAborted())
-            return rejectWith(log, "Inflate aborted by application.");
+        if (m_monitor && m_monitor->isAborted()) return rejectWith(log, "Inflate aborted by application.");
         if (!streamed || target.inflater.hadError())
-            return rejectWith(log, target.sink.writeFailed() ? "Inflate failed to write to output file" : "Failed to inflate file.");
+            return rejectWith(
+                log, target.sink.writeFailed() ? "Inflate failed to write to output file" : "Failed to inflate file.");
     } else {
         DataBuffer whole;
         if (!whole.loadFile(utf8Path, log)) return false;

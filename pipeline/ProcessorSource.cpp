@@ -30,12 +30,9 @@ bool ProcessorSource::Handoff::spaceAvailable(std::uint32_t& count) {
     return count > 0;
 }
 
-ProcessorSource::ProcessorSource(DataProcessor& processor) : m_processor(processor) {
-    m_processor.setSink(&m_handoff);
-}
+ProcessorSource::ProcessorSource(DataProcessor& processor) : m_processor(processor) { m_processor.setSink(&m_handoff); }
 
-bool ProcessorSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                   std::uint32_t& count, LogBase* log) {
+bool ProcessorSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = 0;
     if (!buffer || capacity == 0) return false;
     if (!m_begun) {

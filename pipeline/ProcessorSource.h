@@ -20,8 +20,7 @@ public:
     ~ProcessorSource() override = default;
 
     // False when a step fails or the processor stops moving before its end.
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override;
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
     bool endOfStream() override { return m_handoff.endOfInput(); }
 
 private:

@@ -21,8 +21,7 @@ void ReadAheadSource::stop() {
     m_stopped = true;
 }
 
-bool ReadAheadSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                                   LogBase* log) {
+bool ReadAheadSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = 0;
     if (m_stopped) return false;
     if (!m_threaded && m_passed >= kThreadAfter) startThread(log);
@@ -37,8 +36,7 @@ bool ReadAheadSource::endOfStream() {
     return m_lastEnded;
 }
 
-bool ReadAheadSource::passThrough(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                                  LogBase* log) {
+bool ReadAheadSource::passThrough(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     const bool ok = m_upstream.getNextChunk(buffer, capacity, count, log);
     if (m_upstreamLog) {
         LogRecorder::Lines lines = m_upstreamLog->take();

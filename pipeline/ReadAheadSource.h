@@ -32,8 +32,7 @@ public:
     explicit ReadAheadSource(DataSource& upstream, LogRecorder* upstreamLog = nullptr, LogBase* log = nullptr);
     ~ReadAheadSource() override;
 
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override;
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
     // True once every byte has been delivered and the upstream had ended after its last read.
     bool endOfStream() override;
     // Stops and joins the thread; later reads fail.
@@ -43,8 +42,8 @@ private:
     struct Block {
         std::vector<std::uint8_t> bytes;
         std::uint32_t size = 0;
-        bool ok = true;      // the read that filled it succeeded
-        bool ended = false;  // the upstream had ended after that read
+        bool ok = true;            // the read that filled it succeeded
+        bool ended = false;        // the upstream had ended after that read
         LogRecorder::Lines lines;  // what the upstream logged during that read
     };
 

@@ -5,9 +5,7 @@
 #include <cstring>
 #include <new>
 
-StreamingBuffer::~StreamingBuffer() {
-    delete[] m_data;
-}
+StreamingBuffer::~StreamingBuffer() { delete[] m_data; }
 
 bool StreamingBuffer::init(std::int32_t capacity) {
     delete[] m_data;
@@ -38,8 +36,8 @@ std::int32_t StreamingBuffer::write(const std::uint8_t* bytes, std::int32_t n) {
     return n;
 }
 
-void StreamingBuffer::readRegions(std::uint8_t*& first, std::int32_t& firstLen,
-                                  std::uint8_t*& second, std::int32_t& secondLen) {
+void StreamingBuffer::readRegions(std::uint8_t*& first, std::int32_t& firstLen, std::uint8_t*& second,
+                                  std::int32_t& secondLen) {
     first = second = nullptr;
     firstLen = secondLen = 0;
     if (m_used == 0) return;
@@ -49,8 +47,8 @@ void StreamingBuffer::readRegions(std::uint8_t*& first, std::int32_t& firstLen,
     if (secondLen) second = m_data;
 }
 
-void StreamingBuffer::readRegions(const std::uint8_t*& first, std::int32_t& firstLen,
-                                  const std::uint8_t*& second, std::int32_t& secondLen) const {
+void StreamingBuffer::readRegions(const std::uint8_t*& first, std::int32_t& firstLen, const std::uint8_t*& second,
+                                  std::int32_t& secondLen) const {
     std::uint8_t* f;
     std::uint8_t* s;
     const_cast<StreamingBuffer*>(this)->readRegions(f, firstLen, s, secondLen);

@@ -16,11 +16,10 @@ public:
     // Copies min(n, free) bytes in and returns that count.
     std::int32_t write(const std::uint8_t* bytes, std::int32_t n);
     // The held bytes in order. Pointers stay valid until the next write, consume or init.
-    void readRegions(const std::uint8_t*& first, std::int32_t& firstLen,
-                     const std::uint8_t*& second, std::int32_t& secondLen) const;
+    void readRegions(const std::uint8_t*& first, std::int32_t& firstLen, const std::uint8_t*& second,
+                     std::int32_t& secondLen) const;
     // Writable view of the same regions, for stages that transform bytes in place.
-    void readRegions(std::uint8_t*& first, std::int32_t& firstLen, std::uint8_t*& second,
-                     std::int32_t& secondLen);
+    void readRegions(std::uint8_t*& first, std::int32_t& firstLen, std::uint8_t*& second, std::int32_t& secondLen);
     // Drops min(n, used) bytes from the front.
     void consume(std::int32_t n);
 

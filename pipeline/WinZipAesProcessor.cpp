@@ -20,9 +20,7 @@ WinZipAesProcessor::WinZipAesProcessor(const StringBuffer& password, int strengt
     m_password.setFrom(password);
 }
 
-WinZipAesProcessor::~WinZipAesProcessor() {
-    m_password.wipe();
-}
+WinZipAesProcessor::~WinZipAesProcessor() { m_password.wipe(); }
 
 void WinZipAesProcessor::begin() {
     m_buffer.assign(kBufferSize, 0);

@@ -22,8 +22,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Words from a small vocabulary: compresses about 3:1, so a level-1 stream has a block per
 // 100,000 bytes of content and a few hundred kilobytes make several blocks.
 Bytes words(std::size_t size, std::uint32_t seed) {
-    static const char* const kWords[] = {"offline ", "reader ", "viewer ", "zip ", "block ", "the ",
-                                         "\n", "archive ", "2026 ", "publication "};
+    static const char* const kWords[] = {"offline ", "reader ", "viewer ",  "zip ",  "block ",
+                                         "the ",     "\n",      "archive ", "2026 ", "publication "};
     Bytes out;
     while (out.size() < size) {
         seed = seed * 1103515245u + 12345u;
@@ -38,9 +38,10 @@ Bytes words(std::size_t size, std::uint32_t seed) {
 Bytes compress(const Bytes& content, int level) {
     std::vector<char> stream(content.size() + content.size() / 100 + 600);
     unsigned n = unsigned(stream.size());
-    EXPECT_EQ(BZ2_bzBuffToBuffCompress(stream.data(), &n, reinterpret_cast<char*>(const_cast<std::uint8_t*>(content.data())),
-                                       unsigned(content.size()), level, 0, 0),
-              BZ_OK);
+    EXPECT_EQ(
+        BZ2_bzBuffToBuffCompress(stream.data(), &n, reinterpret_cast<char*>(const_cast<std::uint8_t*>(content.data())),
+                                 unsigned(content.size()), level, 0, 0),
+        BZ_OK);
     return Bytes(stream.begin(), stream.begin() + n);
 }
 
@@ -103,6 +104,7 @@ TEST(Bzip2ParallelDecoder, AgreesWithTheOneStreamDecoder) {
     ASSERT_EQ(s.marks.size(), 13u);  // twelve blocks and the end
     ASSERT_TRUE(s.marks.back().end);
     const std::uint64_t endBit = s.marks.back().bit;
+    // clang-format off
     const Case cases[] = {
         {"whole", plain, asIs, 1 << 16, 1 << 16},
         {"byte at a time in, small out", plain, asIs, 1, 777},
@@ -137,6 +139,7 @@ TEST(Bzip2ParallelDecoder, AgreesWithTheOneStreamDecoder) {
         {"cut in the end magic", [endBit] { return cut(std::size_t(endBit / 8 + 3)); }, asIs, 1 << 16, 1 << 16},
         {"cut in the header", [] { return cut(3); }, asIs, 1 << 16, 1 << 16},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes in = c.input();

@@ -12,13 +12,12 @@
 struct ChunkDecodeOutcome {
     std::vector<std::uint8_t> content;
     bool ended = false;
-    std::string error;  // the decoder's message, or "stopped" when it stopped moving or hit the cap
+    std::string error;         // the decoder's message, or "stopped" when it stopped moving or hit the cap
     bool usedTooMuch = false;  // reported taking more input or giving more output than it had
 };
 
 inline ChunkDecodeOutcome runChunkDecoder(ChunkDecoder& decoder, const std::vector<std::uint8_t>& in,
-                                          std::size_t inChunk, std::size_t room,
-                                          std::size_t cap = ~std::size_t(0)) {
+                                          std::size_t inChunk, std::size_t room, std::size_t cap = ~std::size_t(0)) {
     ChunkDecodeOutcome o;
     std::vector<std::uint8_t> out(room);
     std::size_t pos = 0;

@@ -28,11 +28,11 @@ struct Page {
     Reference encode;
     bool multiByte = false;
     // Allowed differences, each with its reason in `why`.
-    std::set<unsigned> units = {};          // code units whose encoding may differ
-    unsigned byteLow = 1, byteHigh = 0;     // single bytes whose decoding may differ, and units
-                                            // encoded to (or by the reference to) such a byte
-    bool longCodesAbsent = false;           // reference codes longer than the table format holds
-    std::set<unsigned> decodeBytes = {};    // single bytes whose decoding may differ
+    std::set<unsigned> units = {};        // code units whose encoding may differ
+    unsigned byteLow = 1, byteHigh = 0;   // single bytes whose decoding may differ, and units
+                                          // encoded to (or by the reference to) such a byte
+    bool longCodesAbsent = false;         // reference codes longer than the table format holds
+    std::set<unsigned> decodeBytes = {};  // single bytes whose decoding may differ
     const char* why = "";
 };
 
@@ -117,10 +117,12 @@ std::vector<Page> pages() {
                                                       {1144, "IBM1144"}, {1145, "IBM1145"}, {1146, "IBM1146"},
                                                       {1147, "IBM1147"}, {1148, "IBM1148"}, {1149, "IBM1149"}};
     for (const auto& [cp, name] : euroEbcdic) list.push_back(withUnits(same(cp, "iconv", name), {0x203E}, kOneWay));
-    Page eucJp = withLongCodes(multi(51932, "py", "euc_jp"), "3-byte JIS X 0212 codes: a table holds 1- and 2-byte codes");
+    Page eucJp = withLongCodes(multi(51932, "py", "euc_jp"),
+                               "3-byte JIS X 0212 codes: a table holds 1- and 2-byte codes");
     eucJp.units = {0x00A5, 0x203E};  // and two one-way mappings of the reference
     list.push_back(eucJp);
-    Page eucKr = withLongCodes(multi(51949, "py", "euc_kr"), "8-byte hangul compositions: a table holds 1- and 2-byte codes");
+    Page eucKr = withLongCodes(multi(51949, "py", "euc_kr"),
+                               "8-byte hangul compositions: a table holds 1- and 2-byte codes");
     eucKr.units = {0x3164};  // and one one-way mapping of the reference
     list.push_back(eucKr);
     // Choice of the design: 28591 is the 1252 table, so 0x80-0x9F decode as in Windows-1252.
@@ -170,7 +172,9 @@ std::string run(int from, int to, const std::string& in) {
     return std::string(reinterpret_cast<const char*>(out.data()), out.size());
 }
 
-std::string unitBytes(unsigned unit) { return std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)}; }
+std::string unitBytes(unsigned unit) {
+    return std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+}
 
 std::string show(const std::string& bytes) { return bytes.empty() ? "(none)" : toHex(bytes); }
 
@@ -186,7 +190,8 @@ class CodePageTable : public testing::TestWithParam<Page> {};
 TEST_P(CodePageTable, MatchesReference) {
     const Page& page = GetParam();
     std::optional<Mappings> dec = readReference(page.decode, page.multiByte);
-    bool oneReference = std::string(page.decode.kind) == page.encode.kind && std::string(page.decode.name) == page.encode.name;
+    bool oneReference = std::string(page.decode.kind) == page.encode.kind &&
+                        std::string(page.decode.name) == page.encode.name;
     std::optional<Mappings> enc = oneReference ? dec : readReference(page.encode, page.multiByte);
     ASSERT_TRUE(dec && enc) << "reference " << page.decode.kind << " " << page.decode.name << " unavailable";
     std::vector<std::string> faults;
@@ -198,7 +203,8 @@ TEST_P(CodePageTable, MatchesReference) {
         auto it = dec->decode.find(key);
         std::string want = it == dec->decode.end() ? "" : unitBytes(it->second);
         std::string got = run(page.codePage, 1200, key);
-        bool allowed = inByteRange(page, key) || (key.size() == 1 && page.decodeBytes.count(static_cast<unsigned char>(key[0])));
+        bool allowed = inByteRange(page, key) ||
+                       (key.size() == 1 && page.decodeBytes.count(static_cast<unsigned char>(key[0])));
         if (got != want && !allowed) faults.push_back("decode " + show(key) + ": " + show(got) + " != " + show(want));
     }
     // Encoding: every code unit that stands for a character on its own.
@@ -219,4 +225,6 @@ TEST_P(CodePageTable, MatchesReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPages, CodePageTable, testing::ValuesIn(pages()),
-                         [](const testing::TestParamInfo<Page>& info) { return "cp" + std::to_string(info.param.codePage); });
+                         [](const testing::TestParamInfo<Page>& info) {
+                             return "cp" + std::to_string(info.param.codePage);
+                         });

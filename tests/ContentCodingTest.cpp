@@ -58,7 +58,7 @@ std::string randomBytes(std::mt19937& gen, std::size_t n, int alphabetSize) {
 }  // namespace
 
 TEST(ContentCoding, Base64Rfc4648Vectors) {
-    const char* vectors[][2] = {{"f", "Zg=="},       {"fo", "Zm8="},       {"foo", "Zm9v"},
+    const char* vectors[][2] = {{"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
                                 {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
     for (auto& v : vectors) {
         EXPECT_EQ(encode64(v[0]), v[1]);
@@ -74,11 +74,11 @@ TEST(ContentCoding, Base64DecodeSkipsForeignCharactersAndStopsAtPadding) {
         const char* decoded;
     };
     const Case cases[] = {
-        {"Zm9v\r\nYmFy", "foobar"},   // line breaks are below '+'
-        {"Zm 9v\tYm~Fy", "foobar"},   // so are spaces; '~' is above 'z'
-        {"Zm9v-Ym.Fy", "foobar"},     // inside the range but not in the alphabet
-        {"Zm8=Zm9v", "fo"},           // '=' ends the input
-        {"Zm9vY", "foo"},             // a lone trailing character carries no byte
+        {"Zm9v\r\nYmFy", "foobar"},  // line breaks are below '+'
+        {"Zm 9v\tYm~Fy", "foobar"},  // so are spaces; '~' is above 'z'
+        {"Zm9v-Ym.Fy", "foobar"},    // inside the range but not in the alphabet
+        {"Zm8=Zm9v", "fo"},          // '=' ends the input
+        {"Zm9vY", "foo"},            // a lone trailing character carries no byte
         {"!!!", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(decode64(c.text), c.decoded) << c.text;

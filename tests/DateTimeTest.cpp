@@ -17,16 +17,24 @@ std::uint16_t dosTime(int h, int mi, int s) { return std::uint16_t((h << 11) | (
 // Runs the body under a fixed time zone; each test case runs in its own process.
 class FixedZone {
 public:
-    explicit FixedZone(const char* tz) { setenv("TZ", tz, 1); tzset(); }
-    ~FixedZone() { unsetenv("TZ"); tzset(); }
+    explicit FixedZone(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~FixedZone() {
+        unsetenv("TZ");
+        tzset();
+    }
 };
 
 }  // namespace
 
 TEST(DateTime, DosDateTimeRoundTrips) {
-    struct Case { int y, mo, d, h, mi, s, expectSecond; };
+    struct Case {
+        int y, mo, d, h, mi, s, expectSecond;
+    };
     const Case cases[] = {
-        {1980, 1, 1, 0, 0, 0, 0},     {2000, 2, 29, 23, 59, 59, 58}, {2024, 12, 31, 12, 30, 1, 0},
+        {1980, 1, 1, 0, 0, 0, 0},       {2000, 2, 29, 23, 59, 59, 58}, {2024, 12, 31, 12, 30, 1, 0},
         {2107, 12, 31, 23, 59, 58, 58}, {1999, 6, 15, 7, 8, 10, 10},
     };
     for (const Case& c : cases) {
@@ -62,10 +70,12 @@ TEST(DateTime, KnownValuesAndEpoch) {
 
 // Invalid fields fall back to 1980-01-01 00:00:00; day 31 of a 30-day month is invalid too.
 TEST(DateTime, InvalidDosValuesFallBackTo1980) {
-    struct Case { std::uint16_t date, time; };
+    struct Case {
+        std::uint16_t date, time;
+    };
     const Case cases[] = {
-        {dosDate(2000, 0, 1), 0},  {dosDate(2000, 13, 1), 0},          {dosDate(2000, 1, 0), 0},
-        {dosDate(2001, 2, 29), 0}, {dosDate(2000, 4, 31), 0},          {dosDate(2000, 1, 1), 24 << 11},
+        {dosDate(2000, 0, 1), 0},       {dosDate(2000, 13, 1), 0}, {dosDate(2000, 1, 0), 0},
+        {dosDate(2001, 2, 29), 0},      {dosDate(2000, 4, 31), 0}, {dosDate(2000, 1, 1), 24 << 11},
         {dosDate(2000, 1, 1), 60 << 5}, {dosDate(2000, 1, 1), 30},
     };
     for (const Case& c : cases) {
@@ -96,9 +106,14 @@ TEST(DateTime, AgreesWithLibcCalendar) {
         std::time_t tt = std::time_t(t);
         std::tm parts{};
         ASSERT_NE(gmtime_r(&tt, &parts), nullptr);
-        SystemTime st{std::uint16_t(parts.tm_year + 1900), std::uint16_t(parts.tm_mon + 1), 0,
-                      std::uint16_t(parts.tm_mday), std::uint16_t(parts.tm_hour),
-                      std::uint16_t(parts.tm_min), std::uint16_t(parts.tm_sec), 250};
+        SystemTime st{std::uint16_t(parts.tm_year + 1900),
+                      std::uint16_t(parts.tm_mon + 1),
+                      0,
+                      std::uint16_t(parts.tm_mday),
+                      std::uint16_t(parts.tm_hour),
+                      std::uint16_t(parts.tm_min),
+                      std::uint16_t(parts.tm_sec),
+                      250};
         FileTime ft;
         ASSERT_TRUE(systemTimeToFileTime(st, ft)) << t;
         EXPECT_EQ(ft.value(), std::uint64_t(t + std::int64_t(kSecondsTo1970)) * 10000000 + 2500000);

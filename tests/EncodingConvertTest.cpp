@@ -45,7 +45,10 @@ const Case kCases[] = {
     // Core conversion and byte order marks.
     {"437 umlauts", 437, 65001, "\x81\x9A"_b, "\xC3\xBC\xC3\x9C"_b, true},
     {"UTF-8 mark alone", 65001, 1200, "\xEF\xBB\xBF"_b, ""_b, true},
-    {"UTF-8 mark removed", 65001, 1200, "\xEF\xBB\xBF" "A"_b, "A\0"_b, true},
+    {"UTF-8 mark removed", 65001, 1200,
+     "\xEF\xBB\xBF"
+     "A"_b,
+     "A\0"_b, true},
     {"4-byte UTF-8 skipped without loss", 65001, 1200, "\xF0\x9F\x98\x80"_b, ""_b, true},
     {"cut UTF-8 sequence skipped", 65001, 1200, "a\xE2\x82"_b, "a\0"_b, true},
     {"E0 needs A0 or more", 65001, 1200, "\xE0\x80\x80"_b, ""_b, true},
@@ -55,11 +58,19 @@ const Case kCases[] = {
     {"odd UTF-16 length", 1200, 65001, "A\0B"_b, "A"_b, false},
     {"1-byte UTF-16", 1200, 65001, "A"_b, ""_b, false},
     {"1200 with a big-endian mark", 1200, 65001, "\xFE\xFF\0A"_b, "A"_b, true},
-    {"1201 with a little-endian mark", 1201, 65001, "\xFF\xFE" "A\0"_b, "A"_b, true},
+    {"1201 with a little-endian mark", 1201, 65001,
+     "\xFF\xFE"
+     "A\0"_b,
+     "A"_b, true},
     {"1201 without a mark", 1201, 65001, "\0A\0B"_b, "AB"_b, true},
     {"1201 odd length reported", 1201, 65001, "\0A\0"_b, "A"_b, false},
     {"UTF-16 mark alone", 1200, 1252, "\xFF\xFE"_b, ""_b, true},
-    {"euro, missing character, x", 1200, 1252, "\xAC\x20\x00\x4E" "x\0"_b, "\x80" "x"_b, false},
+    {"euro, missing character, x", 1200, 1252,
+     "\xAC\x20\x00\x4E"
+     "x\0"_b,
+     "\x80"
+     "x"_b,
+     false},
     {"28591 decodes 0x80 as in 1252", 28591, 1200, "\x80"_b, "\xAC\x20"_b, true},
     {"28591 gap stays unmapped", 28591, 1200, "\x81"_b, ""_b, false},
     {"byte 0 of a table page", 1252, 1200, "\0"_b, "\0\0"_b, true},
@@ -68,7 +79,10 @@ const Case kCases[] = {
     {"empty input, unsupported target", 1252, 99999, ""_b, ""_b, true},
     {"empty input, unsupported source", 99999, 65001, ""_b, ""_b, true},
     {"equal pages copy", 1252, 0, "\x81\xFF"_b, "\x81\xFF"_b, true},
-    {"two stages both reported", 1252, 437, "\x80" "a"_b, "a"_b, false},
+    {"two stages both reported", 1252, 437,
+     "\x80"
+     "a"_b,
+     "a"_b, false},
     {"two-stage table to table", 1252, 850, "\xE9"_b, "\x82"_b, true},
     {"Arabic-Indic digits to 1256", 1200, 1256, "\x61\x06\xF5\x06"_b, "15"_b, true},
     {"Shift-JIS double byte", 932, 65001, "\x82\xA0"_b, "\xE3\x81\x82"_b, true},
@@ -83,12 +97,18 @@ const Case kCases[] = {
     {"UTF-32BE mark selects big-endian", 65005, 65001, "\0\0\xFE\xFF\0\0\0A"_b, "A"_b, true},
     {"UTF-32 above 0x1FFFFF", 65005, 65001, "\0\0\x20\0"_b, "\xEF\xBF\xBD"_b, true},
     {"UTF-32 incomplete group ignored", 65005, 65001, "A\0\0\0B\0"_b, "A"_b, true},
-    {"illegal UTF-8 ends UTF-32 output", 65001, 65005, "A\xC0" "B"_b, "A\0\0\0"_b, false},
+    {"illegal UTF-8 ends UTF-32 output", 65001, 65005,
+     "A\xC0"
+     "B"_b,
+     "A\0\0\0"_b, false},
     {"F4 90 is beyond U+10FFFF", 65001, 65006, "\xF4\x90\x80\x80"_b, ""_b, false},
     // UTF-7.
     {"UTF-7 a+b", 1200, 65000, "a\0+\0b\0"_b, "a+-b"_b, true},
     {"UTF-7 e-acute", 1200, 65000, "\xE9\0"_b, "+AOk-"_b, true},
-    {"UTF-7 drops a leading mark", 1200, 65000, "\xFF\xFE\xFF\xFE" "a\0"_b, "a"_b, true},
+    {"UTF-7 drops a leading mark", 1200, 65000,
+     "\xFF\xFE\xFF\xFE"
+     "a\0"_b,
+     "a"_b, true},
     {"UTF-7 tilde is shifted", 1200, 65000, "~\0"_b, "+AH4-"_b, true},
     {"UTF-7 decode e-acute", 65000, 1200, "+AOk"_b, "\xE9\0"_b, true},
     {"UTF-7 decode +-", 65000, 1200, "+-"_b, "+\0"_b, true},
@@ -97,9 +117,19 @@ const Case kCases[] = {
     {"UTF-7 8-bit byte", 65000, 1200, "\xE9"_b, "\xE9\0"_b, false},
     // ISO-2022-KR.
     {"949 to 2022-KR", 949, 50225, "\xB0\xA1"_b, kEsc + "$)C\x0E\x30\x21"_b, true},
-    {"949 to 2022-KR shift in", 949, 50225, "\xB0\xA1" "a"_b, kEsc + "$)C\x0E\x30\x21\x0F" "a", true},
+    {"949 to 2022-KR shift in", 949, 50225,
+     "\xB0\xA1"
+     "a"_b,
+     kEsc + "$)C\x0E\x30\x21\x0F"
+            "a",
+     true},
     {"949 to 2022-KR lone lead dropped", 949, 50225, "a\xB0"_b, kEsc + "$)Ca"_b, false},
-    {"2022-KR to 949", 50225, 949, kEsc + "$)C\x0E\x30\x21\x0F" "a", "\xB0\xA1" "a"_b, true},
+    {"2022-KR to 949", 50225, 949,
+     kEsc + "$)C\x0E\x30\x21\x0F"
+            "a",
+     "\xB0\xA1"
+     "a"_b,
+     true},
     {"2022-KR stray escape, unpaired byte", 50225, 949, kEsc + "x\x0E\x30"_b, "x"_b, true},
     // ISO-2022-JP.
     {"half-width ka + voiced mark", 932, 50220, "\xB6\xDE"_b, kEsc + "$B\x25\x2C"_b + kEsc + "(B"_b, true},
@@ -188,7 +218,9 @@ TEST(EncodingConvert, StringBufferConvertCodePage) {
     StringBuffer text("caf\xE9");
     EXPECT_TRUE(text.convertCodePage(1252, 65001));
     EXPECT_STREQ(text.text(), "caf\xC3\xA9");
-    StringBuffer lossy("a\xE2\x82\xAC" "b");
+    StringBuffer lossy(
+        "a\xE2\x82\xAC"
+        "b");
     EXPECT_FALSE(lossy.convertCodePage(65001, 437));
     EXPECT_STREQ(lossy.text(), "ab");
     StringBuffer unsupported("abc");

@@ -26,8 +26,8 @@ TEST(ExtractSafety, NamesNeverLeaveTheFolder) {
     TempFolder scratch;
     fs::path dir = scratch.path();
     Archive a;
-    for (const char* name : {"../escape1.txt", "a/../../escape2.txt", "/abs.txt", "C:..\\c.txt",
-                             "..\\..\\w.txt", "./dot.txt", "x/./y/../z.txt"})
+    for (const char* name : {"../escape1.txt", "a/../../escape2.txt", "/abs.txt", "C:..\\c.txt", "..\\..\\w.txt",
+                             "./dot.txt", "x/./y/../z.txt"})
         a.members.push_back(stored(name, name));
     std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     Extracted r = extract(archive, dir / "box" / "inner");
@@ -49,10 +49,14 @@ TEST(ExtractSafety, SafeRelativeName) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"a\\b.txt", "a\\b.txt"},         {"..\\..\\etc\\passwd", "etc\\passwd"},
-        {"\\\\srv\\share\\y.txt", unc},   {"C:\\x\\y.txt", "x\\y.txt"},
-        {"C:..\\x", "x"},                  {"d\\..", "d\\"},
-        {"..", ""},                        {"a\\.\\b\\", "a\\b\\"},
+        {"a\\b.txt", "a\\b.txt"},
+        {"..\\..\\etc\\passwd", "etc\\passwd"},
+        {"\\\\srv\\share\\y.txt", unc},
+        {"C:\\x\\y.txt", "x\\y.txt"},
+        {"C:..\\x", "x"},
+        {"d\\..", "d\\"},
+        {"..", ""},
+        {"a\\.\\b\\", "a\\b\\"},
         {".. \\x", ".. \\x"},  // not a dot component: a name with a blank, below the folder
     };
     for (const Case& c : cases) EXPECT_EQ(EntryExtractor::safeRelativeName(c.in), c.out) << c.in;
@@ -217,7 +221,9 @@ TEST(ExtractPassword, TraditionalEncryption) {
     zipfix::writeFile(dir / "src/s.txt", text);
     zipfix::writeFile(dir / "src/stored.bin", "tiny");
     int rc = -1;
-    zipfix::run("cd '" + (dir / "src").string() + "' && zip -q -P hunter2 ../p.zip s.txt && zip -q -0 -P hunter2 ../p.zip stored.bin", &rc);
+    zipfix::run("cd '" + (dir / "src").string() +
+                    "' && zip -q -P hunter2 ../p.zip s.txt && zip -q -0 -P hunter2 ../p.zip stored.bin",
+                &rc);
     ASSERT_EQ(rc, 0);
     for (const char* password : {"hunter2", "wrong"}) {
         TnZip zip;
@@ -246,11 +252,21 @@ TEST(MatchWildcard, Cases) {
         const char* pattern;
         bool match;
     } cases[] = {
-        {"docs\\readme.txt", "*.TXT", true}, {"axxbyyc", "a*b*c", true}, {"axxc", "a*b*c", false},
-        {"anything", "*", true},             {"", "*", true},             {"", "", true},
-        {"", "a", false},                     {"abc", "", false},          {"ABC", "abc", true},
-        {"abcd", "abc", false},               {"abc", "a**c", true},       {"ab", "a*b*", true},
-        {"xabc", "abc*", false},              {"abcabc", "*abc", true},    {"ac", "a*bc", false},
+        {"docs\\readme.txt", "*.TXT", true},
+        {"axxbyyc", "a*b*c", true},
+        {"axxc", "a*b*c", false},
+        {"anything", "*", true},
+        {"", "*", true},
+        {"", "", true},
+        {"", "a", false},
+        {"abc", "", false},
+        {"ABC", "abc", true},
+        {"abcd", "abc", false},
+        {"abc", "a**c", true},
+        {"ab", "a*b*", true},
+        {"xabc", "abc*", false},
+        {"abcabc", "*abc", true},
+        {"ac", "a*bc", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(UnzipController::MatchWildcard(c.text, c.pattern, false), c.match) << c.text << " / " << c.pattern;

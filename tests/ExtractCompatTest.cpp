@@ -31,8 +31,11 @@ TEST(ExtractCompat, DescriptorWithoutSignature) {
     for (bool damaged : {false, true}) {
         Archive a;
         const std::string text = "stored behind an unsigned descriptor";
-        a.members.push_back({.name = "dd.txt", .data = text, .crc = crcOf(text) ^ (damaged ? 1u : 0u),
-                             .descriptor = true, .descriptorSigned = false});
+        a.members.push_back({.name = "dd.txt",
+                             .data = text,
+                             .crc = crcOf(text) ^ (damaged ? 1u : 0u),
+                             .descriptor = true,
+                             .descriptorSigned = false});
         const fs::path out = dir / (damaged ? "damaged" : "good");
         Extracted made = extract(save(scratch, a), out);
         if (damaged) {
@@ -63,7 +66,13 @@ TEST(ExtractCompat, LocalHeaderWithoutCentralRecordIsNotWritten) {
 // A trailing '/', the Unix mode's type (made on Unix), or else the DOS directory bit.
 TEST(ExtractCompat, DirectoryRule) {
     constexpr std::uint16_t kDos = 0x0014, kUnix = 0x031E;
-    struct Case { const char* name; std::uint16_t madeBy; std::uint32_t attributes; std::uint32_t size; bool directory; };
+    struct Case {
+        const char* name;
+        std::uint16_t madeBy;
+        std::uint32_t attributes;
+        std::uint32_t size;
+        bool directory;
+    };
     const Case cases[] = {
         {"slash/", kDos, 0, 0, true},
         {"slash-sized/", kUnix, 0x81A40000, 3, true},  // the trailing '/' beats a file mode
@@ -76,7 +85,8 @@ TEST(ExtractCompat, DirectoryRule) {
     Archive a;
     for (const Case& c : cases) {
         const std::string data(c.size, 'f');
-        a.members.push_back({.name = c.name, .data = data, .crc = crcOf(data), .externalAttributes = c.attributes, .madeBy = c.madeBy});
+        a.members.push_back(
+            {.name = c.name, .data = data, .crc = crcOf(data), .externalAttributes = c.attributes, .madeBy = c.madeBy});
     }
     TempFolder scratch;
     const fs::path dir = scratch.path();
@@ -99,7 +109,8 @@ TEST(ExtractCompat, DirectoryRule) {
 TEST(ExtractCompat, NamesFromEastAsianCodePagesAndUnixRoots) {
     TempFolder scratch;
     const fs::path dir = scratch.path();
-    Extracted r = extract(testdata::path("libarchive/test_read_format_zip_filename_cp932.zip"), dir / "cp932", nullptr, nullptr, 932);
+    Extracted r = extract(testdata::path("libarchive/test_read_format_zip_filename_cp932.zip"), dir / "cp932", nullptr,
+                          nullptr, 932);
     EXPECT_EQ(r.count, 2) << r.log;
     const std::string folder = "\xE8\xA1\xA8\xE3\x81\xA0\xE3\x82\x88";  // the 0x5C of its first character stays
     EXPECT_TRUE(fs::exists(dir / "cp932" / folder / "\xE4\xB8\x80\xE8\xA6\xA7\xE8\xA1\xA8.txt")) << r.log;
@@ -127,7 +138,8 @@ TEST(ExtractCompat, EntriesNotCreatedAreFailures) {
     EXPECT_EQ(zipfix::readFile(dir / "out/after.txt"), "a");
 
     int rc = -1;
-    zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" + (dir / "cli").string() + "' 2>&1", &rc);
+    zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" + (dir / "cli").string() + "' 2>&1",
+                &rc);
     EXPECT_EQ(rc, 1);
 }
 
@@ -139,12 +151,22 @@ TEST(ExtractCompat, UndecryptableEntriesFailByName) {
     aesField += "AE";
     aesField += '\x03';          // 256 bits
     zipfix::put16(aesField, 0);  // stored
-    struct Case { const char* what; Member member; const char* message; };
+    struct Case {
+        const char* what;
+        Member member;
+        const char* message;
+    };
     const Case cases[] = {
         {"WinZip AES without salt, verifier and code",
-         {.name = "aes.txt", .data = "", .flags = 0x01, .method = 99, .version = 51, .localExtra = zipfix::block(0x9901, aesField)},
+         {.name = "aes.txt",
+          .data = "",
+          .flags = 0x01,
+          .method = 99,
+          .version = 51,
+          .localExtra = zipfix::block(0x9901, aesField)},
          "Not enough data for a WinZip AES entry"},
-        {"strong encryption", {.name = "strong.txt", .data = std::string(40, 's'), .flags = 0x41, .version = 51},
+        {"strong encryption",
+         {.name = "strong.txt", .data = std::string(40, 's'), .flags = 0x41, .version = 51},
          "Unsupported encryption"},
     };
     for (const Case& c : cases) {

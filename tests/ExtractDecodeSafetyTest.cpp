@@ -49,7 +49,8 @@ std::uint32_t crcOfAs(std::uint64_t n) {
     const std::string chunk(1 << 16, 'a');
     uLong crc = crc32(0, nullptr, 0);
     for (; n > 0; n -= std::min<std::uint64_t>(n, chunk.size()))
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(std::min<std::uint64_t>(n, chunk.size())));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()),
+                    static_cast<uInt>(std::min<std::uint64_t>(n, chunk.size())));
     return static_cast<std::uint32_t>(crc);
 }
 
@@ -58,7 +59,7 @@ std::uint32_t crcOfAs(std::uint64_t n) {
 std::string implodedLiterals(const std::string& text) {
     LsbBitWriter w;
     for (int table = 0; table < 2; ++table) {
-        w.field(3, 8);  // four description bytes
+        w.field(3, 8);                                        // four description bytes
         for (int i = 0; i < 4; ++i) w.field(15 << 4 | 5, 8);  // 16 symbols of length 6
     }
     for (unsigned char c : text) w.field(1, 1).field(c, 8);
@@ -94,7 +95,8 @@ bool contains(const std::string& s, const char* part) { return s.find(part) != s
 // clear line and leaves no file, and a bomb stops at its declared size instead of running on.
 TEST(DecodeLimits, OutputPastTheDeclaredSizeFailsTheEntry) {
     const std::string text = "held to the declared size\n";
-    const std::uint32_t textCrc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
+    const std::uint32_t textCrc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
     const std::string bomb = shrinkBomb(4000);  // 63 MB of 'a's from 60 KB
     const std::uint64_t bombSize = shrinkBombSize(4000);
     struct Case {
@@ -135,7 +137,8 @@ TEST(DecodeLimits, OutputPastTheDeclaredSizeFailsTheEntry) {
 TEST(DecodeLimits, StreamedLegacyDecodersMatchTheWholeBlockForms) {
     const std::string bomb = shrinkBomb(40);
     DataBuffer unshrunk;
-    ASSERT_TRUE(Unshrink::unshrink(reinterpret_cast<const std::uint8_t*>(bomb.data()), static_cast<std::uint32_t>(bomb.size()), unshrunk));
+    ASSERT_TRUE(Unshrink::unshrink(reinterpret_cast<const std::uint8_t*>(bomb.data()),
+                                   static_cast<std::uint32_t>(bomb.size()), unshrunk));
     ASSERT_EQ(unshrunk.size(), shrinkBombSize(40));
     std::string text;
     for (int i = 0; text.size() < 100000; ++i) text += std::to_string(i * 7919 % 1000) + ",";
@@ -214,7 +217,8 @@ TEST_P(DecodeEncrypted, WrongPasswordOrFailedAuthenticationLeavesFilesAlone) {
     const std::string archive = makeEncrypted(c, dir);
     ASSERT_FALSE(archive.empty());
     fs::create_directories(dir / "out");
-    for (const char* name : {"big.bin", "small.txt"}) zipfix::writeFile(dir / "out" / name, std::string("precious ") + name);
+    for (const char* name : {"big.bin", "small.txt"})
+        zipfix::writeFile(dir / "out" / name, std::string("precious ") + name);
     Extracted r = extract(archive, dir / "out", nullptr, "wrong password");
     EXPECT_LT(r.count, 0);
     for (const char* name : {"big.bin", "small.txt"})
@@ -245,13 +249,15 @@ TEST_P(DecodeEncrypted, UnprivilegedFromAReadOnlyDirectoryLeavesNothingElse) {
     for (const char* sub : {"ro", "out", "tmp"}) fs::create_directories(dir / sub);
     const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     int rc = -1;
-    zipfix::run("chown 65534:65534 '" + (dir / "out").string() + "' '" + (dir / "tmp").string() +
-                    "' && chmod 0555 '" + (dir / "ro").string() + "' && chmod 0644 '" + archive + "'", &rc);
+    zipfix::run("chown 65534:65534 '" + (dir / "out").string() + "' '" + (dir / "tmp").string() + "' && chmod 0555 '" +
+                    (dir / "ro").string() + "' && chmod 0644 '" + archive + "'",
+                &rc);
     zipfix::run(asNobody + "test -r '" + archive + "' -a -x '" + kTool + "'", &rc);
     if (rc != 0) GTEST_SKIP() << "nobody cannot reach the build tree";
     const std::string out = zipfix::run("cd '" + (dir / "ro").string() + "' && " + asNobody + "env TMPDIR='" +
                                             (dir / "tmp").string() + "' '" + kTool + "' x '" + archive + "' '" +
-                                            (dir / "out").string() + "' -p secret 2>&1", &rc);
+                                            (dir / "out").string() + "' -p secret 2>&1",
+                                        &rc);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(zipfix::readFile(dir / "out/big.bin"), zipfix::readFile(dir / "src/big.bin"));
     EXPECT_EQ(zipfix::readFile(dir / "out/small.txt"), "small plaintext\n");
@@ -272,7 +278,8 @@ TEST_P(DecodeEncrypted, KilledExtractionLeavesNoPlaintextBehind) {
     for (const char* after : {"0.05", "0.2", "0.5"}) {
         fs::remove_all(dir / "out");
         zipfix::run("cd '" + (dir / "cwd").string() + "' && TMPDIR='" + (dir / "tmp").string() + "' timeout -s KILL " +
-                    after + " '" + kTool + "' x '" + archive + "' '" + (dir / "out").string() + "' -p secret >/dev/null 2>&1");
+                    after + " '" + kTool + "' x '" + archive + "' '" + (dir / "out").string() +
+                    "' -p secret >/dev/null 2>&1");
         EXPECT_TRUE(fs::is_empty(dir / "cwd")) << after;
         EXPECT_TRUE(fs::is_empty(dir / "tmp")) << after;
     }

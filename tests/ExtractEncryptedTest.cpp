@@ -65,7 +65,8 @@ TEST_P(ExtractAes, SameTreeAs7zWithThePasswordAndNoFilesWithoutIt) {
     EXPECT_NE(wrong.log.find("filename"), std::string::npos) << wrong.log;
     // Only directories, and the empty file that bsdtar stores without encryption, may exist.
     if (fs::exists(dir / "wrong")) {
-        for (auto& [name, path] : listTree(dir / "wrong")) EXPECT_TRUE(name.back() == '/' || fs::file_size(path) == 0) << name;
+        for (auto& [name, path] : listTree(dir / "wrong"))
+            EXPECT_TRUE(name.back() == '/' || fs::file_size(path) == 0) << name;
     }
 }
 
@@ -77,11 +78,13 @@ INSTANTIATE_TEST_SUITE_P(Makers, ExtractAes, ::testing::ValuesIn(kAesMakers),
 TEST(ExtractWholeData, PipelineInflatesDecryptsAndInflates) {
     TempFolder temp;
     std::vector<std::uint8_t> content(1700000);
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>("whole data "[i % 11] ^ (i >> 16));
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>("whole data "[i % 11] ^ (i >> 16));
     for (auto [algorithm, bits] : {std::pair{1, 256}, {2, 192}, {3, 128}}) {
         for (const char* password : {"pw", "wrong"}) {
             SCOPED_TRACE(std::to_string(algorithm) + " " + password);
-            const wholedata::Bytes stored = wholedata::entryData(algorithm, static_cast<std::size_t>(bits / 8), "pw", content);
+            const wholedata::Bytes stored = wholedata::entryData(algorithm, static_cast<std::size_t>(bits / 8), "pw",
+                                                                 content);
             DataBuffer buffer;
             OutputDataBuffer out(&buffer);
             ZipPipeline pipeline;

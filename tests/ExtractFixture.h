@@ -93,9 +93,8 @@ struct Extracted {
     std::string log;
 };
 
-inline Extracted extract(const std::string& archive, const fs::path& folder,
-                         TnZipProgress* progress = nullptr, const char* password = nullptr,
-                         int oemCodePage = 0) {
+inline Extracted extract(const std::string& archive, const fs::path& folder, TnZipProgress* progress = nullptr,
+                         const char* password = nullptr, int oemCodePage = 0) {
     TnZip zip;
     zip.SetUtf8(true);
     if (oemCodePage) zip.SetOemCodePage(oemCodePage);

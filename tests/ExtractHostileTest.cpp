@@ -71,10 +71,10 @@ struct Case {
     const char* label;
     std::vector<Member> members;
     std::function<void(const fs::path& inner)> plant;  // links placed in the target beforehand
-    bool ok;               // Unzip reports success
-    const char* tree;      // the target afterwards
-    const char* logPart;   // a line the log must hold ("" for none)
-    const char* peers;     // which peer tools end the same way (Info-ZIP unzip 6.00, 7-Zip 26.02, bsdtar 3.6.2)
+    bool ok;                                           // Unzip reports success
+    const char* tree;                                  // the target afterwards
+    const char* logPart;                               // a line the log must hold ("" for none)
+    const char* peers;  // which peer tools end the same way (Info-ZIP unzip 6.00, 7-Zip 26.02, bsdtar 3.6.2)
 };
 
 // The box: inner/ is the target, outside/ holds a victim file that must stay as it is.
@@ -186,8 +186,8 @@ TEST(ExtractHostile, ThroughTnZip) {
 TEST(ExtractHostile, ThroughTnzip) {
     runCases([](const std::string& archive, const fs::path& target) {
         int rc = -1;
-        std::string out = zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" +
-                                      target.string() + "' 2>&1", &rc);
+        std::string out = zipfix::run(
+            std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" + target.string() + "' 2>&1", &rc);
         return std::make_pair(rc == 0, out);
     });
 }
@@ -217,7 +217,9 @@ TEST(ExtractHostile, ArchivesFromPythonAnd7z) {
     const fs::path dir = scratch.path();
     const std::string py =
         "import zipfile\n"
-        "z = zipfile.ZipFile('" + (dir / "py.zip").string() + "', 'w')\n"
+        "z = zipfile.ZipFile('" +
+        (dir / "py.zip").string() +
+        "', 'w')\n"
         "z.writestr('../py.txt', 'p')\n"
         "z.writestr('/abs/py2.txt', 'q')\n"
         "i = zipfile.ZipInfo('pl'); i.create_system = 3; i.external_attr = 0o120777 << 16\n"
@@ -309,8 +311,8 @@ TEST(ExtractHostile, ControlCharactersInNamesAreEscaped) {
     EXPECT_NE(u.log.find("b\\x0D\\x0AUnzip ok.txt"), std::string::npos) << u.log;
     EXPECT_EQ(u.log.find("\r\nUnzip ok"), std::string::npos) << u.log;
     int rc = -1;
-    std::string out = zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" +
-                                  (dir / "inner2").string() + "' 2>&1", &rc);
+    std::string out = zipfix::run(
+        std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" + (dir / "inner2").string() + "' 2>&1", &rc);
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
     EXPECT_EQ(out.find('\x07'), std::string::npos) << out;

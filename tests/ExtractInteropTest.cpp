@@ -79,11 +79,10 @@ INSTANTIATE_TEST_SUITE_P(Makers, ExtractInterop, ::testing::ValuesIn(kMakers),
 TEST(ExtractCorpus, SameTreeAsUnzip) {
     if (!zipfix::haveTool("unzip")) GTEST_SKIP();
     const char* archives[] = {
-        "defacto2/IMPLODE.ZIP",          "defacto2/PKZ110.ZIP",
-        "defacto2/hw/HWIMPODE.ZIP",      "defacto2/hw/HWSHRINK.ZIP",
-        "commons-compress/SHRUNK.ZIP",   "commons-compress/moby-imploded.zip",
-        "zip-rs/legacy/implode.zip",     "zip-rs/legacy/shrink.zip",
-        "sharpcompress/Zip.implode.zip", "sharpcompress/Zip.shrink.zip",
+        "defacto2/IMPLODE.ZIP",         "defacto2/PKZ110.ZIP",         "defacto2/hw/HWIMPODE.ZIP",
+        "defacto2/hw/HWSHRINK.ZIP",     "commons-compress/SHRUNK.ZIP", "commons-compress/moby-imploded.zip",
+        "zip-rs/legacy/implode.zip",    "zip-rs/legacy/shrink.zip",    "sharpcompress/Zip.implode.zip",
+        "sharpcompress/Zip.shrink.zip",
     };
     for (const char* name : archives) {
         SCOPED_TRACE(name);
@@ -114,12 +113,17 @@ TEST(ExtractNames, Cp437NamesBecomeUtf8) {
     TempFolder scratch;
     fs::path dir = scratch.path();
     zipfix::Archive a;
-    a.members.push_back({.name = "caf\x82-\x81" "ber.txt", .data = "x"});  // é and ü in CP437
+    a.members.push_back({.name = "caf\x82-\x81"
+                                 "ber.txt",
+                         .data = "x"});  // é and ü in CP437
     a.members.back().crc = 0x8CDC1683;
     std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     Extracted r = extract(archive, dir / "out");
     ASSERT_EQ(r.count, 1) << r.log;
-    EXPECT_EQ(zipfix::readFile(dir / "out" / "caf\xC3\xA9-\xC3\xBC" "ber.txt"), "x");
+    EXPECT_EQ(zipfix::readFile(dir / "out" /
+                               "caf\xC3\xA9-\xC3\xBC"
+                               "ber.txt"),
+              "x");
 }
 
 // One member of 4 GiB of zeros: ZIP64 sizes, streaming inflate, percentages over 32-bit totals.
@@ -129,11 +133,15 @@ TEST(ExtractLong, FourGibOfZeros) {
     fs::path dir = scratch.path();
     std::string archive = (dir / "z.zip").string();
     int rc = -1;
-    zipfix::run("python3 -c 'import zipfile\n"
-                "with zipfile.ZipFile(\"" + archive + "\",\"w\",zipfile.ZIP_DEFLATED) as z:\n"
-                "  with z.open(\"zeros.bin\",\"w\",force_zip64=True) as f:\n"
-                "    b=bytes(1<<22)\n"
-                "    for i in range(1024): f.write(b)\n'", &rc);
+    zipfix::run(
+        "python3 -c 'import zipfile\n"
+        "with zipfile.ZipFile(\"" +
+            archive +
+            "\",\"w\",zipfile.ZIP_DEFLATED) as z:\n"
+            "  with z.open(\"zeros.bin\",\"w\",force_zip64=True) as f:\n"
+            "    b=bytes(1<<22)\n"
+            "    for i in range(1024): f.write(b)\n'",
+        &rc);
     ASSERT_EQ(rc, 0);
     RecordingProgress progress;
     Extracted r = extract(archive, dir / "out", &progress);

@@ -36,7 +36,8 @@ const MakerCase kMakers[] = {
     {"7z_bzip2_zipcrypto", "7z", "7z a -tzip -mm=BZip2 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kBzip2},
     {"7z_deflate64", "7z", "7z a -tzip -mm=Deflate64 -bd -bso0 OUT .", ZipMethod::kDeflate64},
     {"7z_deflate64_aes", "7z", "7z a -tzip -mm=Deflate64 -mem=AES256 -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
-    {"7z_deflate64_zipcrypto", "7z", "7z a -tzip -mm=Deflate64 -mem=ZipCrypto -ppw -bd -bso0 OUT .", ZipMethod::kDeflate64},
+    {"7z_deflate64_zipcrypto", "7z", "7z a -tzip -mm=Deflate64 -mem=ZipCrypto -ppw -bd -bso0 OUT .",
+     ZipMethod::kDeflate64},
     {"7z_ppmd", "7z", "7z a -tzip -mm=PPMd -bd -bso0 OUT .", ZipMethod::kPpmd},
     // Order 2 in 1 MB: the model fills up and restarts.
     {"7z_ppmd_o2_restart", "7z", "7z a -tzip -mm=PPMd:mem=1m:o=2 -bd -bso0 OUT .", ZipMethod::kPpmd},
@@ -57,7 +58,8 @@ std::string expand(std::string command, const std::string& out) {
 // 7-Zip's extraction of the archive, the reference for every comparison here.
 void extractWith7z(const std::string& archive, const fs::path& folder, const char* password = "pw") {
     int rc = -1;
-    zipfix::run("7z x -y -bd -bso0 -p" + std::string(password) + " '-o" + folder.string() + "' '" + archive + "' 2>&1", &rc);
+    zipfix::run("7z x -y -bd -bso0 -p" + std::string(password) + " '-o" + folder.string() + "' '" + archive + "' 2>&1",
+                &rc);
     ASSERT_EQ(rc, 0) << archive;
 }
 
@@ -105,7 +107,8 @@ TEST(ExtractDeflate64, FarAndLongMatches) {
     std::string content = block + block + std::string(200000, 'z') + block.substr(0, 70000 - 50000) + block;
     zipfix::writeFile(dir / "src/far.bin", content);
     int rc = -1;
-    zipfix::run("cd '" + (dir / "src").string() + "' && 7z a -tzip -mm=Deflate64 -mx=9 -bd -bso0 ../a.zip far.bin", &rc);
+    zipfix::run("cd '" + (dir / "src").string() + "' && 7z a -tzip -mm=Deflate64 -mx=9 -bd -bso0 ../a.zip far.bin",
+                &rc);
     ASSERT_EQ(rc, 0);
     Extracted r = extract((dir / "a.zip").string(), dir / "out");
     ASSERT_EQ(r.count, 1) << r.log;
@@ -174,7 +177,8 @@ const StreamCase kStreams[] = {
     {"lzma_end_marker", "xz", ZipMethod::kLzma, 0x02, zipLzma},
     {"xz", "xz", ZipMethod::kXz, 0, [](const std::string& c) { return compressWith("xz -c", c); }},
     {"zstd", "zstd", ZipMethod::kZstd, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
-    {"zstd_early_id", "zstd", ZipMethod::kZstdEarly, 0, [](const std::string& c) { return compressWith("zstd -q -c", c); }},
+    {"zstd_early_id", "zstd", ZipMethod::kZstdEarly, 0,
+     [](const std::string& c) { return compressWith("zstd -q -c", c); }},
     {"ppmd", "7z", ZipMethod::kPpmd, 0, ppmdStream},
 };
 
@@ -189,9 +193,12 @@ const Damage kDamages[] = {
     {"intact", [](zipfix::Member&) {}, false},
     {"truncated", [](zipfix::Member& m) { m.data.resize(m.data.size() / 2); }, true},
     {"last_byte_missing", [](zipfix::Member& m) { m.data.pop_back(); }, true},
-    {"corrupt_middle", [](zipfix::Member& m) {
-         for (std::size_t i = m.data.size() / 2; i < m.data.size() / 2 + 16; ++i) m.data[i] = static_cast<char>(m.data[i] ^ 0x5A);
-     }, true},
+    {"corrupt_middle",
+     [](zipfix::Member& m) {
+         for (std::size_t i = m.data.size() / 2; i < m.data.size() / 2 + 16; ++i)
+             m.data[i] = static_cast<char>(m.data[i] ^ 0x5A);
+     },
+     true},
     // Content beyond the declared size is refused, not written.
     {"declared_size_too_small", [](zipfix::Member& m) { m.localUncompressed = m.centralUncompressed = 1000; }, true},
 };

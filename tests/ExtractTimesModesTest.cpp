@@ -108,11 +108,13 @@ TEST(ExtractTimes, NtfsAndExtendedFieldsByHand) {
     zipfix::put16(pkUnix, 0);
     Archive a;
     a.members.push_back(Member{.name = "ntfs.txt", .centralExtra = zipfix::block(0x000A, field)});
-    a.members.push_back(Member{.name = "both.txt", .centralExtra = zipfix::block(0x000A, field) + zipfix::block(0x5455, ut)});
+    a.members.push_back(
+        Member{.name = "both.txt", .centralExtra = zipfix::block(0x000A, field) + zipfix::block(0x5455, ut)});
     a.members.push_back(Member{.name = "dos.txt"});
     a.members.push_back(Member{.name = "pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix)});
     a.members.push_back(Member{.name = "ux.txt", .centralExtra = zipfix::block(0x5855, pkUnix.substr(0, 8))});
-    a.members.push_back(Member{.name = "ntfs-pkunix.txt", .centralExtra = zipfix::block(0x000D, pkUnix) + zipfix::block(0x000A, field)});
+    a.members.push_back(Member{.name = "ntfs-pkunix.txt",
+                               .centralExtra = zipfix::block(0x000D, pkUnix) + zipfix::block(0x000A, field)});
     Extracted r = extract(zipfix::writeFile(dir / "t.zip", a.build()), dir / "out");
     ASSERT_EQ(r.count, 6) << r.log;
     EXPECT_EQ(lmtime(dir / "out/ntfs.txt"), 1000000000);

@@ -6,7 +6,10 @@
 #include "base/FilePaths.h"
 
 TEST(FilePaths, StripPathRoot) {
-    struct Case { const char* in; const char* out; };
+    struct Case {
+        const char* in;
+        const char* out;
+    };
     const Case cases[] = {
         {"C:\\\\dir\\file.txt", "dir\\file.txt"},
         {"c:file", "file"},

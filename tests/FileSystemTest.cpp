@@ -28,7 +28,8 @@ bool isTempName(const std::string& name, const std::string& stem, const std::str
     if (name.size() != stem.size() + 5 + extension.size()) return false;
     if (name.compare(0, stem.size() + 1, stem + "_") != 0 || name.substr(stem.size() + 5) != extension) return false;
     for (std::size_t i = stem.size() + 1; i < stem.size() + 5; ++i)
-        if (!(std::isupper(static_cast<unsigned char>(name[i])) || std::isdigit(static_cast<unsigned char>(name[i])))) return false;
+        if (!(std::isupper(static_cast<unsigned char>(name[i])) || std::isdigit(static_cast<unsigned char>(name[i]))))
+            return false;
     return true;
 }
 
@@ -137,7 +138,10 @@ TEST(FileSystem, WriteWholeFile) {
     EXPECT_EQ(getFileSizeByName(path.c_str(), opened), 0);
     EXPECT_TRUE(opened);
 
-    struct Case { const char* path; std::vector<std::string> expected; };
+    struct Case {
+        const char* path;
+        std::vector<std::string> expected;
+    };
     std::string missing = dir / "no/such/file";
     const Case cases[] = {
         {nullptr, {"E:NULL filename"}},
@@ -184,7 +188,11 @@ TEST(FileSystem, EnsureDirectoryCreatesEachLevel) {
 
 TEST(FileSystem, TempFileNames) {
     TempFolder dir;
-    struct Case { const char* base; const char* stem; const char* extension; };
+    struct Case {
+        const char* base;
+        const char* stem;
+        const char* extension;
+    };
     const Case cases[] = {
         {"wz.dat", "wz", ".dat"},
         {"noext", "noext", ".tmp"},
@@ -239,7 +247,6 @@ TEST(FileSystem, LoadFileInfo) {
     EXPECT_TRUE(log.has("E:loadFileInfoAnsi failed: cannot get attributes"));
     EXPECT_TRUE(log.has("E:File does not exist."));
     EXPECT_TRUE(log.has("filename=" + dir / "gone"));
-
 }
 
 TEST(FileSystem, LoadFileInfoOfAnUnreadableFile) {
@@ -260,14 +267,19 @@ TEST(FileSystem, UnicodeNamesThroughXString) {
     TempFolder dir;
     XString folder, name, path;
     folder.setUtf8(dir.path().c_str());
-    name.setUtf8("sub/\xC3\x9Cnic\xC3\xB8" "de_\xE6\x96\x87\xE4\xBB\xB6.txt");
+    name.setUtf8(
+        "sub/\xC3\x9Cnic\xC3\xB8"
+        "de_\xE6\x96\x87\xE4\xBB\xB6.txt");
     joinPath(folder, name, path);
     ASSERT_TRUE(ensureParentDirectory(path.getUtf8(), nullptr));
     TarnelHandle h;
     int reason = 0;
     ASSERT_TRUE(openForWrite(path, h, reason, nullptr));
     h.close();
-    EXPECT_TRUE(fileExists((dir.path() + "/sub/\xC3\x9Cnic\xC3\xB8" "de_\xE6\x96\x87\xE4\xBB\xB6.txt").c_str(), nullptr));
+    EXPECT_TRUE(fileExists((dir.path() + "/sub/\xC3\x9Cnic\xC3\xB8"
+                                         "de_\xE6\x96\x87\xE4\xBB\xB6.txt")
+                               .c_str(),
+                           nullptr));
     FileInfo info;
     ASSERT_TRUE(info.loadFileInfo(path, nullptr));
     EXPECT_EQ(info.size64, 0);
@@ -290,8 +302,9 @@ TEST(FileSystem, AnsiNamesFollowTheCodePage) {
     RecordingLog log;
     EXPECT_FALSE(deleteFileAnsi(ansi.c_str(), &log));
     unsetenv("LC_ALL");
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"delete_filename_1=" + toBackslashes(dir.path()) + "\\caf\xC3\xA9.txt",
-                                                   "I:Cannot delete file, file does not exist"}));
+    EXPECT_EQ(log.lines,
+              (std::vector<std::string>{"delete_filename_1=" + toBackslashes(dir.path()) + "\\caf\xC3\xA9.txt",
+                                        "I:Cannot delete file, file does not exist"}));
     RecordingLog empty;
     EXPECT_FALSE(deleteFileAnsi("", &empty));
     EXPECT_EQ(empty.lines, std::vector<std::string>{"E:Cannot delete file, filename is null or empty"});

@@ -22,16 +22,15 @@ Token match(int distance, int length) { return {-1, distance, length}; }
 
 // Every table gives all its symbols one length (8 bits for literals, 6 for lengths and
 // distances), so symbol s of an n-symbol table has the code n - 1 - s.
-std::vector<std::uint8_t> implodeStream(bool literalTable, bool dict8k, const std::vector<Token>& tokens)
-{
+std::vector<std::uint8_t> implodeStream(bool literalTable, bool dict8k, const std::vector<Token>& tokens) {
     LsbBitWriter w;
     if (literalTable) {
-        w.field(15, 8);                                   // 16 description bytes follow
-        for (int i = 0; i < 16; ++i) w.field(0xF7, 8);    // 16 symbols of length 8
+        w.field(15, 8);                                 // 16 description bytes follow
+        for (int i = 0; i < 16; ++i) w.field(0xF7, 8);  // 16 symbols of length 8
     }
     for (int t = 0; t < 2; ++t) {
-        w.field(3, 8);                                    // 4 description bytes follow
-        for (int i = 0; i < 4; ++i) w.field(0xF5, 8);     // 16 symbols of length 6
+        w.field(3, 8);                                 // 4 description bytes follow
+        for (int i = 0; i < 4; ++i) w.field(0xF5, 8);  // 16 symbols of length 6
     }
     int lowBits = dict8k ? 7 : 6;
     int minMatch = literalTable ? 3 : 2;
@@ -50,8 +49,7 @@ std::vector<std::uint8_t> implodeStream(bool literalTable, bool dict8k, const st
     return w.bytes();
 }
 
-std::string explode(const std::vector<std::uint8_t>& in, bool literalTable, bool dict8k, bool* ok = nullptr)
-{
+std::string explode(const std::vector<std::uint8_t>& in, bool literalTable, bool dict8k, bool* ok = nullptr) {
     DataBuffer out;
     Implode decoder;
     decoder.load(in.data(), static_cast<std::uint32_t>(in.size()));
@@ -63,8 +61,7 @@ std::string explode(const std::vector<std::uint8_t>& in, bool literalTable, bool
 std::string repeat(char c, int n) { return std::string(static_cast<std::size_t>(n), c); }
 }  // namespace
 
-TEST(Implode, DecodesHandBuiltStreams)
-{
+TEST(Implode, DecodesHandBuiltStreams) {
     std::string ramp;
     std::vector<Token> rampTokens;
     for (int i = 0; i < 101; ++i) {
@@ -104,8 +101,7 @@ TEST(Implode, DecodesHandBuiltStreams)
 
 // Decoding stops with the last symbol whose bits are all present; cutting a stream anywhere
 // gives a prefix of the full output, never bytes invented from missing bits.
-TEST(Implode, EndsWithTheLastCompleteSymbol)
-{
+TEST(Implode, EndsWithTheLastCompleteSymbol) {
     std::vector<Token> tokens = {lit('h'), lit('e'), lit('l'), match(0, 2), lit('o'), match(5, 5)};
     std::vector<std::uint8_t> full = implodeStream(false, false, tokens);
     std::string whole = explode(full, false, false);
@@ -118,8 +114,7 @@ TEST(Implode, EndsWithTheLastCompleteSymbol)
     }
 }
 
-TEST(Implode, RejectsTablesThatDoNotCoverTheirSymbols)
-{
+TEST(Implode, RejectsTablesThatDoNotCoverTheirSymbols) {
     auto withLengthTable = [](std::vector<std::uint8_t> table) {
         std::vector<std::uint8_t> s = std::move(table);
         s.insert(s.end(), {3, 0xF5, 0xF5, 0xF5, 0xF5, 0xFF, 0xFF});  // distance table, then data
@@ -139,8 +134,7 @@ TEST(Implode, RejectsTablesThatDoNotCoverTheirSymbols)
 }
 
 // Bytes already in the output buffer belong to someone else: matches never copy them.
-TEST(Implode, AppendsWithoutReachingIntoEarlierOutput)
-{
+TEST(Implode, AppendsWithoutReachingIntoEarlierOutput) {
     std::vector<std::uint8_t> in = implodeStream(false, false, {match(1, 3), lit('z'), match(0, 2)});
     DataBuffer out;
     ASSERT_TRUE(out.append("XYZ", 3));

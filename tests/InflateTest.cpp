@@ -226,8 +226,10 @@ struct DynamicBlock {
 
     DynamicBlock(std::vector<unsigned> litLengths, std::vector<unsigned> distLengths, Sequence sequence = {})
         : lit(std::move(litLengths)), dist(std::move(distLengths)) {
-        w.field(1, 1).field(2, 2);                                                             // BFINAL, BTYPE dynamic
-        w.field(unsigned(lit.size() - 257), 5).field(unsigned(dist.size() - 1), 5).field(19 - 4, 4);  // HLIT HDIST HCLEN
+        w.field(1, 1).field(2, 2);  // BFINAL, BTYPE dynamic
+        w.field(unsigned(lit.size() - 257), 5)
+            .field(unsigned(dist.size() - 1), 5)
+            .field(19 - 4, 4);  // HLIT HDIST HCLEN
         const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
         std::vector<unsigned> clLengths(19, 4);
         for (unsigned s = 13; s < 19; ++s) clLengths[s] = 5;
@@ -280,11 +282,22 @@ struct StreamCase {
 std::vector<StreamCase> handBuiltCases() {
     std::vector<StreamCase> cases;
     // BFINAL 1, BTYPE stored, LEN 0, NLEN 0xFFFF.
-    cases.push_back({"empty stored block", LsbBitWriter().field(1, 1).field(0, 2).align().field(0, 16).field(0xFFFF, 16).bytes(), S::kSuccess, {}});
+    cases.push_back({"empty stored block",
+                     LsbBitWriter().field(1, 1).field(0, 2).align().field(0, 16).field(0xFFFF, 16).bytes(),
+                     S::kSuccess,
+                     {}});
     // LEN 3 with NLEN not its complement.
-    cases.push_back({"stored NLEN mismatch", LsbBitWriter().field(1, 1).field(0, 2).align().field(3, 16).field(0xFFFF, 16).byte(1).byte(2).byte(3).bytes(), S::kStoredLengthMismatch, {}});
+    cases.push_back(
+        {"stored NLEN mismatch",
+         LsbBitWriter().field(1, 1).field(0, 2).align().field(3, 16).field(0xFFFF, 16).byte(1).byte(2).byte(3).bytes(),
+         S::kStoredLengthMismatch,
+         {}});
     // LEN 3 but only two bytes follow.
-    cases.push_back({"stored block cut short", LsbBitWriter().field(1, 1).field(0, 2).align().field(3, 16).field(0xFFFC, 16).byte(1).byte(2).bytes(), S::kTruncatedStored, {}});
+    cases.push_back(
+        {"stored block cut short",
+         LsbBitWriter().field(1, 1).field(0, 2).align().field(3, 16).field(0xFFFC, 16).byte(1).byte(2).bytes(),
+         S::kTruncatedStored,
+         {}});
     // A non-final stored block "ab", then a final fixed block "c".
     {
         LsbBitWriter w;
@@ -295,8 +308,12 @@ std::vector<StreamCase> handBuiltCases() {
         cases.push_back({"stored then fixed", w.bytes(), S::kSuccess, {'a', 'b', 'c'}});
     }
     cases.push_back({"block type 3", LsbBitWriter().field(1, 1).field(3, 2).field(0, 13).bytes(), S::kBlockType3, {}});
-    cases.push_back({"stored header without its length", LsbBitWriter().field(1, 1).bytes(), S::kTruncatedStoredLength, {}});
-    cases.push_back({"no block after a non-final one", LsbBitWriter().field(0, 1).field(0, 2).align().field(0, 16).field(0xFFFF, 16).bytes(), S::kTruncatedHeader, {}});
+    cases.push_back(
+        {"stored header without its length", LsbBitWriter().field(1, 1).bytes(), S::kTruncatedStoredLength, {}});
+    cases.push_back({"no block after a non-final one",
+                     LsbBitWriter().field(0, 1).field(0, 2).align().field(0, 16).field(0xFFFF, 16).bytes(),
+                     S::kTruncatedHeader,
+                     {}});
     // 'a', then length 3 (257) from distance 5 (symbol 4, 1 extra bit 0): reaches before the start.
     {
         LsbBitWriter w;
@@ -316,7 +333,8 @@ std::vector<StreamCase> handBuiltCases() {
     aaaa.insert(aaaa.end(), 100, 'x');
     cases.push_back({"fixed match in the fast loop", fixedBlock({{'a', 0}, {257, 0}}, 100), S::kSuccess, aaaa});
     cases.push_back({"fixed symbol 286 in the fast loop", fixedBlock({{'a', 0}, {286, 0}}, 100), S::kBadLitLen, {}});
-    cases.push_back({"fixed distance 30 in the fast loop", fixedBlock({{'a', 0}, {257, 30}}, 100), S::kBadDistance, {}});
+    cases.push_back(
+        {"fixed distance 30 in the fast loop", fixedBlock({{'a', 0}, {257, 30}}, 100), S::kBadDistance, {}});
     {
         DynamicBlock b = fullHeader();
         b.symbol('A').symbol(257).distance(0).symbol(256);
@@ -375,7 +393,8 @@ std::vector<StreamCase> handBuiltCases() {
     {
         // 'A' (65) gets length 1; 17 writes zeros for 66-68 and the 16 after it repeats that 0
         // (repeating the 1 would over-subscribe the code). zlib reads it the same way.
-        DynamicBlock b(onlyA(), {0}, {{18, 65 - 11}, {1, 0}, {17, 0}, {16, 0}, {18, 138 - 11}, {18, 46 - 11}, {1, 0}, {0, 0}});
+        DynamicBlock b(onlyA(), {0},
+                       {{18, 65 - 11}, {1, 0}, {17, 0}, {16, 0}, {18, 138 - 11}, {18, 46 - 11}, {1, 0}, {0, 0}});
         b.symbol('A').symbol(256);
         Bytes fromZlib;
         Bytes stream = b.w.bytes();
@@ -383,7 +402,8 @@ std::vector<StreamCase> handBuiltCases() {
         EXPECT_EQ(fromZlib, Bytes{'A'});
         cases.push_back({"16 after 17 repeats zero", b.w.bytes(), S::kSuccess, {'A'}});
         // 16 before any length repeats 0 (zlib refuses this one).
-        DynamicBlock first(onlyA(), {0}, {{16, 0}, {18, 62 - 11}, {1, 0}, {18, 138 - 11}, {18, 52 - 11}, {1, 0}, {0, 0}});
+        DynamicBlock first(onlyA(), {0},
+                           {{16, 0}, {18, 62 - 11}, {1, 0}, {18, 138 - 11}, {18, 52 - 11}, {1, 0}, {0, 0}});
         first.symbol('A').symbol(256);
         cases.push_back({"16 first repeats zero", first.w.bytes(), S::kSuccess, {'A'}});
         // 18 asking for 138 zeros where only 100 lengths are left.

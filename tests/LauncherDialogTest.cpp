@@ -23,9 +23,13 @@ protected:
     }
 
     std::map<std::string, std::string> env() {
-        return {{"DISPLAY", m_display.name()}, {"TMPDIR", m_root / "tmp"}, {"XDG_CACHE_HOME", m_root / "cache"},
-                {"HOME", m_root / "home"}, {"QUILLET_TEST_RECORD_DIR", m_root / "records"},
-                {"GDK_BACKEND", "x11"}, {"NO_AT_BRIDGE", "1"}};
+        return {{"DISPLAY", m_display.name()},
+                {"TMPDIR", m_root / "tmp"},
+                {"XDG_CACHE_HOME", m_root / "cache"},
+                {"HOME", m_root / "home"},
+                {"QUILLET_TEST_RECORD_DIR", m_root / "records"},
+                {"GDK_BACKEND", "x11"},
+                {"NO_AT_BRIDGE", "1"}};
     }
 
     int probe(const std::vector<std::string>& args, std::string* out = nullptr) {
@@ -50,7 +54,9 @@ protected:
         return spawn({exe}, environment, m_root / "run.out", m_root / "run.err", m_root / "work");
     }
 
-    Spawned start(const std::string& exe) { return spawn({exe}, env(), m_root / "run.out", m_root / "run.err", m_root / "work"); }
+    Spawned start(const std::string& exe) {
+        return spawn({exe}, env(), m_root / "run.out", m_root / "run.err", m_root / "work");
+    }
     Finished end(const Spawned& s) { return finish(s, m_root / "run.out", m_root / "run.err"); }
 
     VirtualDisplay m_display;
@@ -91,7 +97,8 @@ TEST_F(LauncherDialogTest, LargePublicationShowsProgressThenTheViewerRunsWithThe
         }
     }
     std::string exe = m_root / "pub";
-    std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe + "' --level 0 --stub " TN_QUILLET_OFFLINE;
+    std::string cmd = std::string(TN_QUILLET_PACK) + " '" + stage + "' -o '" + exe +
+                      "' --level 0 --stub " TN_QUILLET_OFFLINE;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     fs::remove_all(stage);
 

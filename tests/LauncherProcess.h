@@ -125,7 +125,8 @@ public:
         int fds[2];
         if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
         std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> argv = {"/usr/bin/Xvfb", "-displayfd", fd, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
+        std::vector<std::string> argv = {"/usr/bin/Xvfb", "-displayfd", fd,   "-screen", "0",
+                                         "800x600x24",    "-nolisten",  "tcp"};
         std::vector<char*> args;
         for (auto& a : argv) args.push_back(a.data());
         args.push_back(nullptr);

@@ -70,15 +70,19 @@ protected:
     }
 
     std::map<std::string, std::string> env(const std::string& tmp = "") {
-        return {{"TMPDIR", tmp.empty() ? m_root / "tmp" : tmp}, {"XDG_CACHE_HOME", m_root / "cache"},
-                {"HOME", m_root / "home"}, {"QUILLET_TEST_RECORD_DIR", m_root / "records"},
+        return {{"TMPDIR", tmp.empty() ? m_root / "tmp" : tmp},
+                {"XDG_CACHE_HOME", m_root / "cache"},
+                {"HOME", m_root / "home"},
+                {"QUILLET_TEST_RECORD_DIR", m_root / "records"},
                 {"QUILLET_TEST_SLEEP_MS", "300"}};
     }
 
-    Finished run(const std::string& exe, std::map<std::string, std::string> environment, const std::string& tag = "run") {
+    Finished run(const std::string& exe, std::map<std::string, std::string> environment,
+                 const std::string& tag = "run") {
         return end(start(exe, environment, tag), tag);
     }
-    Spawned start(const std::string& exe, std::map<std::string, std::string> environment, const std::string& tag = "run") {
+    Spawned start(const std::string& exe, std::map<std::string, std::string> environment,
+                  const std::string& tag = "run") {
         return spawn({exe}, environment, m_root / (tag + ".out"), m_root / (tag + ".err"), m_root / "work");
     }
     Finished end(const Spawned& s, const std::string& tag = "run") {
@@ -121,7 +125,8 @@ TEST_F(LauncherRunTest, NamesCreatedInAdvanceDelayNothing) {
         std::snprintf(unpadded, sizeof unpadded, "%d%d%d%d%d%d", tm.tm_year, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                       tm.tm_min, tm.tm_sec);
         SystemTime st;
-        st.year = std::uint16_t(tm.tm_year + 1900), st.month = std::uint16_t(tm.tm_mon + 1), st.day = std::uint16_t(tm.tm_mday);
+        st.year = std::uint16_t(tm.tm_year + 1900), st.month = std::uint16_t(tm.tm_mon + 1),
+        st.day = std::uint16_t(tm.tm_mday);
         st.hour = std::uint16_t(tm.tm_hour), st.minute = std::uint16_t(tm.tm_min), st.second = std::uint16_t(tm.tm_sec);
         for (const std::string& stamp : std::set<std::string>{unpadded, launcherStamp(st)}) {
             fs::create_directories(m_root / ("tmp/" + stamp));
@@ -158,7 +163,9 @@ TEST_F(LauncherRunTest, RunsTheViewerFromAFreshPrivateFolderAndRemovesEverything
     EXPECT_EQ(r.keys["cwd"], m_root / "work");
     EXPECT_EQ(fs::path(r.keys["folder"]).parent_path(), fs::path(m_root / "tmp"));
     EXPECT_EQ(r.keys["mode"], "700");
-    std::map<std::string, long long> expected = {{"contents.txt", 3}, {"pages/one.txt", 10}, {"media/big.bin", 300000},
+    std::map<std::string, long long> expected = {{"contents.txt", 3},
+                                                 {"pages/one.txt", 10},
+                                                 {"media/big.bin", 300000},
                                                  {"offline.exe", (long long)fs::file_size(TN_TEST_VIEWER)}};
     EXPECT_EQ(r.files, expected);
     EXPECT_TRUE(listNames(m_root / "tmp").empty()) << "folder or temporary archive left behind";
@@ -327,7 +334,8 @@ TEST_F(LauncherRunTest, SwappedFolderIsNeverRun) {
         pollfd p = {watch, POLLIN, 0};
         if (poll(&p, 1, 100) <= 0) continue;
         ssize_t n = read(watch, events, sizeof events);
-        for (char* e = events; n > 0 && e < events + n; e += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(e)->len) {
+        for (char* e = events; n > 0 && e < events + n;
+             e += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(e)->len) {
             auto* event = reinterpret_cast<inotify_event*>(e);
             if (event->mask & IN_ISDIR) name = event->name;
         }

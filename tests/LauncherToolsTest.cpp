@@ -247,9 +247,10 @@ TEST(LauncherStub, LinksOnlyLibrariesEveryDesktopHas) {
     std::string cmd = "readelf -d " TN_QUILLET_OFFLINE " > '" + (t / "dyn") + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::istringstream in(readAll(t / "dyn"));
-    const char* allowed[] = {"libc.so", "libm.so", "ld-linux", "libgtk-3", "libgdk-3", "libglib-2.0", "libgobject-2.0",
-                             "libgio-2.0", "libgdk_pixbuf-2.0", "libcairo", "libpango", "libatk", "libharfbuzz",
-                             "libz.so", "libbz2", "libgcrypt", "libgpg-error", "libpthread"};
+    const char* allowed[] = {"libc.so",     "libm.so",        "ld-linux",    "libgtk-3",          "libgdk-3",
+                             "libglib-2.0", "libgobject-2.0", "libgio-2.0",  "libgdk_pixbuf-2.0", "libcairo",
+                             "libpango",    "libatk",         "libharfbuzz", "libz.so",           "libbz2",
+                             "libgcrypt",   "libgpg-error",   "libpthread"};
     int needed = 0;
     for (std::string line; std::getline(in, line);) {
         std::size_t open = line.find("Shared library: [");

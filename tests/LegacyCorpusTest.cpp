@@ -17,8 +17,7 @@ namespace {
 bool isLegacy(const ScannedEntry& e) { return e.method == 1 || e.method == 6; }
 
 // General-purpose bit 1 chooses the 8 KiB dictionary, bit 2 the literal table.
-std::string decodeEntry(const std::vector<std::uint8_t>& zip, const ScannedEntry& e)
-{
+std::string decodeEntry(const std::vector<std::uint8_t>& zip, const ScannedEntry& e) {
     DataBuffer out;
     const std::uint8_t* data = zip.data() + e.dataOffset;
     if (e.method == 1) {
@@ -31,15 +30,13 @@ std::string decodeEntry(const std::vector<std::uint8_t>& zip, const ScannedEntry
     return std::string(reinterpret_cast<const char*>(out.data()), out.size());
 }
 
-std::string readText(const std::string& path)
-{
+std::string readText(const std::string& path) {
     std::vector<std::uint8_t> b = readWholeFile(path);
     return std::string(b.begin(), b.end());
 }
 }  // namespace
 
-TEST(LegacyCorpus, EveryShrunkAndImplodedMemberMatchesItsCrc)
-{
+TEST(LegacyCorpus, EveryShrunkAndImplodedMemberMatchesItsCrc) {
     struct Archive {
         const char* path;
         int legacyMembers;  // guards against a scan that silently finds nothing
@@ -77,8 +74,7 @@ TEST(LegacyCorpus, EveryShrunkAndImplodedMemberMatchesItsCrc)
     }
 }
 
-TEST(LegacyCorpus, KnownContentsMatchTheirFiles)
-{
+TEST(LegacyCorpus, KnownContentsMatchTheirFiles) {
     struct Expected {
         const char* archive;
         const char* member;
@@ -107,8 +103,7 @@ TEST(LegacyCorpus, KnownContentsMatchTheirFiles)
 
 // A bare implode stream (4 KiB dictionary, no literal table). Its expected text was stored with
 // LF line ends; the stream holds the original CRLF.
-TEST(LegacyCorpus, BareImplodeStream)
-{
+TEST(LegacyCorpus, BareImplodeStream) {
     std::vector<std::uint8_t> in = readWholeFile(testdata::path("zip-rs/legacy/implode_hamlet_256.bin"));
     ASSERT_FALSE(in.empty());
     DataBuffer out;

@@ -102,7 +102,10 @@ TEST(Logger, FreshAndClearedLogRenderRootOnly) {
 }
 
 TEST(Logger, KeysAreTrimmedAndBlanksBecomeUnderscores) {
-    struct Case { const char* key; const char* stored; } cases[] = {
+    struct Case {
+        const char* key;
+        const char* stored;
+    } cases[] = {
         {" \tzip file  name\r\n", "zip_file__name"},
         {"CentralDirAddr", "CentralDirAddr"},
         {"a\tb", "a\tb"},  // only 0x20 inside is replaced
@@ -129,9 +132,13 @@ TEST(Logger, ValueForms) {
     EXPECT_TRUE(e.logDataLong("k", INT32_MIN));
     EXPECT_TRUE(f.logDataInt64("k", std::int64_t{1} << 32));
     EXPECT_TRUE(g.logDataInt64("k", INT64_MIN));
-    const std::pair<Logger*, const char*> expected[] = {
-        {&a, "(NULL)"}, {&b, "0xff"}, {&c, "0x0"}, {&d, "-1"}, {&e, "-2147483648"},
-        {&f, "4294967296"}, {&g, "-9223372036854775808"}};
+    const std::pair<Logger*, const char*> expected[] = {{&a, "(NULL)"},
+                                                        {&b, "0xff"},
+                                                        {&c, "0x0"},
+                                                        {&d, "-1"},
+                                                        {&e, "-2147483648"},
+                                                        {&f, "4294967296"},
+                                                        {&g, "-9223372036854775808"}};
     for (const auto& [log, value] : expected) EXPECT_EQ(render(*log), valueLine("k", value));
 }
 
@@ -150,7 +157,10 @@ TEST(Logger, TickIsLowerCaseHexOfTheCounter) {
 }
 
 TEST(Logger, XmlWrapping) {
-    struct Case { const char* value; const char* xml; } cases[] = {
+    struct Case {
+        const char* value;
+        const char* xml;
+    } cases[] = {
         {"a<b", "<![CDATA[a<b]]>"},
         {"a>b", "<![CDATA[a>b]]>"},
         {"a&b", "<![CDATA[a&b]]>"},
@@ -216,11 +226,13 @@ TEST(Logger, Helpers) {
     static const unsigned char sig[] = {0x50, 0x4B, 0x06, 0x06};
     static const unsigned char seventeen[] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
                                               0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x10};
-    struct Case { void (*call)(LogBase&); const char* value; } cases[] = {
+    struct Case {
+        void (*call)(LogBase&);
+        const char* value;
+    } cases[] = {
         {[](LogBase& l) { l.logDataBytes("k", sig, 4); }, "504B 0606 "},
         {[](LogBase& l) { l.logDataBytes("k", sig, 3); }, "504B 06"},
-        {[](LogBase& l) { l.logDataBytes("k", seventeen, 17); },
-         "0011 2233 4455 6677 8899 AABB CCDD EEFF \n10"},
+        {[](LogBase& l) { l.logDataBytes("k", seventeen, 17); }, "0011 2233 4455 6677 8899 AABB CCDD EEFF \n10"},
         {[](LogBase& l) { l.logDataBytes("k", sig, 0); }, ""},
         {[](LogBase& l) { l.logDataBytes("k", nullptr, 4); }, ""},
         {[](LogBase& l) { l.logDataBracketed("k", "C:\\x y"); }, "[C:\\x y]"},

@@ -7,20 +7,17 @@
 class LsbBitWriter {
 public:
     // A numeric field of n bits, lowest bit first.
-    LsbBitWriter& field(std::uint32_t value, int n)
-    {
+    LsbBitWriter& field(std::uint32_t value, int n) {
         for (int i = 0; i < n; ++i) bit((value >> i) & 1);
         return *this;
     }
     // A prefix code of n bits, highest bit first.
-    LsbBitWriter& code(std::uint32_t value, int n)
-    {
+    LsbBitWriter& code(std::uint32_t value, int n) {
         for (int i = n - 1; i >= 0; --i) bit((value >> i) & 1);
         return *this;
     }
     // Zero bits up to the next byte boundary.
-    LsbBitWriter& align()
-    {
+    LsbBitWriter& align() {
         m_bits = (m_bits + 7) / 8 * 8;
         return *this;
     }
@@ -28,8 +25,7 @@ public:
     const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
 
 private:
-    void bit(std::uint32_t b)
-    {
+    void bit(std::uint32_t b) {
         if (m_bits % 8 == 0) m_bytes.push_back(0);
         m_bytes.back() = static_cast<std::uint8_t>(m_bytes.back() | (b << (m_bits % 8)));
         ++m_bits;

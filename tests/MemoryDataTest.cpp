@@ -15,9 +15,7 @@ namespace {
 constexpr std::uint32_t kLocal = 0x04034B50;    // "PK\3\4"
 constexpr std::uint32_t kCentral = 0x02014B50;  // "PK\1\2"
 
-std::string le32(std::uint32_t v) {
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
+std::string le32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 // size bytes of filler with the signature's bytes placed at offset (cut off at the end).
 std::string withSignature(std::size_t size, std::size_t offset, std::uint32_t signature) {
@@ -51,7 +49,7 @@ TEST(MemoryData, WindowIsReusedAndSequentialReadsDoNotSeek) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p[9], 9);
     const std::uint64_t firstReads = calls.reads();  // the read-ahead took the whole small file
-    ASSERT_NE(md.getData(0, 4, log), nullptr);  // same address, smaller count: the window
+    ASSERT_NE(md.getData(0, 4, log), nullptr);       // same address, smaller count: the window
     ASSERT_NE(md.getData(0, 10, log), nullptr);
     p = md.getData(10, 20, log);
     ASSERT_NE(p, nullptr);
@@ -199,14 +197,16 @@ TEST(MemoryData, ShortFileFailsAndInvalidatesWindow) {
 // Signatures around the 20,000-byte chunk edges and the ends of the file.
 TEST(MemoryData, SignatureSearchAtChunkAndFileEdges) {
     TempFolder dir;
-    struct Case { std::size_t size, at; std::uint64_t from; bool found; };
+    struct Case {
+        std::size_t size, at;
+        std::uint64_t from;
+        bool found;
+    };
     const Case cases[] = {
-        {50000, 0, 0, true},          {50000, 19996, 0, true},     {50000, 19997, 0, true},
-        {50000, 19998, 0, true},      {50000, 19999, 0, true},     {50000, 20000, 0, true},
-        {50000, 39995, 0, true},      {50000, 39994, 0, true},     {50000, 20001, 3, true},
-        {50000, 49996, 0, true},      {50000, 49997, 0, false},    {50000, 49999, 0, false},
-        {4, 0, 0, true},              {3, 0, 0, false},            {20003, 19999, 0, true},
-        {50000, 100, 101, false},
+        {50000, 0, 0, true},     {50000, 19996, 0, true}, {50000, 19997, 0, true},  {50000, 19998, 0, true},
+        {50000, 19999, 0, true}, {50000, 20000, 0, true}, {50000, 39995, 0, true},  {50000, 39994, 0, true},
+        {50000, 20001, 3, true}, {50000, 49996, 0, true}, {50000, 49997, 0, false}, {50000, 49999, 0, false},
+        {4, 0, 0, true},         {3, 0, 0, false},        {20003, 19999, 0, true},  {50000, 100, 101, false},
     };
     for (const Case& c : cases) {
         MemoryData md;

@@ -44,8 +44,7 @@ protected:
     std::string path(const char* name) const { return m_temp / name; }
     std::string makeFile(const char* name, const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path(name);
     }
     static std::vector<std::uint8_t> readFile(const std::string& p) {
@@ -79,8 +78,7 @@ TEST_F(PipelineFiles, OutputFileTracksPositionAndEnd) {
     out.describe(text);
     EXPECT_EQ(std::string(text.text()), "file: " + path("o.bin"));
     out.handle().close();
-    EXPECT_EQ(readFile(path("o.bin")),
-              (std::vector<std::uint8_t>{1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(readFile(path("o.bin")), (std::vector<std::uint8_t>{1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12}));
     EXPECT_EQ(out.write(items, 1, 1, nullptr), 0u);  // closed: nothing written
     OutputFile unnamed;
     StringBuffer bare;
@@ -252,8 +250,7 @@ TEST_F(PipelineFiles, MemDataObjSourceReadsARangeOfTheArchive) {
             ASSERT_TRUE(src.getNextChunk(buf.data(), chunk, n, nullptr));
             got.insert(got.end(), buf.begin(), buf.begin() + n);
         }
-        EXPECT_EQ(got, std::vector<std::uint8_t>(data.begin() + 1234, data.begin() + 61234))
-            << chunk;
+        EXPECT_EQ(got, std::vector<std::uint8_t>(data.begin() + 1234, data.begin() + 61234)) << chunk;
         EXPECT_FALSE(src.getNextChunk(buf.data(), chunk, n, nullptr));
     }
     MemDataObjSource beyond;  // a range running past the end of the file
@@ -275,8 +272,7 @@ TEST_F(PipelineFiles, InflateFileLoadsOrStreams) {
         PipelineHelp help;
         MessageLog log;
         std::uint32_t crc = 0;
-        ASSERT_TRUE(
-            help.inflateFileToOutput(makeFile("p.deflate", packed).c_str(), out, crc, log, false))
+        ASSERT_TRUE(help.inflateFileToOutput(makeFile("p.deflate", packed).c_str(), out, crc, log, false))
             << size << log.lines;
         EXPECT_EQ(crc, zlibCrc(plain));
         out.handle().close();
@@ -285,9 +281,7 @@ TEST_F(PipelineFiles, InflateFileLoadsOrStreams) {
         packed.resize(packed.size() - 1000);
         OutputFile cut;
         ASSERT_TRUE(cut.open(path("cut.bin").c_str(), nullptr));
-        EXPECT_FALSE(
-            help.inflateFileToOutput(makeFile("cut.deflate", packed).c_str(), cut, crc, log, false))
-            << size;
+        EXPECT_FALSE(help.inflateFileToOutput(makeFile("cut.deflate", packed).c_str(), cut, crc, log, false)) << size;
         EXPECT_EQ(crc, 0u);
     }
     OutputFile out;

@@ -87,8 +87,7 @@ TEST(DataSource, CopyToOutputReportsItsFailures) {
         {"whole copy", SIZE_MAX, SIZE_MAX, 1000, ""},
         {"output fills up", 30000, SIZE_MAX, 1000, "Failed to write data to output.|"},
         {"read fails midway", SIZE_MAX, 50000, 1000, ""},
-        {"application aborts", SIZE_MAX, SIZE_MAX, 50,
-         "Copy-to-output aborted in application event callback.|"},
+        {"application aborts", SIZE_MAX, SIZE_MAX, 50, "Copy-to-output aborted in application event callback.|"},
     };
     for (const Case& c : cases) {
         ChunkySource src(data, 13000, c.failAt);
@@ -231,8 +230,8 @@ TEST(PipelineHelp, InflatesFromSourcesAndMemory) {
     ErrorLog log;
     std::uint32_t crc = 0;
     PipelineHelp help;
-    ASSERT_TRUE(help.inflateMemoryToOutput(packed.data(), static_cast<std::uint32_t>(packed.size()),
-                                           out, crc, log, false));
+    ASSERT_TRUE(
+        help.inflateMemoryToOutput(packed.data(), static_cast<std::uint32_t>(packed.size()), out, crc, log, false));
     EXPECT_EQ(out.data, plain);
     EXPECT_EQ(crc, zlibCrc(plain));
 }
@@ -255,9 +254,7 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
         VectorOutput out(50000);
         ErrorLog log;
         EXPECT_FALSE(help.inflateSourceToOutput(src, out, log, crc, false));
-        EXPECT_TRUE(
-            log.lastErrorIs("Failed to inflate from data source because sink write failed."))
-            << log.errors;
+        EXPECT_TRUE(log.lastErrorIs("Failed to inflate from data source because sink write failed.")) << log.errors;
     }
     {
         AbortAt app(10);
@@ -273,8 +270,8 @@ TEST(PipelineHelp, InflateFailuresAreNamed) {
     }
     VectorOutput out;
     ErrorLog log;
-    EXPECT_FALSE(help.inflateMemoryToOutput(
-        truncated.data(), static_cast<std::uint32_t>(truncated.size()), out, crc, log, false));
+    EXPECT_FALSE(help.inflateMemoryToOutput(truncated.data(), static_cast<std::uint32_t>(truncated.size()), out, crc,
+                                            log, false));
     EXPECT_TRUE(log.lastErrorIs("Internal error in huffman decoding.")) << log.errors;
     EXPECT_FALSE(help.inflateMemoryToOutput(nullptr, 3, out, crc, log, false));
     EXPECT_EQ(crc, 0u);

@@ -113,8 +113,7 @@ TEST(MemoryDataSource, SeeksClampToTheBlock) {
         std::uint64_t expected;
     };
     const Case cases[] = {
-        {10, 5, 15},  {10, 1000, 40},    {10, -3, 7},
-        {10, -11, 0}, {0, INT64_MIN, 0}, {40, INT64_MAX, 40},
+        {10, 5, 15}, {10, 1000, 40}, {10, -3, 7}, {10, -11, 0}, {0, INT64_MIN, 0}, {40, INT64_MAX, 40},
     };
     std::uint8_t data[40] = {};
     MemoryDataSource src;
@@ -179,8 +178,7 @@ TEST(DataPipeline, CrcProcessorPassesEverythingThroughAwkwardChunks) {
             ChunkySource src(data, chunk);
             CrcProcessor proc;
             NarrowSink sink(room);
-            ASSERT_TRUE(runOneStage(src, proc, sink, chunk == 1 ? 13 : 60000))
-                << chunk << " " << room;
+            ASSERT_TRUE(runOneStage(src, proc, sink, chunk == 1 ? 13 : 60000)) << chunk << " " << room;
             EXPECT_EQ(sink.received, data);
             EXPECT_EQ(proc.crcValue(), zlibCrc(data));
             EXPECT_EQ(proc.bytesOut(), data.size());

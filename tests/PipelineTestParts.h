@@ -12,10 +12,8 @@ class ChunkySource : public DataSource {
 public:
     ChunkySource(std::vector<std::uint8_t> data, std::uint32_t chunk, size_t failAt = SIZE_MAX)
         : m_data(std::move(data)), m_chunk(chunk), m_failAt(failAt) {}
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override {
-        count = static_cast<std::uint32_t>(
-            std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override {
+        count = static_cast<std::uint32_t>(std::min<size_t>({capacity, m_chunk, m_data.size() - m_pos}));
         if (m_pos + count > m_failAt) return count = 0, false;
         if (count) std::memcpy(buffer, m_data.data() + m_pos, count);
         m_pos += count;
@@ -70,8 +68,7 @@ inline std::vector<std::uint8_t> patternBytes(size_t n) {
 class VectorOutput : public Output {
 public:
     explicit VectorOutput(size_t limit = SIZE_MAX) : m_limit(limit) {}
-    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count,
-                        LogBase*) override {
+    std::uint32_t write(const void* bytes, std::uint32_t itemSize, std::uint32_t count, LogBase*) override {
         size_t n = size_t(itemSize) * count;
         if (!bytes || n == 0 || data.size() + n > m_limit) return 0;
         auto p = static_cast<const std::uint8_t*>(bytes);

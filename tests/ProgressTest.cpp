@@ -41,9 +41,7 @@ public:
         log += std::string("T:") + n + ":" + std::to_string(c) + ":" + std::to_string(u) + " ";
         *skip = true;
     }
-    void FileUnzipped(const char* n, int, int, bool*) override {
-        log += std::string("F:") + n + " ";
-    }
+    void FileUnzipped(const char* n, int, int, bool*) override { log += std::string("F:") + n + " "; }
     void UnzipBegin() override { log += "B "; }
     void UnzipEnd() override { log += "E "; }
     std::string log;
@@ -59,11 +57,10 @@ struct PercentCase {
 
 TEST(ProgressMonitor, PercentEventsFollowTheWholePercentage) {
     const PercentCase cases[] = {
-        {250, {100, 100, 50}, {40, 80, 100}},
-        {0, {0, 5}, {}},                          // empty work: 100 from the start, no event
-        {100, {30, 200, 10}, {30, 100}},          // overshoot stops at the total, 100 once
-        {3000000000LL, {1500000000LL, 1}, {50}},  // scaled by 10 four times before dividing
-        {1000, {1, 1, 1, 7, 990}, {1, 100}},      // sub-percent counts wait for the next step
+        {250, {100, 100, 50}, {40, 80, 100}},    {0, {0, 5}, {}},  // empty work: 100 from the start, no event
+        {100, {30, 200, 10}, {30, 100}},                           // overshoot stops at the total, 100 once
+        {3000000000LL, {1500000000LL, 1}, {50}},                   // scaled by 10 four times before dividing
+        {1000, {1, 1, 1, 7, 990}, {1, 100}},                       // sub-percent counts wait for the next step
     };
     for (const PercentCase& c : cases) {
         RecordingEvent sink;

@@ -23,8 +23,7 @@ constexpr int kHeader = 12;
 // Keeps every key/value the decryption logs.
 class ItemLog : public LogBase {
 public:
-    bool logData(const char* key, const char* value) override
-    {
+    bool logData(const char* key, const char* value) override {
         items[key] = value ? value : "";
         return true;
     }
@@ -33,8 +32,7 @@ public:
     std::map<std::string, std::string> items;
 };
 
-std::string inflateRaw(const std::vector<std::uint8_t>& in)
-{
+std::string inflateRaw(const std::vector<std::uint8_t>& in) {
     z_stream z{};
     inflateInit2(&z, -15);
     std::string out(1 << 20, '\0');
@@ -49,9 +47,8 @@ std::string inflateRaw(const std::vector<std::uint8_t>& in)
 }
 
 // The header check, then the rest decrypted in one call and again in two uneven calls.
-std::vector<std::uint8_t> decryptEntry(const std::vector<std::uint8_t>& zip, const ScannedEntry& e, const char* password,
-                                       std::uint32_t crc)
-{
+std::vector<std::uint8_t> decryptEntry(const std::vector<std::uint8_t>& zip, const ScannedEntry& e,
+                                       const char* password, std::uint32_t crc) {
     const std::uint8_t* data = zip.data() + e.dataOffset;
     std::vector<std::uint8_t> whole(data + kHeader, data + e.compressedSize);
     std::vector<std::uint8_t> split = whole;
@@ -72,8 +69,7 @@ std::vector<std::uint8_t> decryptEntry(const std::vector<std::uint8_t>& zip, con
 }
 }  // namespace
 
-TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt)
-{
+TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt) {
     TempFolder dir;
     std::map<std::string, std::string> files = {{"text.txt", ""}, {"noise.bin", ""}, {"empty", ""}};
     for (int i = 0; i < 300; ++i) files["text.txt"] += "line " + std::to_string(i) + " of the traditional test\n";
@@ -116,8 +112,7 @@ TEST(PwdProtect, DecryptsWhatZipAndSevenZipEncrypt)
 
 // A fixed archive (data descriptors, password "pass1"): a wrong password fails the check, logs the
 // flag, the CRC and the raw header, and leaves the caller's header bytes as they were.
-TEST(PwdProtect, WrongPasswordFailsTheHeaderCheck)
-{
+TEST(PwdProtect, WrongPasswordFailsTheHeaderCheck) {
     std::vector<std::uint8_t> zip = readWholeFile(testdata::path("libarchive/bsdcpio_test_option_passphrase.zip"));
     std::vector<ScannedEntry> entries = scanZipEntries(zip);
     ASSERT_EQ(entries.size(), 2u);

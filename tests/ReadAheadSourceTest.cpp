@@ -134,7 +134,8 @@ TEST(ReadAheadSource, StopsAheadOfAReaderThatGaveUp) {
         taken += n;
     }
     ahead.stop();
-    EXPECT_LT(upstream.bytesRead(), taken + ReadAheadSource::kBlocks * std::uint64_t(ReadAheadSource::kBlockSize) + 65536);
+    EXPECT_LT(upstream.bytesRead(),
+              taken + ReadAheadSource::kBlocks * std::uint64_t(ReadAheadSource::kBlockSize) + 65536);
     std::uint32_t n = 0;
     EXPECT_FALSE(ahead.getNextChunk(buffer.data(), 65536, n, nullptr));
 }

@@ -157,12 +157,8 @@ TEST(StringBuffer, ReplaceAllNeverRescansInsertedText) {
         const char* result;
     };
     const Case cases[] = {
-        {"aaa", "a", "aa", 3, "aaaaaa"},
-        {"a.b.c", ".", nullptr, 2, "abc"},
-        {"abcabc", "bc", "x", 2, "axax"},
-        {"abc", "", "x", 0, "abc"},
-        {"abc", "zz", "x", 0, "abc"},
-        {"abab", "ab", "ba", 2, "baba"},
+        {"aaa", "a", "aa", 3, "aaaaaa"}, {"a.b.c", ".", nullptr, 2, "abc"}, {"abcabc", "bc", "x", 2, "axax"},
+        {"abc", "", "x", 0, "abc"},      {"abc", "zz", "x", 0, "abc"},      {"abab", "ab", "ba", 2, "baba"},
         {"", "a", "b", 0, ""},
     };
     for (const Case& c : cases) {

@@ -17,7 +17,8 @@ std::vector<std::uint8_t> block(const std::string& data, std::uint32_t stated) {
     std::vector<char> stream(data.size() + data.size() / 100 + 600);
     unsigned int n = static_cast<unsigned int>(stream.size());
     EXPECT_EQ(BZ2_bzBuffToBuffCompress(stream.data(), &n, const_cast<char*>(data.data()),
-                                       static_cast<unsigned int>(data.size()), 9, 0, 0), BZ_OK);
+                                       static_cast<unsigned int>(data.size()), 9, 0, 0),
+              BZ_OK);
     std::vector<std::uint8_t> out(8 + n);
     const std::uint32_t header[2] = {TarnelBzip2::kMagic, stated};
     for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(header[i / 4] >> (8 * (i % 4)));

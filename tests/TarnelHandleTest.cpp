@@ -111,7 +111,8 @@ TEST(TarnelHandle, FileTimesRoundTrip) {
     TarnelHandle h;
     createFile(dir, "t", h);
     FileTime local, utc;
-    ASSERT_TRUE(dosToFileTime(std::uint16_t((44 << 9) | (7 << 5) | 15), std::uint16_t((13 << 11) | (5 << 5) | 29), local));
+    ASSERT_TRUE(
+        dosToFileTime(std::uint16_t((44 << 9) | (7 << 5) | 15), std::uint16_t((13 << 11) | (5 << 5) | 29), local));
     ASSERT_TRUE(localToUtc(local, utc));
     h.setFileTimes(utc);
     FileTime creation, access, write, last;

@@ -31,7 +31,8 @@ public:
         // A new folder under a name nobody has: the tick count and the process id, retried.
         for (unsigned i = 0; i < 100 && m_path.empty(); ++i) {
             auto candidate = std::filesystem::temp_directory_path() /
-                             (name + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount() + i));
+                             (name + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                              std::to_string(GetTickCount() + i));
             if (CreateDirectoryW(candidate.wstring().c_str(), nullptr)) m_path = candidate.string();
         }
 #else

@@ -23,7 +23,8 @@ std::vector<std::string> rows(const std::string& listing, const std::regex& line
     std::istringstream in(listing);
     for (std::string l; std::getline(in, l);) {
         std::smatch m;
-        if (std::regex_match(l, m, line)) out.push_back(m[1].str() + " " + m[2].str() + " " + m[3].str() + " " + m[4].str());
+        if (std::regex_match(l, m, line))
+            out.push_back(m[1].str() + " " + m[2].str() + " " + m[3].str() + " " + m[4].str());
     }
     return out;
 }
@@ -94,7 +95,8 @@ TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {
     }
     const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     int rc = -1;
-    std::string out = zipfix::run(kTool + " x -q '" + archive + "' '" + (dir / "sel").string() + "' 'docs/*' top.txt -x '*.tmp' 2>&1", &rc);
+    std::string out = zipfix::run(
+        kTool + " x -q '" + archive + "' '" + (dir / "sel").string() + "' 'docs/*' top.txt -x '*.tmp' 2>&1", &rc);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(listTree(dir / "sel").size(), 3u);  // docs/, docs/a.txt, top.txt
     EXPECT_TRUE(fs::exists(dir / "sel/docs/a.txt") && fs::exists(dir / "sel/top.txt"));

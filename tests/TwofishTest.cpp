@@ -11,8 +11,7 @@
 #include "crypto/Twofish.h"
 
 namespace {
-std::vector<std::uint8_t> encrypt(const std::vector<std::uint8_t>& key, const std::vector<std::uint8_t>& plain)
-{
+std::vector<std::uint8_t> encrypt(const std::vector<std::uint8_t>& key, const std::vector<std::uint8_t>& plain) {
     Twofish tf;
     EXPECT_TRUE(tf.setKey(key.data(), static_cast<int>(key.size())));
     std::vector<std::uint8_t> out(16);
@@ -24,8 +23,7 @@ std::vector<std::uint8_t> encrypt(const std::vector<std::uint8_t>& key, const st
 }
 }  // namespace
 
-TEST(Twofish, PublishedKnownAnswers)
-{
+TEST(Twofish, PublishedKnownAnswers) {
     struct Case {
         const char* key;
         const char* plain;
@@ -51,8 +49,7 @@ TEST(Twofish, PublishedKnownAnswers)
 
 // The published iterated test: 49 encryptions, each keyed by the previous plaintext followed by
 // the start of the previous key, each encrypting the previous ciphertext.
-TEST(Twofish, PublishedIteratedValues)
-{
+TEST(Twofish, PublishedIteratedValues) {
     struct Case {
         int keyBytes;
         const char* last;
@@ -76,8 +73,7 @@ TEST(Twofish, PublishedIteratedValues)
 
 // libgcrypt has Twofish with 128 and 256-bit keys: its CBC ciphertext of random data must come
 // back through our CBC decryption, fed in uneven pieces.
-TEST(Twofish, CbcDecryptsWhatLibgcryptEncrypts)
-{
+TEST(Twofish, CbcDecryptsWhatLibgcryptEncrypts) {
     ASSERT_TRUE(gcry_check_version(nullptr));
     std::vector<std::uint8_t> key(32), iv(16), plain(16 * 37);
     for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i * 29 + 7);
@@ -107,8 +103,7 @@ TEST(Twofish, CbcDecryptsWhatLibgcryptEncrypts)
     }
 }
 
-TEST(Twofish, RefusesBadKeysAndPartialBlocks)
-{
+TEST(Twofish, RefusesBadKeysAndPartialBlocks) {
     std::uint8_t key[32] = {}, data[32] = {};
     Twofish tf;
     for (int n : {0, 8, 15, 17, 20, 31, 33}) EXPECT_FALSE(tf.setKey(key, n)) << n;

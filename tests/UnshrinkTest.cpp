@@ -15,8 +15,7 @@ constexpr int kWider = 1;
 constexpr int kPartialClear = 2;
 
 // Codes at 9 bits, following each width increase (256, 1) as a real stream does.
-std::vector<std::uint8_t> codeStream(const std::vector<int>& codes)
-{
+std::vector<std::uint8_t> codeStream(const std::vector<int>& codes) {
     LsbBitWriter w;
     int width = 9;
     bool afterControl = false;
@@ -28,8 +27,7 @@ std::vector<std::uint8_t> codeStream(const std::vector<int>& codes)
     return w.bytes();
 }
 
-std::string unshrink(const std::vector<std::uint8_t>& in, bool* ok = nullptr)
-{
+std::string unshrink(const std::vector<std::uint8_t>& in, bool* ok = nullptr) {
     DataBuffer out;
     bool result = Unshrink::unshrink(in.data(), static_cast<std::uint32_t>(in.size()), out);
     if (ok) *ok = result;
@@ -37,8 +35,7 @@ std::string unshrink(const std::vector<std::uint8_t>& in, bool* ok = nullptr)
 }
 }  // namespace
 
-TEST(Unshrink, DecodesHandBuiltStreams)
-{
+TEST(Unshrink, DecodesHandBuiltStreams) {
     struct Case {
         const char* name;
         std::vector<int> codes;
@@ -71,8 +68,7 @@ TEST(Unshrink, DecodesHandBuiltStreams)
 
 // Past the last code the table has no room: further codes define nothing, and the stream goes
 // on decoding with the codes it has.
-TEST(Unshrink, KeepsDecodingWhenTheTableIsFull)
-{
+TEST(Unshrink, KeepsDecodingWhenTheTableIsFull) {
     std::vector<int> codes = {'a', kControl, kWider, kControl, kWider, kControl, kWider, kControl, kWider};
     for (int i = 0; i < 8200; ++i) codes.push_back(i % 2 ? 'b' : 'a');
     codes.push_back(8191);
@@ -84,8 +80,7 @@ TEST(Unshrink, KeepsDecodingWhenTheTableIsFull)
 
 // A code freed by a partial clear can become the next code's prefix and then be reused for that
 // very code: its string would loop. Decoding stops there instead of spinning.
-TEST(Unshrink, StopsOnAPrefixLoop)
-{
+TEST(Unshrink, StopsOnAPrefixLoop) {
     bool ok = true;
     std::string out = unshrink(codeStream({'a', 'b', 257, kControl, kPartialClear, 'c', 257}), &ok);
     EXPECT_EQ(out, "ababc");
@@ -94,8 +89,7 @@ TEST(Unshrink, StopsOnAPrefixLoop)
 
 // Output leaves in 64 KiB blocks; a long run crosses several block edges intact. Each code is
 // the one being defined, one byte longer than the previous: 2 + 3 + ... + 645 bytes after 'z'.
-TEST(Unshrink, LongOutputCrossesBlockEdges)
-{
+TEST(Unshrink, LongOutputCrossesBlockEdges) {
     std::vector<int> codes = {'z', kControl, kWider, kControl, kWider, kControl, kWider, kControl, kWider};
     for (int c = 257; c <= 900; ++c) codes.push_back(c);
     std::string out = unshrink(codeStream(codes));

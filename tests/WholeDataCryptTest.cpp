@@ -162,10 +162,16 @@ TEST(WholeDataCrypt, BlowfishReadsLittleEndianHalves) {
 // across them and only the last one unpadded.
 TEST(WholeDataCrypt, DecryptFileAroundThePieceSize) {
     TempFolder dir;
-    struct FileCase { int algorithm; std::size_t keyBytes; int bits; std::size_t plainSize; std::size_t sealedSize; };
+    struct FileCase {
+        int algorithm;
+        std::size_t keyBytes;
+        int bits;
+        std::size_t plainSize;
+        std::size_t sealedSize;
+    };
     const FileCase cases[] = {
-        {1, 32, 256, 799999, 800000},  {1, 16, 128, 800000, 800016}, {2, 24, 192, 799999, 800000},
-        {2, 32, 256, 800000, 800016},  {3, 56, 448, 800000, 800008}, {3, 16, 128, 2500001, 2500008},
+        {1, 32, 256, 799999, 800000},   {1, 16, 128, 800000, 800016},   {2, 24, 192, 799999, 800000},
+        {2, 32, 256, 800000, 800016},   {3, 56, 448, 800000, 800008},   {3, 16, 128, 2500001, 2500008},
         {1, 24, 192, 1600000, 1600016}, {2, 16, 128, 1599999, 1600000}, {0, 0, 0, 900000, 900000},
     };
     for (const FileCase& c : cases) {
@@ -177,7 +183,8 @@ TEST(WholeDataCrypt, DecryptFileAroundThePieceSize) {
         ProgressMonitor monitor(static_cast<std::int64_t>(sealed.size()));
         RecordingLog log;
         ASSERT_TRUE(WholeDataCrypt::decryptFile(c.algorithm, c.bits, kPassword.c_str(), in.c_str(),
-                                                (dir / "plain").c_str(), &monitor, log)) << log.dump();
+                                                (dir / "plain").c_str(), &monitor, log))
+            << log.dump();
         const std::string plain = readAll(dir / "plain");
         EXPECT_TRUE(plain == std::string(original.begin(), original.end()));
         EXPECT_EQ(monitor.currentPercent(), 100);
@@ -187,8 +194,8 @@ TEST(WholeDataCrypt, DecryptFileAroundThePieceSize) {
 TEST(WholeDataCrypt, DecryptFileFailures) {
     TempFolder dir;
     RecordingLog missing;
-    EXPECT_FALSE(WholeDataCrypt::decryptFile(1, 256, "pw", (dir / "absent").c_str(), (dir / "out").c_str(),
-                                             nullptr, missing));
+    EXPECT_FALSE(
+        WholeDataCrypt::decryptFile(1, 256, "pw", (dir / "absent").c_str(), (dir / "out").c_str(), nullptr, missing));
     EXPECT_FALSE(missing.lines.empty());
 
     // A padding that cannot be one at the very end of a two-piece file.
@@ -205,7 +212,8 @@ TEST(WholeDataCrypt, DecryptFileFailures) {
 TEST(WholeDataCrypt, EntryDataDecodesThroughInflateDecryptInflate) {
     TempFolder dir;
     Bytes content(1200000);
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>("tarnel "[i % 7] + i / 100000);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>("tarnel "[i % 7] + i / 100000);
     for (int algorithm : {1, 2, 3}) {
         SCOPED_TRACE(algorithm);
         const Bytes stored = wholedata::entryData(algorithm, 16, kPassword, content);
@@ -231,8 +239,8 @@ TEST(WholeDataCrypt, CheckTextRecognisesThePassword) {
             ASSERT_EQ(comment.rfind(marker, 0), 0u);
             const std::size_t open = comment.find('['), close = comment.find(']');
             std::uint32_t length = 0;
-            std::uint8_t* sealed =
-                ContentCoding().decodeBase64(comment.substr(open + 1, close - open - 1).c_str(), length);
+            std::uint8_t* sealed = ContentCoding().decodeBase64(comment.substr(open + 1, close - open - 1).c_str(),
+                                                                length);
             ASSERT_NE(sealed, nullptr);
             EXPECT_TRUE(WholeDataCrypt::checkTextMatches("open sesame", sealed, length, bits));
             EXPECT_FALSE(WholeDataCrypt::checkTextMatches("open sesame!", sealed, length, bits));

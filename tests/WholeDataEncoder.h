@@ -19,8 +19,7 @@ namespace wholedata {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline std::string base64(const std::uint8_t* p, std::size_t n)
-{
+inline std::string base64(const std::uint8_t* p, std::size_t n) {
     static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < n; i += 3) {
@@ -34,8 +33,7 @@ inline std::string base64(const std::uint8_t* p, std::size_t n)
 }
 
 // MD5(password) then MD5(base64(password)), zero bytes beyond 32.
-inline Bytes keyMaterial(const std::string& password, std::size_t keyBytes)
-{
+inline Bytes keyMaterial(const std::string& password, std::size_t keyBytes) {
     gcry_check_version(nullptr);
     Bytes key(std::max<std::size_t>(keyBytes, 32));
     gcry_md_hash_buffer(GCRY_MD_MD5, key.data(), password.data(), password.size());
@@ -45,16 +43,14 @@ inline Bytes keyMaterial(const std::string& password, std::size_t keyBytes)
     return key;
 }
 
-inline void pad(Bytes& data, std::size_t block)
-{
+inline void pad(Bytes& data, std::size_t block) {
     const std::size_t n = block - data.size() % block;
     data.insert(data.end(), n, static_cast<std::uint8_t>(n));
 }
 
 inline std::size_t blockOf(int algorithm) { return algorithm == 3 ? 8 : 16; }
 
-inline void swapWords(Bytes& data)
-{
+inline void swapWords(Bytes& data) {
     for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
         std::swap(data[i], data[i + 3]);
         std::swap(data[i + 1], data[i + 2]);
@@ -62,8 +58,7 @@ inline void swapWords(Bytes& data)
 }
 
 // algorithm 1 AES-CBC (zero IV), 2 Twofish-CBC, 3 Blowfish-ECB with little-endian halves.
-inline void encryptBlocks(int algorithm, std::size_t keyBytes, const std::string& password, Bytes& data)
-{
+inline void encryptBlocks(int algorithm, std::size_t keyBytes, const std::string& password, Bytes& data) {
     const Bytes key = keyMaterial(password, keyBytes);
     if (algorithm == 2) {
         Twofish twofish;
@@ -76,7 +71,7 @@ inline void encryptBlocks(int algorithm, std::size_t keyBytes, const std::string
         }
         return;
     }
-    const int algo = algorithm == 3 ? GCRY_CIPHER_BLOWFISH
+    const int algo = algorithm == 3   ? GCRY_CIPHER_BLOWFISH
                      : keyBytes == 16 ? GCRY_CIPHER_AES128
                      : keyBytes == 24 ? GCRY_CIPHER_AES192
                                       : GCRY_CIPHER_AES256;
@@ -90,8 +85,7 @@ inline void encryptBlocks(int algorithm, std::size_t keyBytes, const std::string
     gcry_cipher_close(h);
 }
 
-inline Bytes memoryForm(int algorithm, std::size_t keyBytes, const std::string& password, Bytes data)
-{
+inline Bytes memoryForm(int algorithm, std::size_t keyBytes, const std::string& password, Bytes data) {
     if (algorithm == 0) return data;
     pad(data, 16);
     pad(data, blockOf(algorithm));
@@ -99,23 +93,20 @@ inline Bytes memoryForm(int algorithm, std::size_t keyBytes, const std::string& 
     return data;
 }
 
-inline Bytes fileForm(int algorithm, std::size_t keyBytes, const std::string& password, Bytes data)
-{
+inline Bytes fileForm(int algorithm, std::size_t keyBytes, const std::string& password, Bytes data) {
     if (algorithm == 0) return data;
     pad(data, blockOf(algorithm));
     encryptBlocks(algorithm, keyBytes, password, data);
     return data;
 }
 
-inline Bytes entryData(int algorithm, std::size_t keyBytes, const std::string& password, const Bytes& content)
-{
+inline Bytes entryData(int algorithm, std::size_t keyBytes, const std::string& password, const Bytes& content) {
     return rawDeflate(fileForm(algorithm, keyBytes, password, rawDeflate(content)));
 }
 
 // An archive comment: the marker text, then the Blowfish memory form of the check text in base64
 // between brackets.
-inline std::string checkComment(const std::string& marker, const std::string& password, std::size_t keyBytes)
-{
+inline std::string checkComment(const std::string& marker, const std::string& password, std::size_t keyBytes) {
     const std::string text = "A3F1C8E2904B6D57A3F1C8E2904B6D57";
     const Bytes sealed = memoryForm(3, keyBytes, password, Bytes(text.begin(), text.end()));
     return marker + "[" + base64(sealed.data(), sealed.size()) + "]";

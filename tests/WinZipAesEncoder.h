@@ -8,19 +8,20 @@
 #include <vector>
 
 inline std::vector<std::uint8_t> winZipAesEncrypt(const std::string& password, int keyBytes,
-                                                  const std::vector<std::uint8_t>& plain,
-                                                  std::uint8_t saltSeed = 7)
-{
+                                                  const std::vector<std::uint8_t>& plain, std::uint8_t saltSeed = 7) {
     gcry_check_version(nullptr);
     std::vector<std::uint8_t> out(keyBytes / 2);
     for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(saltSeed + 31 * i);
     std::vector<std::uint8_t> derived(2 * keyBytes + 2);
-    gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA1, out.data(), out.size(),
-                    1000, derived.size(), derived.data());
+    gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA1, out.data(), out.size(), 1000,
+                    derived.size(), derived.data());
     out.insert(out.end(), derived.end() - 2, derived.end());
 
     gcry_cipher_hd_t aes;
-    gcry_cipher_open(&aes, keyBytes == 16 ? GCRY_CIPHER_AES128 : keyBytes == 24 ? GCRY_CIPHER_AES192 : GCRY_CIPHER_AES256,
+    gcry_cipher_open(&aes,
+                     keyBytes == 16   ? GCRY_CIPHER_AES128
+                     : keyBytes == 24 ? GCRY_CIPHER_AES192
+                                      : GCRY_CIPHER_AES256,
                      GCRY_CIPHER_MODE_ECB, 0);
     gcry_cipher_setkey(aes, derived.data(), keyBytes);
     std::vector<std::uint8_t> cipher(plain);

@@ -69,8 +69,20 @@ Bytes content(std::size_t n) {
 // Every strength in both notations, with ciphertext lengths that end just before, at and after
 // the places where the streaming buffer fills up and hands a step on.
 TEST(WinZipAes, BothPathsDecryptEveryStrengthAcrossStepBoundaries) {
-    const std::size_t lengths[] = {0, 1, 15, 16, 17, 8096, kStep - 1, kStep, kStep + 19, kStep + 20,
-                                   kStep + 21, 2 * kStep + 20, 2 * kStep + 31, 3 * kStep + 5};
+    const std::size_t lengths[] = {0,
+                                   1,
+                                   15,
+                                   16,
+                                   17,
+                                   8096,
+                                   kStep - 1,
+                                   kStep,
+                                   kStep + 19,
+                                   kStep + 20,
+                                   kStep + 21,
+                                   2 * kStep + 20,
+                                   2 * kStep + 31,
+                                   3 * kStep + 5};
     const std::pair<int, int> strengths[] = {{16, 1}, {24, 2}, {32, 3}, {16, 128}, {24, 192}, {32, 256}};
     for (auto [keyBytes, strength] : strengths) {
         for (std::size_t n : lengths) {
@@ -117,8 +129,9 @@ TEST(WinZipAes, EmptyStoredDataIsRefused) {
 void expectRefused(const Bytes& stored, const std::string& password, int strength, bool byVerifier,
                    const char* memoryLine, const char* sourceLine) {
     RecordingLog memoryLog, sourceLog;
-    for (auto [r, log, line] : {std::tuple{inMemory(stored, password, strength, memoryLog), &memoryLog, memoryLine},
-                                std::tuple{fromMemorySource(stored, password, strength, sourceLog), &sourceLog, sourceLine}}) {
+    for (auto [r, log, line] :
+         {std::tuple{inMemory(stored, password, strength, memoryLog), &memoryLog, memoryLine},
+          std::tuple{fromMemorySource(stored, password, strength, sourceLog), &sourceLog, sourceLine}}) {
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.wrongPassword, byVerifier);
         EXPECT_EQ(r.authFailed, !byVerifier);
@@ -302,7 +315,8 @@ TEST(WinZipAesInterop, SevenZipArchivesOfEveryStrength) {
         const std::string archive = (dir / (std::string(strength) + ".zip")).string();
         int rc = 0;
         zipfix::run("cd '" + (dir / "in").string() + "' && 7z a -tzip -p'pass word #1' -mem=" + strength + " '" +
-                        archive + "' . >/dev/null 2>&1", &rc);
+                        archive + "' . >/dev/null 2>&1",
+                    &rc);
         ASSERT_EQ(rc, 0);
         expectMatchesPeer(archive, "pass word #1", 4);
         for (const AesMember& m : aesMembers(archive)) {
@@ -321,8 +335,11 @@ TEST(WinZipAesInterop, BsdtarAes256Archive) {
     writeSampleTree(dir / "in");
     const std::string archive = (dir / "bsdtar.zip").string();
     int rc = 0;
-    zipfix::run("cd '" + (dir / "in").string() + "' && bsdtar --format zip --options zip:encryption=aes256 "
-                "--passphrase secret -cf '" + archive + "' random.bin small.txt empty.txt sub/text.txt 2>&1", &rc);
+    zipfix::run("cd '" + (dir / "in").string() +
+                    "' && bsdtar --format zip --options zip:encryption=aes256 "
+                    "--passphrase secret -cf '" +
+                    archive + "' random.bin small.txt empty.txt sub/text.txt 2>&1",
+                &rc);
     ASSERT_EQ(rc, 0);
     expectMatchesPeer(archive, "secret", 3);  // the empty file is stored without encryption
 }
@@ -330,7 +347,11 @@ TEST(WinZipAesInterop, BsdtarAes256Archive) {
 // The corpus's WinZip AES samples with known passwords, stored or deflated inside.
 TEST(WinZipAesInterop, CorpusSamplesWithKnownPasswords) {
     if (!zipfix::haveTool("7z")) GTEST_SKIP() << "7z not installed";
-    const struct { const char* path; const char* password; std::size_t members; } samples[] = {
+    const struct {
+        const char* path;
+        const char* password;
+        std::size_t members;
+    } samples[] = {
         {"libarchive/test_read_format_zip_winzip_aes128.zip", "password", 1},
         {"libarchive/test_read_format_zip_winzip_aes256.zip", "password", 1},
         {"libarchive/test_read_format_zip_winzip_aes256_large.zip", "password", 4},

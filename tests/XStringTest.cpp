@@ -96,10 +96,14 @@ TEST_F(XStringTest, SurrogatesAndMarks) {
     XString s;
     s.setUtf16(u"\U0001F600");
     EXPECT_STREQ(s.getUtf8(), "\xED\xA0\xBD\xED\xB8\x80");  // each surrogate on its own
-    s.setUtf8("a\xF0\x9F\x98\x80" "b");                     // 4-byte sequences are skipped
+    s.setUtf8(
+        "a\xF0\x9F\x98\x80"
+        "b");  // 4-byte sequences are skipped
     EXPECT_EQ(std::u16string(s.getUtf16()), u"ab");
     EXPECT_TRUE(s.isAnsiLossless());
-    s.setUtf8("\xEF\xBB\xBF" "abc");
+    s.setUtf8(
+        "\xEF\xBB\xBF"
+        "abc");
     EXPECT_EQ(std::u16string(s.getUtf16()), u"abc");
     EXPECT_STREQ(s.getAnsi(), "abc");
     s.setUtf16(u"\uFEFFxyz");

@@ -44,7 +44,9 @@ TEST(ZipCRC, KnownValuesAndTable) {
 
 TEST(ZipCRC, TextFlagThreshold) {
     // Binary when floor(text / 4) < binary; text bytes are 7..127, built from both ends of that range.
-    struct Case { int text, binary, flag; } cases[] = {{4, 1, 0}, {3, 1, 1}, {8, 2, 0}, {7, 2, 1}, {9, 0, 0}};
+    struct Case {
+        int text, binary, flag;
+    } cases[] = {{4, 1, 0}, {3, 1, 1}, {8, 2, 0}, {7, 2, 1}, {9, 0, 0}};
     for (const auto& c : cases) {
         std::vector<std::uint8_t> v;
         for (int i = 0; i < c.text; ++i) v.push_back(i % 2 ? 7 : 127);

@@ -25,7 +25,8 @@ struct ManifestRow {
 std::vector<std::string> split(const std::string& line, char sep) {
     std::vector<std::string> out;
     std::size_t start = 0;
-    for (std::size_t at; (at = line.find(sep, start)) != std::string::npos; start = at + 1) out.push_back(line.substr(start, at - start));
+    for (std::size_t at; (at = line.find(sep, start)) != std::string::npos; start = at + 1)
+        out.push_back(line.substr(start, at - start));
     out.push_back(line.substr(start));
     return out;
 }

@@ -18,22 +18,19 @@ struct ScannedEntry {
     std::uint32_t dataOffset = 0;  // first byte after the local header
 };
 
-inline std::vector<std::uint8_t> readWholeFile(const std::string& path)
-{
+inline std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-inline std::uint32_t scanLe(const std::vector<std::uint8_t>& b, std::size_t at, int n)
-{
+inline std::uint32_t scanLe(const std::vector<std::uint8_t>& b, std::size_t at, int n) {
     std::uint32_t v = 0;
     for (int i = n - 1; i >= 0; --i) v = (v << 8) | b.at(at + i);
     return v;
 }
 
 // Empty when there is no end record or a record points outside the file.
-inline std::vector<ScannedEntry> scanZipEntries(const std::vector<std::uint8_t>& zip)
-{
+inline std::vector<ScannedEntry> scanZipEntries(const std::vector<std::uint8_t>& zip) {
     std::vector<ScannedEntry> entries;
     if (zip.size() < 22) return entries;
     std::size_t end = zip.size() - 22;

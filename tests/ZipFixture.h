@@ -64,7 +64,7 @@ struct Member {
     std::string localExtra;
     std::string centralExtra;
     std::string comment;
-    bool descriptor = false;  // sizes 0 in the local header, descriptor behind the data
+    bool descriptor = false;        // sizes 0 in the local header, descriptor behind the data
     bool descriptorSigned = true;   // the descriptor starts with its optional signature
     bool descriptor64 = false;      // the descriptor's sizes are 8 bytes wide
     bool omitFromCentral = false;   // a local header that no central record names
@@ -98,7 +98,9 @@ inline std::string Archive::build() const {
         put16(out, 0x5A21);  // 2025-01-01
         put32(out, m.descriptor ? 0 : m.crc);
         put32(out, m.localCompressed >= 0 ? static_cast<std::uint32_t>(m.localCompressed) : m.descriptor ? 0 : size);
-        put32(out, m.localUncompressed >= 0 ? static_cast<std::uint32_t>(m.localUncompressed) : m.descriptor ? 0 : size);
+        put32(out, m.localUncompressed >= 0 ? static_cast<std::uint32_t>(m.localUncompressed)
+                   : m.descriptor           ? 0
+                                            : size);
         put16(out, static_cast<std::uint32_t>(m.name.size()));
         put16(out, static_cast<std::uint32_t>(m.localExtra.size()));
         out += m.name + m.localExtra + m.data;
@@ -177,7 +179,9 @@ inline std::string run(const std::string& command, int* rc = nullptr) {
     return out;
 }
 
-inline bool haveTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool haveTool(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // An archive handle for tests: the locked layer with direct access to the archive object.
 struct Opened {

@@ -37,11 +37,11 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     print('comment\t' + z.comment.hex())
 )PY";
 
-
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) out.push_back(text.substr(start, nl - start));
+    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        out.push_back(text.substr(start, nl - start));
     return out;
 }
 
@@ -88,7 +88,7 @@ fs::path makeTree(const fs::path& work, bool rawLatinName) {
 struct Maker {
     const char* name;
     bool rawLatinName;
-    const char* command;  // run in the source folder; %s is the archive path
+    const char* command;           // run in the source folder; %s is the archive path
     const char* logged = nullptr;  // a line the open must log
 };
 
@@ -123,13 +123,11 @@ TEST_P(ZipInterop, ListingMatchesReference) {
 INSTANTIATE_TEST_SUITE_P(
     Peers, ZipInterop,
     ::testing::Values(
-        Maker{"zip", true, "echo 'made by zip' | zip -q -r -z %s ."},
-        Maker{"zip_fd", true, "zip -q -r -fd %s ."},
+        Maker{"zip", true, "echo 'made by zip' | zip -q -r -z %s ."}, Maker{"zip_fd", true, "zip -q -r -fd %s ."},
         Maker{"zip_fz", true, "zip -q -r -fz %s ."},
         Maker{"zip_sfx", true, "zip -q -r %s.part . && head -c 4099 /bin/sh > %s && cat %s.part >> %s && zip -q -A %s",
               "FirstSigAddr: 4099"},
-        Maker{"sevenzip", false, "7z a -tzip -bd %s . "},
-        Maker{"bsdtar", false, "bsdtar --format zip -cf %s ."},
+        Maker{"sevenzip", false, "7z a -tzip -bd %s . "}, Maker{"bsdtar", false, "bsdtar --format zip -cf %s ."},
         Maker{"python", false,
               "python3 -c \"import zipfile,sys;z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
               "z.comment=b'python comment';z.write('hello.txt');z.writestr('na\\u00efve/\\u65e5\\u672c.txt','utf');"
@@ -142,7 +140,8 @@ TEST(ZipInteropExtra, PythonFileCommentsAndUtf8FlagSurvive) {
     const fs::path work = scratch.path();
     const std::string archive = (work / "c.zip").string();
     run("python3 -c \"import zipfile,sys;z=zipfile.ZipFile(sys.argv[1],'w');i=zipfile.ZipInfo('\\u00e9t\\u00e9.txt');"
-        "i.comment=b'per-file note';z.writestr(i,'summer');z.close()\" " + archive);
+        "i.comment=b'per-file note';z.writestr(i,'summer');z.close()\" " +
+        archive);
     Opened z(archive);
     ASSERT_TRUE(z.ok) << z.log();
     ASSERT_NE(z.zip().entryAt(0)->comment(), nullptr);

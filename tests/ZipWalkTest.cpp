@@ -18,7 +18,9 @@ Archive twoFiles() {
     return a;
 }
 
-bool contains(const std::string& haystack, const std::string& needle) { return haystack.find(needle) != std::string::npos; }
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
 
 }  // namespace
 
@@ -35,8 +37,13 @@ TEST(ZipWalk, EndRecordOnlyIsAnEmptyArchive) {
 
 TEST(ZipWalk, DataInFrontIsFoundBySearchOrSkippedWhenShort) {
     TempFolder scratch;
-    struct Case { std::size_t prefix; const char* scanCount; const char* firstAddr; };
-    for (const Case c : {Case{1000, "scanCount: 1", "FirstSigAddr: 1000"}, Case{8, "scanCount: 0", "FirstSigAddr: 8"}}) {
+    struct Case {
+        std::size_t prefix;
+        const char* scanCount;
+        const char* firstAddr;
+    };
+    for (const Case c :
+         {Case{1000, "scanCount: 1", "FirstSigAddr: 1000"}, Case{8, "scanCount: 0", "FirstSigAddr: 8"}}) {
         Archive a = twoFiles();
         a.prefix = std::string(c.prefix, 'x');
         Opened z(scratch.write("prefixed.zip", a.build()));
@@ -73,7 +80,12 @@ TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
     TempFolder scratch;
     std::string tricky = "head";
     tricky += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "tail";
-    struct Case { const char* what; bool signature; bool wide; std::string localExtra; };
+    struct Case {
+        const char* what;
+        bool signature;
+        bool wide;
+        std::string localExtra;
+    };
     const Case cases[] = {
         {"signed", true, false, ""},
         {"unsigned", false, false, ""},
@@ -83,8 +95,13 @@ TEST(ZipWalk, DeferredSizesComeFromTheCentralRecord) {
     for (const Case& c : cases) {
         Archive a;
         for (const char* name : {"dd.bin", "second.bin"})
-            a.members.push_back({.name = name, .data = tricky, .crc = 0x12345678, .localExtra = c.localExtra,
-                                 .descriptor = true, .descriptorSigned = c.signature, .descriptor64 = c.wide});
+            a.members.push_back({.name = name,
+                                 .data = tricky,
+                                 .crc = 0x12345678,
+                                 .localExtra = c.localExtra,
+                                 .descriptor = true,
+                                 .descriptorSigned = c.signature,
+                                 .descriptor64 = c.wide});
         a.members.push_back({.name = "next.txt", .data = "n"});
         Opened z(scratch.write("dd.zip", a.build()));
         ASSERT_TRUE(z.ok) << c.what << "\n" << z.log();
@@ -156,10 +173,14 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
     put64(wrong64, 7);
     put64(wrong64, 0);
     Archive a;
-    a.members.push_back({.name = "big", .data = "12345", .version = 45,
+    a.members.push_back({.name = "big",
+                         .data = "12345",
+                         .version = 45,
                          .localExtra = block(0x0001, local64) + block(0x0001, wrong64.substr(0, 16)),
-                         .centralExtra = block(0x0001, central64) + block(0x0001, wrong64), .localCompressed = 0xFFFFFFFF,
-                         .localUncompressed = 0xFFFFFFFF, .centralCompressed = 0xFFFFFFFF,
+                         .centralExtra = block(0x0001, central64) + block(0x0001, wrong64),
+                         .localCompressed = 0xFFFFFFFF,
+                         .localUncompressed = 0xFFFFFFFF,
+                         .centralCompressed = 0xFFFFFFFF,
                          .centralUncompressed = 0xFFFFFFFF});
     Opened z(scratch.write("zip64.zip", a.build()));
     ASSERT_TRUE(z.ok) << z.log();
@@ -177,17 +198,23 @@ TEST(ZipWalk, Zip64BlocksReplaceSizesAndFlagTheMismatch) {
 TEST(ZipWalk, NamesDecodeByCodePageRule) {
     TempFolder scratch;
     constexpr std::uint16_t kDos = 0x0014, kUnix = 0x031E, kMac = 0x1314;
-    struct Case { std::string bytes; std::uint16_t flags; int oem; const char* utf8; std::uint16_t madeBy = kDos; };
+    struct Case {
+        std::string bytes;
+        std::uint16_t flags;
+        int oem;
+        const char* utf8;
+        std::uint16_t madeBy = kDos;
+    };
     const Case cases[] = {
-        {"caf\xE9", 0, 437, "caf\xCE\x98"},          // 437: 0xE9 is Greek capital theta
-        {"\xC4pfel", 0, 437, "\xC3\x84pfel"},        // 0xC4 is in 166..223: 1252 A-umlaut
+        {"caf\xE9", 0, 437, "caf\xCE\x98"},                      // 437: 0xE9 is Greek capital theta
+        {"\xC4pfel", 0, 437, "\xC3\x84pfel"},                    // 0xC4 is in 166..223: 1252 A-umlaut
         {"\xC3\xA9t\xC3\xA9", 0x800, 437, "\xC3\xA9t\xC3\xA9"},  // UTF-8 flag: bytes as they are
         {"dir\\file", 0, 437, "dir/file"},
-        {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\xA9t\xC3\xA9", kUnix},   // Info-ZIP zip on Linux
+        {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\xA9t\xC3\xA9", kUnix},  // Info-ZIP zip on Linux
         {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\xA9t\xC3\xA9", kMac},
         {"\xC3\xA9t\xC3\xA9", 0, 437, "\xC3\x83\xC2\xA9t\xC3\x83\xC2\xA9"},  // DOS host: 1252 by the byte rule
-        {"caf\xE9", 0, 437, "caf\xCE\x98", kUnix},   // not UTF-8: the OEM page
-        {"\x95\x5C/\x83\x5C", 0, 932, "\xE8\xA1\xA8/\xE3\x82\xBD"},  // 0x5C ends two characters
+        {"caf\xE9", 0, 437, "caf\xCE\x98", kUnix},                           // not UTF-8: the OEM page
+        {"\x95\x5C/\x83\x5C", 0, 932, "\xE8\xA1\xA8/\xE3\x82\xBD"},          // 0x5C ends two characters
         {"a\x5C\x95\x5C", 0, 932, "a/\xE8\xA1\xA8"},
         {"\x8D\xAE\xA2", 0, 437, "\xC3\xAC\xC2\xAB\xC3\xB3"},  // 0x8D has no 1252 character: 437, nothing dropped
     };
@@ -213,10 +240,14 @@ TEST(ZipWalk, UnicodePathFieldsReplaceTheName) {
     TempFolder scratch;
     Archive a;
     a.members.push_back({.name = "local", .data = "x", .localExtra = unicodePath("local", "dir\\l\xC3\xB6")});
-    a.members.push_back({.name = "both", .data = "y", .localExtra = unicodePath("both", "from-local"),
+    a.members.push_back({.name = "both",
+                         .data = "y",
+                         .localExtra = unicodePath("both", "from-local"),
                          .centralExtra = unicodePath("both", "from\\central")});
     a.members.push_back({.name = "empty", .data = "z", .localExtra = unicodePath("empty", "")});
-    a.members.push_back({.name = "stale", .data = "s", .localExtra = unicodePath("renamed", "old"),
+    a.members.push_back({.name = "stale",
+                         .data = "s",
+                         .localExtra = unicodePath("renamed", "old"),
                          .centralExtra = unicodePath("renamed", "old")});
     a.members.push_back({.name = "v2", .data = "v", .localExtra = unicodePath("v2", "other", 2)});
     Opened z(scratch.write("unicode.zip", a.build()));
@@ -259,11 +290,11 @@ TEST(ZipWalk, VerboseLogDumpsEveryRecord) {
     Opened z(scratch.write("verbose.zip", a.build()), true);
     ASSERT_TRUE(z.ok);
     const std::string log = z.log();
-    for (const char* key : {"LocalFileHeaders", "FileHeader", "requiredVersion", "filenameLen", "rawFilenameQP",
-                            "utf8FilenameQP_fromRaw", "curAddr64_2", "CentralDirectory", "CentralDirRec",
-                            "CentralDirEntryAddr", "relativeOffset", "OffsetAfterFilename",
-                            "Strong Encryption Header (0x0017)", "AlgId: 0x660e", "Bitlen: 256",
-                            "No extra field for this central dir entry", "EndOfDir", "numDirEntries: 0x2", "EndOfDirAddr"})
+    for (const char* key :
+         {"LocalFileHeaders", "FileHeader", "requiredVersion", "filenameLen", "rawFilenameQP", "utf8FilenameQP_fromRaw",
+          "curAddr64_2", "CentralDirectory", "CentralDirRec", "CentralDirEntryAddr", "relativeOffset",
+          "OffsetAfterFilename", "Strong Encryption Header (0x0017)", "AlgId: 0x660e", "Bitlen: 256",
+          "No extra field for this central dir entry", "EndOfDir", "numDirEntries: 0x2", "EndOfDirAddr"})
         EXPECT_TRUE(contains(log, key)) << key << "\n" << log;
 }
 
@@ -277,9 +308,15 @@ TEST(ZipWalk, LibraryMarkerAndAesFieldSetEncryption) {
     put32(marker, 0);
     Archive a;
     a.members.push_back({.name = "mark", .data = "m", .localExtra = marker});
-    a.members.push_back({.name = "aes192", .data = "a", .flags = 1, .method = 99,
+    a.members.push_back({.name = "aes192",
+                         .data = "a",
+                         .flags = 1,
+                         .method = 99,
                          .localExtra = block(0x9901, std::string("\x02\0AE\x02\x08\0", 7))});
-    a.members.push_back({.name = "aes-odd", .data = "a", .flags = 1, .method = 99,
+    a.members.push_back({.name = "aes-odd",
+                         .data = "a",
+                         .flags = 1,
+                         .method = 99,
                          .localExtra = block(0x9901, std::string("\x02\0AE\x07\x00\0", 7))});
     Opened z(scratch.write("enc.zip", a.build()), true);
     ASSERT_TRUE(z.ok) << z.log();
@@ -312,14 +349,20 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
     put64(hugeSize, 1);
     put64(hugeSize, 0xFFFFFFFFFFFFFFD0ull);
     Archive wrapping;
-    wrapping.members.push_back({.name = "w", .data = "", .localExtra = block(0x0001, hugeSize), .localCompressed = 0xFFFFFFFF});
+    wrapping.members.push_back(
+        {.name = "w", .data = "", .localExtra = block(0x0001, hugeSize), .localCompressed = 0xFFFFFFFF});
     std::string zip64Cut = good.substr(0, end) + std::string("PK\x06\x06", 4) + std::string(20, '\0');
-    struct Case { const char* what; std::string bytes; std::vector<const char*> messages; };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<const char*> messages;
+    };
     const Case cases[] = {
         {"tiny", "PK\x05\x06", {"Failed to read Zip (11)"}},
         {"no signature", std::string(100, 'q'), {"Zip file is corrupt (1)"}},
         {"junk after locals", junk, {"Zip file is corrupt (2)"}},
-        {"cut local header", good.substr(0, 40) + std::string("PK\x03\x04", 4) + std::string(10, '\0'),
+        {"cut local header",
+         good.substr(0, 40) + std::string("PK\x03\x04", 4) + std::string(10, '\0'),
          {"Failed to get file header", "filePosition", "Failed to read Zip (9)"}},
         {"cut local name", good.substr(0, 32), {"Failed to get filename after file header", "Failed to read Zip (9)"}},
         {"ends after local data", good.substr(0, cd), {"curAddr64", "Failed to read Zip (10)"}},
@@ -327,11 +370,15 @@ TEST(ZipWalk, BrokenArchivesFailWithTheirMessage) {
         {"cut central record", good.substr(0, cd + 20), {"Failed to get directory entry", "filePosition"}},
         {"nameless central record", noName, {"No filename for directory entry."}},
         {"cut central name", good.substr(0, cd + 48), {"Failed to get directory entry filename"}},
-        {"unmatched central record", unmatched.build(), {"Failed to match directory entry with file header (1)", "other.txt"}},
+        {"unmatched central record",
+         unmatched.build(),
+         {"Failed to match directory entry with file header (1)", "other.txt"}},
         {"central without locals", centralOnly, {"Failed to match directory entry with file header (2)"}},
         {"ends after central", good.substr(0, end), {"Failed to read Zip (13)"}},
         {"cut end record", good.substr(0, end + 10), {"Failed to get end-of-directory record."}},
-        {"cut zip64 record", zip64Cut, {"Processing Zip64 End-of-Central-Dir Record", "Zip64 end-of-central-directory record is cut off"}},
+        {"cut zip64 record",
+         zip64Cut,
+         {"Processing Zip64 End-of-Central-Dir Record", "Zip64 end-of-central-directory record is cut off"}},
     };
     for (const Case& c : cases) {
         Opened z(scratch.write("broken.zip", c.bytes));
@@ -356,7 +403,11 @@ TEST(ZipWalk, CutExtraFieldsAndDescriptorsFail) {
     centralTail.members.push_back({.name = "c", .data = "x", .centralExtra = std::string(8, 'x'), .comment = "note"});
     const std::string ct = centralTail.build();
     const std::size_t cd = ct.find(std::string("PK\x01\x02", 4));
-    struct Case { const char* what; std::string bytes; const char* message; };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    };
     const Case cases[] = {
         {"local extra", le.substr(0, 34), "Failed to get extra field after file header"},
         {"descriptor", ddBytes.substr(0, ddAt + 8), "Failed to get data descriptor after file header"},
@@ -378,7 +429,11 @@ TEST(ZipWalk, ToleratedOddities) {
     badEnd[end + 3] = 0x07;
     std::string cutComment = good;
     cutComment[end + 20] = 50;  // a comment of 50 bytes that is not there
-    struct Case { const char* what; std::string bytes; const char* logged; };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* logged;
+    };
     const Case cases[] = {
         {"wrong end signature", badEnd, "End of Dir signature is unexpected."},
         {"trailing data", good + "trailing garbage", "Success."},
@@ -397,7 +452,8 @@ TEST(ZipWalk, ToleratedOddities) {
 TEST(ZipWalk, ReadsSequentially) {
     TempFolder scratch;
     Archive a;
-    for (int i = 0; i < 50; ++i) a.members.push_back({.name = "file" + std::to_string(i), .data = "data " + std::to_string(i)});
+    for (int i = 0; i < 50; ++i)
+        a.members.push_back({.name = "file" + std::to_string(i), .data = "data " + std::to_string(i)});
     const std::string path = scratch.write("sequential.zip", a.build());
     const PlatformFileCounters before = platformFileCounters();
     Opened z(path);

@@ -50,7 +50,8 @@ bool addEntry(zip_t* zip, const fs::path& root, const std::pair<std::string, boo
         return error = "cannot add " + entry.first + ": " + zip_strerror(zip), false;
     }
     zip_int32_t method = level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-    if (zip_set_file_compression(zip, zip_uint64_t(index), method, zip_uint32_t(level < 0 ? 0 : level)) == 0) return true;
+    if (zip_set_file_compression(zip, zip_uint64_t(index), method, zip_uint32_t(level < 0 ? 0 : level)) == 0)
+        return true;
     return error = "cannot compress " + entry.first + ": " + zip_strerror(zip), false;
 }
 
@@ -130,7 +131,8 @@ bool PublicationPacker::pack(const Options& options, std::string& error) {
     if (!StubStamp::readFile(options.stub, stub, error)) return false;
     if (!StubStamp::check(stub, error)) return error = "stub " + options.stub + ": " + error, false;
     const std::string work = makeWorkFolder(options.output);
-    if (work.empty()) return error = "cannot create a work folder beside " + options.output + ": " + std::strerror(errno), false;
+    if (work.empty())
+        return error = "cannot create a work folder beside " + options.output + ": " + std::strerror(errno), false;
     const std::string zipPath = work + "/publication.zip";
     const std::string partial = work + "/" + fs::path(options.output).filename().string();
     bool ok = zipFolder(options, zipPath, error) && writeOutput(stub, zipPath, partial, options.output, error);

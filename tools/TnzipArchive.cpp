@@ -23,7 +23,6 @@
 
 namespace {
 
-
 // The name with '/' separators, as it reads in the archive; control characters are shown escaped.
 std::string entryName(const ClsZipEntry2& entry) {
     StringBuffer name;
@@ -78,9 +77,7 @@ std::string entryTime(const ZipWalkEntry& r) {
     return text;
 }
 
-bool wellFormed(const DataBuffer* extra) {
-    return !extra || ZipExtraField::isWellFormed(extra->data(), extra->size());
-}
+bool wellFormed(const DataBuffer* extra) { return !extra || ZipExtraField::isWellFormed(extra->data(), extra->size()); }
 
 // Extraction reads past a malformed extra field; testing reports it, as unzip -t does.
 bool extraFieldsWellFormed(const ClsZipEntry2& entry) {

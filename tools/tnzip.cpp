@@ -142,7 +142,8 @@ private:
     bool selected(const std::string& path) {
         bool chosen = m_opt.names.empty();
         for (std::size_t i = 0; i < m_opt.names.size(); ++i)
-            if (UnzipController::MatchWildcard(path.c_str(), m_opt.names[i].c_str(), true)) chosen = m_matched[i] = true;
+            if (UnzipController::MatchWildcard(path.c_str(), m_opt.names[i].c_str(), true))
+                chosen = m_matched[i] = true;
         for (const std::string& pattern : m_opt.excludes)
             if (UnzipController::MatchWildcard(path.c_str(), pattern.c_str(), true)) return false;
         return chosen;
@@ -168,8 +169,8 @@ private:
     void draw(int percent) {
         constexpr int kWidth = 40;
         int filled = percent * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                     kWidth - filled, "", percent);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", kWidth - filled,
+                     "", percent);
         std::fflush(stderr);
         m_drawn = true;
     }

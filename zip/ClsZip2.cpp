@@ -96,8 +96,8 @@ bool ClsZip2::ReadZipStructure() {
     ClearZipState();
     ExtPtrArray records;
     ZipWalk walk;
-    bool ok = walk.walkFile(m_fileName.text(), m_log, records, m_comment, m_endRecord, m_oemCodePage,
-                            m_sizeMismatch, m_verboseLogging);
+    bool ok = walk.walkFile(m_fileName.text(), m_log, records, m_comment, m_endRecord, m_oemCodePage, m_sizeMismatch,
+                            m_verboseLogging);
     if (ok) dropLocalOnlyRecords(records);
     if (ok) ok = LoadWalkResults(records);
     if (!ok) {
@@ -167,8 +167,7 @@ const ZipWalkEntry* ClsZip2::chooseSummaryRecord(ExtPtrArray& records) const {
 
 // The library's whole-archive encryption announces itself at the start of the comment.
 bool ClsZip2::commentHasMarker() const {
-    return m_comment.beginsWith(WholeDataCrypt::kMarkerSentence) ||
-           m_comment.beginsWith(WholeDataCrypt::kShortMarker);
+    return m_comment.beginsWith(WholeDataCrypt::kMarkerSentence) || m_comment.beginsWith(WholeDataCrypt::kShortMarker);
 }
 
 bool ClsZip2::CheckEncryptedComment() {
@@ -203,8 +202,7 @@ bool ClsZip2::CheckEncryptedComment() {
 // order never changes the answer.
 bool ClsZip2::passwordMatchesComment(const DataBuffer& encrypted) {
     for (int bits : {128, 256, 192, static_cast<int>(m_keyLength)})
-        if (WholeDataCrypt::checkTextMatches(m_password.text(), encrypted.data(), encrypted.size(), bits))
-            return true;
+        if (WholeDataCrypt::checkTextMatches(m_password.text(), encrypted.data(), encrypted.size(), bits)) return true;
     return false;
 }
 
@@ -217,4 +215,3 @@ void ClsZip2::CreateEntries(ExtPtrArray& records) {
     }
     records.clear();
 }
-

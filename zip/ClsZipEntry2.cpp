@@ -12,7 +12,7 @@ namespace {
 std::atomic<std::uint32_t> g_nextEntrySerial{1};
 constexpr std::uint32_t kUnixTypeMask = 0170000;  // S_IFMT of the mode in the high 16 bits
 constexpr std::uint32_t kUnixDirectory = 0040000;
-}
+}  // namespace
 
 ClsZipEntry2::ClsZipEntry2() : m_serial(g_nextEntrySerial.fetch_add(1, std::memory_order_relaxed)) {}
 

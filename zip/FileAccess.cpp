@@ -58,8 +58,7 @@ bool FileAccess::readChunk(std::uint8_t* into, std::uint32_t n, std::uint32_t& g
 }
 
 // Shared by both window reads: seek, make room, read whatever is there.
-bool FileAccess::read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got,
-                      LogBase* log) {
+bool FileAccess::read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got, LogBase* log) {
     buffer.clear();
     if (!readMore(address, n, buffer, log)) return false;
     got = buffer.size();

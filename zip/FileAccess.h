@@ -38,12 +38,11 @@ public:
     // Finds the next little-endian 32-bit signature at or after the address, moves the address
     // to it and copies its 4 bytes to found. On failure the address is unchanged.
     bool findSignature(std::uint64_t& address, std::uint32_t signature, std::uint8_t found[4]);
-    bool findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second,
-                             std::uint8_t found[4]);
+    bool findEitherSignature(std::uint64_t& address, std::uint32_t first, std::uint32_t second, std::uint8_t found[4]);
 
     // Offset of the first position in the bytes where either signature starts, or -1.
-    static std::int64_t scanForSignature(const std::uint8_t* bytes, std::uint64_t length,
-                                         std::uint32_t first, std::uint32_t second);
+    static std::int64_t scanForSignature(const std::uint8_t* bytes, std::uint64_t length, std::uint32_t first,
+                                         std::uint32_t second);
 
 private:
     bool read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got, LogBase* log);

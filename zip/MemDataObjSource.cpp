@@ -12,8 +12,7 @@ void MemDataObjSource::initRange(MemoryData* data, std::uint64_t start, std::uin
     m_remaining = count;
 }
 
-bool MemDataObjSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity,
-                                    std::uint32_t& count, LogBase* log) {
+bool MemDataObjSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) {
     count = 0;
     if (!buffer || !m_data) return false;
     std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_remaining));

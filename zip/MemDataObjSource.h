@@ -14,8 +14,7 @@ public:
     void initRange(MemoryData* data, std::uint64_t start, std::uint64_t count);
 
     // False when the window yields nothing (a read error or the end of the file) or on abort.
-    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count,
-                      LogBase* log) override;
+    bool getNextChunk(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& count, LogBase* log) override;
     bool endOfStream() override { return m_remaining == 0; }
 
 private:

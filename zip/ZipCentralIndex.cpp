@@ -57,7 +57,8 @@ bool ZipCentralIndex::fromEndRecord(MemoryData& data, std::uint64_t endAddress, 
     std::uint64_t size = loadLe32(p + 12);
     std::uint64_t recorded = loadLe32(p + 16);
     dir.end = endAddress;
-    if (endAddress >= kZip64LocatorSize && signatureAt(data, quiet, endAddress - kZip64LocatorSize, ZipSig::kZip64Locator)) {
+    if (endAddress >= kZip64LocatorSize &&
+        signatureAt(data, quiet, endAddress - kZip64LocatorSize, ZipSig::kZip64Locator)) {
         p = data.getData(endAddress - kZip64LocatorSize, kZip64LocatorSize, quiet);
         const std::uint64_t z64Recorded = loadLe64(p + 8);
         for (std::uint64_t at : {z64Recorded, endAddress - kZip64LocatorSize - ZipRecordSize::kZip64EndOfCentralDir}) {

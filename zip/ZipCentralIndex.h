@@ -31,9 +31,9 @@ public:
 
 private:
     struct Directory {
-        std::uint64_t start = 0;          // where the central directory actually is
-        std::int64_t shift = 0;           // actual minus recorded offsets
-        std::uint64_t end = 0;            // the first byte after it
+        std::uint64_t start = 0;  // where the central directory actually is
+        std::int64_t shift = 0;   // actual minus recorded offsets
+        std::uint64_t end = 0;    // the first byte after it
     };
     bool locate(MemoryData& data, Directory& dir);
     bool fromEndRecord(MemoryData& data, std::uint64_t endAddress, Directory& dir);

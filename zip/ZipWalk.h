@@ -26,8 +26,7 @@ public:
                   EndOfCentralDir& endRecord, int codePage, bool& sizeMismatch, bool verbose);
 
 private:
-    bool walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuffer& comment,
-                       EndOfCentralDir& endRecord);
+    bool walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuffer& comment, EndOfCentralDir& endRecord);
     bool findFirstSignature(std::uint64_t& addr, std::uint32_t& sig);
     bool walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries);
     bool walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries);
@@ -47,8 +46,7 @@ private:
     void logLocalHeader(const LocalHeaderRecord& h);
 
     bool readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& hint);
-    bool readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec,
-                         ZipWalkEntry& entry);
+    bool readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec, ZipWalkEntry& entry);
     void parseCentralExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
     void applyHostNameRule(ZipWalkEntry& entry);
     ZipWalkEntry* matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint);

@@ -20,7 +20,10 @@ namespace {
 bool isValidUtf8(const std::uint8_t* p, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
         const std::uint8_t c = p[i];
-        if (c < 0x80) { ++i; continue; }
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
         std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
         if (len == 0 || c > 0xF4 || i + len > n) return false;
         std::uint32_t cp = c & (0x7F >> len);
@@ -28,8 +31,7 @@ bool isValidUtf8(const std::uint8_t* p, std::size_t n) {
             if ((p[i + k] & 0xC0) != 0x80) return false;
             cp = cp << 6 | (p[i + k] & 0x3F);
         }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
         i += len;
     }
@@ -71,17 +73,19 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
 }
 
 // Stores the record in its matched entry and reads the record's extra field and comment.
-bool ZipWalk::readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec,
-                              ZipWalkEntry& entry) {
+bool ZipWalk::readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec, ZipWalkEntry& entry) {
     entry.centralRecordAddress = start;
     entry.centralRecord = rec;
     applyHostNameRule(entry);
-    if (static_cast<std::uint32_t>(entry.localHeader.compressedSize) != static_cast<std::uint32_t>(rec.compressedSize) ||
-        static_cast<std::uint32_t>(entry.localHeader.uncompressedSize) != static_cast<std::uint32_t>(rec.uncompressedSize))
+    if (static_cast<std::uint32_t>(entry.localHeader.compressedSize) !=
+            static_cast<std::uint32_t>(rec.compressedSize) ||
+        static_cast<std::uint32_t>(entry.localHeader.uncompressedSize) !=
+            static_cast<std::uint32_t>(rec.uncompressedSize))
         *m_sizeMismatch = true;
     if (rec.extraLength != 0) {
         if (m_verbose) m_log->logDataLong("extraFieldLen", rec.extraLength);
-        const std::uint8_t* p = readRecordPart(addr, rec.extraLength, "Failed to get directory entry extra field", addr);
+        const std::uint8_t* p = readRecordPart(addr, rec.extraLength, "Failed to get directory entry extra field",
+                                               addr);
         if (p == nullptr) return false;
         addr = advance(addr, rec.extraLength);
         if (m_verbose) m_log->logDataInt64("AddrAfterExtraField", static_cast<std::int64_t>(addr));
@@ -180,7 +184,10 @@ ZipWalkEntry* ZipWalk::matchLocalEntry(ExtPtrArray& entries, const StringBuffer&
             hint = std::uint32_t(found);
             return static_cast<ZipWalkEntry*>(entries.get(found));
         }
-        if (hint != 0) { hint = 0; continue; }
+        if (hint != 0) {
+            hint = 0;
+            continue;
+        }
         m_log->logError("Failed to match directory entry with file header (1)");
         logArchiveText("filename", name);
         return nullptr;
@@ -219,9 +226,12 @@ bool ZipWalk::readZip64EndOfCentralDir(std::uint64_t& addr, std::uint32_t& recor
     records = static_cast<std::uint32_t>(loadLe64(p + 32));
     {
         LogContext context(*m_log, "Zip64EndOfCentralDir");
-        static const struct { const char* key; unsigned offset, size; } kFields[] = {
-            {"signature", 0, 4},   {"size", 4, 8},           {"versionMadeBy", 12, 2}, {"versionNeeded", 14, 2},
-            {"thisDiskNum", 16, 4}, {"diskNumWithCD", 20, 4}, {"numEntries", 24, 8},    {"totalNumEntries", 32, 8},
+        static const struct {
+            const char* key;
+            unsigned offset, size;
+        } kFields[] = {
+            {"signature", 0, 4},       {"size", 4, 8},           {"versionMadeBy", 12, 2}, {"versionNeeded", 14, 2},
+            {"thisDiskNum", 16, 4},    {"diskNumWithCD", 20, 4}, {"numEntries", 24, 8},    {"totalNumEntries", 32, 8},
             {"centralDirSize", 40, 8}, {"offset", 48, 8}};
         for (const auto& f : kFields) m_log->logDataBytes(f.key, p + f.offset, f.size);
     }

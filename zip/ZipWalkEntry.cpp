@@ -65,9 +65,7 @@ std::uint64_t ZipWalkEntry::compressedSize64() const {
     return hasDescriptor ? descriptorCompressedSize : localHeader.compressedSize;
 }
 
-std::uint32_t ZipWalkEntry::compressedSize32() const {
-    return static_cast<std::uint32_t>(compressedSize64());
-}
+std::uint32_t ZipWalkEntry::compressedSize32() const { return static_cast<std::uint32_t>(compressedSize64()); }
 
 std::uint64_t ZipWalkEntry::uncompressedSize64() const {
     return hasDescriptor ? descriptorUncompressedSize : localHeader.uncompressedSize;

@@ -145,8 +145,8 @@ public:
     LocalHeaderRecord localHeader;
     std::uint64_t centralRecordAddress = 0;  // 0 while no central record matched
     CentralRecord centralRecord;
-    StringBuffer rawName;      // local name bytes, '\' turned into '/'; only for matching
-    StringBuffer decodedName;  // UTF-8, '/' separators
+    StringBuffer rawName;            // local name bytes, '\' turned into '/'; only for matching
+    StringBuffer decodedName;        // UTF-8, '/' separators
     std::uint32_t localNameCrc = 0;  // CRC-32 of the local name as stored, for its Unicode path field
     std::unique_ptr<DataBuffer> localExtra;
     std::unique_ptr<DataBuffer> centralExtra;
@@ -159,9 +159,9 @@ public:
     std::uint32_t descriptorCrc = 0;
     std::uint64_t descriptorCompressedSize = 0;
     std::uint64_t descriptorUncompressedSize = 0;
-    bool localZip64 = false;    // the local extra field has a ZIP64 block (8-byte descriptor sizes)
-    bool localUnicodeName = false;  // the local Unicode path field gave the decoded name
-    bool strongEncryptionHeader = false;  // the central extra field has a 0x0017 block
+    bool localZip64 = false;                // the local extra field has a ZIP64 block (8-byte descriptor sizes)
+    bool localUnicodeName = false;          // the local Unicode path field gave the decoded name
+    bool strongEncryptionHeader = false;    // the central extra field has a 0x0017 block
     std::unique_ptr<StringBuffer> comment;  // central file comment, raw bytes
     bool hasEncryptionHeader = false;
     std::uint8_t encryptionHeader[12] = {};

@@ -46,9 +46,9 @@ void setSlashed(StringBuffer& out, const std::uint8_t* bytes, std::uint32_t n) {
 
 std::uint32_t aesKeyLength(std::uint8_t strength) {
     switch (strength) {
-    case 2: return 192;
-    case 3: return 256;
-    default: return 128;
+        case 2: return 192;
+        case 3: return 256;
+        default: return 128;
     }
 }
 
@@ -207,11 +207,14 @@ bool ZipWalk::placeDescriptor(std::uint64_t& addr, ZipWalkEntry& entry, const Zi
             (next != ZipSig::kLocalHeader && next != ZipSig::kCentralHeader && next != ZipSig::kEndOfCentralDir))
             continue;
         std::uint64_t uncompressed = sizes.uncompressed;
-        const std::uint8_t* d = length >= 12 ? m_data->getData(advance(at, signed4 ? 4 : 0), length - (signed4 ? 4 : 0), *m_log) : nullptr;
+        const std::uint8_t* d = length >= 12
+                                    ? m_data->getData(advance(at, signed4 ? 4 : 0), length - (signed4 ? 4 : 0), *m_log)
+                                    : nullptr;
         if (d != nullptr) {
             const bool eight = length - (signed4 ? 4 : 0) == 20;
             const std::uint64_t c = eight ? loadLe64(d + 4) : loadLe32(d + 4);
-            if (loadLe32(d) == sizes.crc && c == sizes.compressed) uncompressed = eight ? loadLe64(d + 12) : loadLe32(d + 8);
+            if (loadLe32(d) == sizes.crc && c == sizes.compressed)
+                uncompressed = eight ? loadLe64(d + 12) : loadLe32(d + 8);
         }
         entry.setDescriptor(sizes.crc, sizes.compressed, uncompressed);
         addr = advance(at, length);

@@ -92,11 +92,11 @@ void layout(HWND window) {
 
 void createChildren(HWND window) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    g_list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY,
-                             0, 0, 0, 0, window, HMENU(INT_PTR(kIdList)), instance, nullptr);
+    g_list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY, 0,
+                             0, 0, 0, window, HMENU(INT_PTR(kIdList)), instance, nullptr);
     g_page = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", nullptr,
-                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
-                             0, 0, window, HMENU(INT_PTR(kIdPage)), instance, nullptr);
+                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+                             0, window, HMENU(INT_PTR(kIdPage)), instance, nullptr);
     HFONT font = HFONT(GetStockObject(DEFAULT_GUI_FONT));
     SendMessageW(g_list, WM_SETFONT, WPARAM(font), TRUE);
     SendMessageW(g_page, WM_SETFONT, WPARAM(font), TRUE);
@@ -107,21 +107,14 @@ void createChildren(HWND window) {
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE:
-            createChildren(window);
-            return 0;
-        case WM_SIZE:
-            layout(window);
-            return 0;
+        case WM_CREATE: createChildren(window); return 0;
+        case WM_SIZE: layout(window); return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == kIdList && HIWORD(wParam) == LBN_SELCHANGE)
                 showChapter(int(SendMessageW(g_list, LB_GETCURSEL, 0, 0)));
             return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

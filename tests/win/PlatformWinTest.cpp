@@ -29,7 +29,9 @@ std::string winForm(std::string path) {
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-bool exists(const std::string& path) { return GetFileAttributesW(wide(winForm(path)).c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& path) {
+    return GetFileAttributesW(wide(winForm(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace
 

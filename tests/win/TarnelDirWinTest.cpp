@@ -100,7 +100,8 @@ TEST(TarnelDirWin, ChildDirectoriesFollowTheHandleAndRefuseFilesAndLinks) {
     EXPECT_FALSE(dir.openChild("plain", true, again));
     EXPECT_FALSE(dir.openChild("missing", false, again));
     EXPECT_FALSE(std::filesystem::exists(tmp / "missing"));
-    if (!makeLink(tmp / "dirlink", tmp / "moved", SYMBOLIC_LINK_FLAG_DIRECTORY)) GTEST_SKIP() << "no symbolic links here";
+    if (!makeLink(tmp / "dirlink", tmp / "moved", SYMBOLIC_LINK_FLAG_DIRECTORY))
+        GTEST_SKIP() << "no symbolic links here";
     EXPECT_EQ(dir.kindOf("dirlink"), TarnelDir::Kind::Link);
     EXPECT_FALSE(dir.openChild("dirlink", true, again));
     EXPECT_TRUE(dir.removeFile("dirlink"));  // the link itself, not what it points at
@@ -178,8 +179,9 @@ TEST(PrivateTempFileWin, ExclusiveAndGoneOnClose) {
         ++count;
         const std::string name = e.path().filename().string();
         EXPECT_EQ(name.rfind("tnZ_", 0), 0u) << name;
-        HANDLE other = CreateFileW(e.path().wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE other = CreateFileW(e.path().wstring().c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
         EXPECT_EQ(other, INVALID_HANDLE_VALUE);
         if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
     }
