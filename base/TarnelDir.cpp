@@ -55,18 +55,6 @@ void TarnelDir::close() {
     m_handle = kInvalid;
 }
 
-void TarnelDir::takeOver(TarnelDir& other) {
-    if (&other == this) return;
-    close();
-    m_handle = other.m_handle;
-    other.m_handle = kInvalid;
-}
-
-bool TarnelDir::isPlainName(const char* name) {
-    if (!name || !*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    return std::strpbrk(name, "/\\") == nullptr;
-}
-
 bool TarnelDir::openPath(const char* utf8Path) {
     close();
     const std::string path = platformPath(utf8Path);

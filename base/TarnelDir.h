@@ -9,6 +9,7 @@
 // Failures return false and leave the system error for platformLastErrno() (PlatformFiles.h).
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "base/FileTime.h"
@@ -28,7 +29,12 @@ public:
     bool isOpen() const { return m_handle != kInvalid; }
     void close();
     // Closes its own directory, takes the other's and leaves the other closed.
-    void takeOver(TarnelDir& other);
+    void takeOver(TarnelDir& other) {
+        if (&other == this) return;
+        close();
+        m_handle = other.m_handle;
+        other.m_handle = kInvalid;
+    }
 
     // An existing directory by path ('\' or '/' form). The path is the caller's own and is
     // resolved as the system resolves it; only what lies below is guarded.
@@ -63,9 +69,18 @@ public:
     bool setPermissions(std::uint32_t mode) const;
 
     // True for a name that may be handed to the operations above.
-    static bool isPlainName(const char* name);
+    static bool isPlainName(const char* name) {
+        if (!name || !*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+        return std::strpbrk(name, kNotInName) == nullptr;
+    }
 
 private:
+#ifdef _WIN32
+    // A ':' would name an alternate data stream of another entry.
+    static constexpr const char* kNotInName = "/\\:";
+#else
+    static constexpr const char* kNotInName = "/\\";
+#endif
     static constexpr std::intptr_t kInvalid = -1;
     std::intptr_t m_handle = kInvalid;  // a descriptor, or the system's directory handle
 };
