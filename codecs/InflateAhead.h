@@ -19,7 +19,7 @@ class LogBase;
 class InflateAhead {
 public:
     // Blocks queued between the decoder and the writer (32,768 bytes each).
-    static constexpr unsigned kBlocks = 8;
+    static constexpr unsigned kBlocks = 16;
 
     // inflateSource of `inflater` (constructed, its sink not yet used) with its decoding on a
     // second thread; `output` receives the blocks on the calling thread. The source is read on
