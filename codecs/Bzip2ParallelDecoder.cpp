@@ -58,6 +58,12 @@ struct Item {
 
 std::uint32_t rotateLeft1(std::uint32_t v) { return (v << 1) | (v >> 31); }
 
+// "BZh" and the level digit, as a stream of the entry's level begins.
+void putStreamHeader(Bzip2Bits::Writer& w, std::uint8_t level) {
+    w.put(0x425A68, 24);
+    w.put(level, 8);
+}
+
 }  // namespace
 
 struct Bzip2ParallelDecoder::State {
@@ -257,8 +263,7 @@ struct Bzip2ParallelDecoder::State {
         piece->blockCrc = std::uint32_t(Bzip2Bits::read(buf.get(), planBit - base * 8 + Bzip2Bits::kMagicBits, 32));
         Bzip2Bits::Writer w;
         w.bytes.reserve(std::size_t((next - planBit) / 8) + 24);
-        w.put(0x425A68, 24);  // "BZh"
-        w.put(planLevel, 8);
+        putStreamHeader(w, planLevel);
         w.copy(buf.get(), planBit - base * 8, next - planBit);
         w.put(Bzip2Bits::kEndMagic, Bzip2Bits::kMagicBits);
         w.put(piece->blockCrc, 32);
@@ -367,8 +372,7 @@ struct Bzip2ParallelDecoder::State {
         discard = 0;
         Bzip2Bits::Writer w;
         if (!atHeader) {
-            w.put(0x425A68, 24);
-            w.put(level, 8);
+            putStreamHeader(w, level);
             if (combined != 0 || bit % 8 != 0) {
                 if (!Bzip2LeadBlock::append(combined, unsigned(bit % 8), w, discard))
                     return fail(Bzip2StreamDecoder::failureText(BZ_MEM_ERROR));
