@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "TempFolder.h"
 #include "base/PlatformFiles.h"
@@ -136,6 +137,42 @@ TEST(MemoryData, ReadAheadAtFileEnd) {
     p = md.getData(size - 4, 4, log);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(holdsPattern(p, size - 4, 4));
+}
+
+// copyOut serves small or windowed requests from the window, and reads large ones outside it
+// straight into the caller's buffer (one read, the window kept); both end at the file's end.
+TEST(MemoryData, CopyOutLargeRequestsBypassTheWindow) {
+    TempFolder dir;
+    const std::size_t size = 3 * MemoryData::kReadAhead + 77;
+    MemoryData md;
+    RecordingLog log;
+    ASSERT_TRUE(md.openFile(dir.write("c.bin", patternFile(size)).c_str(), log));
+    std::vector<std::uint8_t> into(size + 10);
+    std::uint32_t got = 0;
+    ASSERT_TRUE(md.copyOut(3, into.data(), 40, got));  // small: fills the window
+    EXPECT_EQ(got, 40u);
+    EXPECT_TRUE(holdsPattern(into.data(), 3, 40));
+    {
+        CallCounter calls;
+        ASSERT_TRUE(md.copyOut(10, into.data(), 2 * MemoryData::kReadAhead, got));  // starts in the window
+        EXPECT_EQ(calls.reads(), 0u);
+        EXPECT_EQ(got, MemoryData::kReadAhead - 7);  // the window is [3, 3 + kReadAhead)
+        EXPECT_TRUE(holdsPattern(into.data(), 10, got));
+    }
+    {
+        CallCounter calls;
+        const std::uint64_t from = 3 + MemoryData::kReadAhead;
+        ASSERT_TRUE(md.copyOut(from, into.data(), std::uint32_t(size + 10 - from), got));  // past the end
+        EXPECT_EQ(calls.reads(), 1u);
+        EXPECT_EQ(got, size - from);
+        EXPECT_TRUE(holdsPattern(into.data(), from, got));
+        ASSERT_NE(md.getData(5, 8, log), nullptr);  // the window is still there
+        EXPECT_EQ(calls.reads(), 1u);
+    }
+    EXPECT_FALSE(md.copyOut(size, into.data(), MemoryData::kReadAhead, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(md.copyOut(size, into.data(), 4, got));
+    EXPECT_TRUE(log.lines.empty()) << log.dump();
 }
 
 // Searches look in the window first (no platform call) and go on in the file behind it,

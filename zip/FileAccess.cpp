@@ -57,6 +57,12 @@ bool FileAccess::readChunk(std::uint8_t* into, std::uint32_t n, std::uint32_t& g
     return true;
 }
 
+bool FileAccess::readInto(std::uint64_t address, std::uint8_t* into, std::uint32_t n, std::uint32_t& got,
+                          LogBase* log) {
+    got = 0;
+    return isOpen() && seekTo(address, log) && readChunk(into, n, got);
+}
+
 // Shared by both window reads: seek, make room, read whatever is there.
 bool FileAccess::read(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, std::uint32_t& got, LogBase* log) {
     buffer.clear();

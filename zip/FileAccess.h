@@ -34,6 +34,9 @@ public:
     // Appends up to n bytes at the address to what the buffer already holds (none at the end of
     // the file). Only a failed seek, growth or platform read fails; those go to the log if given.
     bool readMore(std::uint64_t address, std::uint32_t n, DataBuffer& buffer, LogBase* log);
+    // Up to n bytes at the address straight into `into`; got says how many (0 at the end of the
+    // file). Only a failed seek or platform read fails.
+    bool readInto(std::uint64_t address, std::uint8_t* into, std::uint32_t n, std::uint32_t& got, LogBase* log);
 
     // Finds the next little-endian 32-bit signature at or after the address, moves the address
     // to it and copies its 4 bytes to found. On failure the address is unchanged.

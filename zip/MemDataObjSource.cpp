@@ -16,11 +16,7 @@ bool MemDataObjSource::getNextChunk(std::uint8_t* buffer, std::uint32_t capacity
     count = 0;
     if (!buffer || !m_data) return false;
     std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(capacity, m_remaining));
-    std::uint32_t available = 0;
-    const std::uint8_t* bytes = want ? m_data->getDataUpTo(m_offset, want, available) : nullptr;
-    if (!bytes || available == 0) return false;
-    count = std::min(available, want);
-    std::memcpy(buffer, bytes, count);
+    if (want == 0 || !m_data->copyOut(m_offset, buffer, want, count)) return false;
     m_offset += count;
     m_remaining -= count;
     return countDelivered(count, log);

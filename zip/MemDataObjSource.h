@@ -1,6 +1,7 @@
 // A source over a byte range of the archive, read through its MemoryData (not owned), which must
-// outlive the source. Each chunk is copied out of the MemoryData's window at once, because the
-// window changes at its next request. The source has ended when the range is used up.
+// outlive the source. Each chunk is copied out at once, because the window changes at its next
+// request; large chunks are read straight into the caller's buffer. The source has ended when
+// the range is used up.
 #pragma once
 #include "pipeline/DataSource.h"
 

@@ -90,6 +90,23 @@ const std::uint8_t* MemoryData::getDataUpTo(std::uint64_t address, std::uint32_t
     return m_window.data() + (address - m_windowAddress);
 }
 
+bool MemoryData::copyOut(std::uint64_t address, std::uint8_t* into, std::uint32_t n, std::uint32_t& got) {
+    got = 0;
+    if (m_fileBacked && !(address >= m_windowAddress && address - m_windowAddress < m_windowSize)) {
+        if (n >= kReadAhead) return m_file.readInto(address, into, n, got, nullptr) && got != 0;
+    } else if (m_fileBacked) {
+        // What the window holds, without growing it: the rest comes with the next request.
+        const std::uint32_t held = m_windowSize - std::uint32_t(address - m_windowAddress);
+        if (n > held) n = held;
+    }
+    std::uint32_t available = 0;
+    const std::uint8_t* bytes = getDataUpTo(address, n, available);
+    if (!bytes || available == 0) return false;
+    std::memcpy(into, bytes, available);
+    got = available;
+    return true;
+}
+
 const std::uint8_t* MemoryData::blockData(std::uint64_t address, std::uint32_t n, LogBase& log) {
     if (address >= m_blockLength) {
         log.logError("Address is beyond data length");
