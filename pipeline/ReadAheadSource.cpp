@@ -51,7 +51,7 @@ bool ReadAheadSource::passThrough(std::uint8_t* buffer, std::uint32_t capacity, 
 void ReadAheadSource::startThread(LogBase* log) {
     if (m_upstream.endOfStream()) return;
     try {
-        for (Block& block : m_blocks) block.bytes.resize(kBlockSize);
+        for (Block& block : m_blocks) block.bytes.reset(new std::uint8_t[kBlockSize]);
         m_thread = std::thread(&ReadAheadSource::readLoop, this, log);
         m_threaded = true;
     } catch (const std::bad_alloc&) {
@@ -71,7 +71,7 @@ void ReadAheadSource::readLoop(LogBase* log) {
             block = &m_blocks[(m_head + m_used) % kBlocks];
         }
         std::uint32_t n = 0;
-        const bool ok = m_upstream.getNextChunk(block->bytes.data(), kBlockSize, n, log);
+        const bool ok = m_upstream.getNextChunk(block->bytes.get(), kBlockSize, n, log);
         const bool ended = ok && m_upstream.endOfStream();
         if (m_upstreamLog) block->lines = m_upstreamLog->take();
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -95,7 +95,7 @@ bool ReadAheadSource::takeAhead(std::uint8_t* buffer, std::uint32_t capacity, st
     if (!front.lines.empty()) replay(front.lines);
     if (!front.ok) return false;
     const std::uint32_t n = std::min(capacity, front.size - m_offset);
-    if (n) std::memcpy(buffer, front.bytes.data() + m_offset, n);
+    if (n) std::memcpy(buffer, front.bytes.get() + m_offset, n);
     m_offset += n;
     count = n;
     if (m_offset < front.size) return true;

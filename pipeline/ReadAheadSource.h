@@ -13,6 +13,7 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -40,7 +41,8 @@ public:
 
 private:
     struct Block {
-        std::vector<std::uint8_t> bytes;
+        // Not zeroed: its pages are first touched by the thread that fills it, not the caller.
+        std::unique_ptr<std::uint8_t[]> bytes;
         std::uint32_t size = 0;
         bool ok = true;            // the read that filled it succeeded
         bool ended = false;        // the upstream had ended after that read
