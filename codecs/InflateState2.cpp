@@ -21,8 +21,9 @@ const std::uint8_t kCodeLenOrder[InflateTable::kCodeLenCodes] = {16, 17, 18, 0, 
 InflateState2::InflateState2() {
     m_buffer = new (std::nothrow) std::uint8_t[kBufferSize];
     // A match may reach before the first output byte and copies zeros from there; everything
-    // after the history is written before it is read.
-    if (m_buffer) std::memset(m_buffer, 0, kHistory64);
+    // after the history is written before it is read. Deflate64's longer history is cleared
+    // when it is chosen, so that small entries clear 32 KiB rather than 64.
+    if (m_buffer) std::memset(m_buffer, 0, kWindowSize);
     m_litLenTable = new (std::nothrow) std::uint32_t[InflateTable::kLitLenSize];
     m_distTable = new (std::nothrow) std::uint32_t[InflateTable::kDistSize];
     if (m_buffer) m_flushed = m_cur.out = m_buffer + kWindowSize;
@@ -39,7 +40,9 @@ InflateState2::~InflateState2() {
 void InflateState2::setDeflate64(bool on) {
     m_deflate64 = on;
     m_history = on ? kHistory64 : kWindowSize;
-    if (m_buffer) m_flushed = m_cur.out = m_buffer + m_history;
+    if (!m_buffer) return;
+    if (on) std::memset(m_buffer, 0, kHistory64);
+    m_flushed = m_cur.out = m_buffer + m_history;
 }
 
 // ---- entry points ----

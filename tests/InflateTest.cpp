@@ -4,6 +4,9 @@
 #include <zlib.h>
 
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <random>
 #include <string>
 #include <vector>
@@ -434,6 +437,40 @@ TEST(Inflate, HandBuiltStreams) {
             EXPECT_EQ(stream.data, c.output);
         }
     }
+}
+
+// A match reaching back before the first byte copies zeros, from deflate's 32 KiB of history and
+// from deflate64's 64 KiB, also in a decoder whose memory held other bytes just before.
+TEST(Inflate, HistoryBeforeTheStartReadsAsZeros) {
+#ifdef __GLIBC__
+    // Buffers from the heap rather than fresh zeroed mappings, so that the next decoder's buffer
+    // is likely the one just freed.
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
+#endif
+    for (bool deflate64 : {false, true}) {
+        SCOPED_TRACE(deflate64);
+        inflateMemory(deflateRaw(Bytes(200000, 0xFF), 6));  // its freed buffer is full of 0xFF
+        LsbBitWriter w;
+        w.field(1, 1).field(1, 2);
+        fixedLitLen(w, 'a');
+        fixedLitLen(w, 257);  // length 3
+        // Deflate64's distance 32,769 reads the 32 KiB of history beyond deflate's.
+        if (deflate64) w.code(30, 5).field(0, 14);  // distance 32,769
+        else w.code(29, 5).field(8191, 13);         // distance 32,768
+        fixedLitLen(w, 256);
+        const Bytes stream = w.bytes();
+        CollectSink sink;
+        InflateState2 inflater;
+        inflater.setDeflate64(deflate64);
+        inflater.setSink(&sink);
+        LogNull log;
+        inflater.inflateBuffer(stream.data(), std::uint32_t(stream.size()), log, false);
+        EXPECT_FALSE(inflater.hadError());
+        EXPECT_EQ(sink.data, (Bytes{'a', 0, 0, 0}));
+    }
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 128 << 10);
+#endif
 }
 
 // A failure leaves in the sink exactly the windows completed before it.
