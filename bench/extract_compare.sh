@@ -14,6 +14,7 @@
 # Wall time is the median of RUNS runs (default 5); peak memory is the largest resident set.
 #   bench/extract_compare.sh [BUILD_DIR] [WORK_DIR]
 #   CASES="a d" bench/extract_compare.sh   runs only some of the cases
+#   FRESH_FS=1 bench/extract_compare.sh     each run on a newly made file system (root)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
@@ -24,7 +25,11 @@ PASSWORD="bench-Password-1"
 TNZIP="$BUILD/tools/tnzip"
 [ -x "$TNZIP" ] || { echo "build tnzip first ($TNZIP)" >&2; exit 2; }
 mkdir -p "$WORK"
-trap 'rm -rf "$WORK"' EXIT
+trap 'mountpoint -q "$WORK/mnt" && umount "$WORK/mnt"; rm -rf "$WORK"' EXIT
+if [ -n "${FRESH_FS:-}" ]; then
+    mkdir -p "$WORK/mnt"
+    truncate -s 2G "$WORK/fs.img"
+fi
 
 wants() { [[ " $CASES " == *" $1 "* ]]; }
 
@@ -99,14 +104,23 @@ EOF
 }
 
 # once COMMAND: one timed run into a fresh $OUT; prints "seconds peak_kb", or "fail 0" when
-# the command failed.
+# the command failed. With FRESH_FS set, $OUT lies on an ext4 file system made anew for the run
+# (a loop-mounted image; needs root): on a file system that has just deleted the previous run's
+# 20,000 files, ext4 spends most of the next run skipping their inodes, which measures the file
+# system's history more than the tool.
 once() {
-    rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync
-    local t0=$EPOCHREALTIME
-    if ! OUT="$WORK/out" /usr/bin/time -f "%M" -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1; then
-        echo "fail 0"; return
+    local out="$WORK/out"
+    if [ -n "${FRESH_FS:-}" ]; then
+        mkfs.ext4 -q -F "$WORK/fs.img" && mount -o loop "$WORK/fs.img" "$WORK/mnt" || { echo "fail 0"; return; }
+        out="$WORK/mnt/out"
     fi
+    rm -rf "$out"; mkdir -p "$out"; sync
+    local t0=$EPOCHREALTIME
+    local ok=1
+    OUT="$out" /usr/bin/time -f "%M" -o "$WORK/time.txt" bash -c "$1" > /dev/null 2>&1 || ok=0
     local t1=$EPOCHREALTIME
+    [ -n "${FRESH_FS:-}" ] && umount "$WORK/mnt"
+    if [ "$ok" = 0 ]; then echo "fail 0"; return; fi
     echo "$(awk "BEGIN{print $t1 - $t0}") $(tail -n 1 "$WORK/time.txt")"
 }
 
