@@ -16,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "log/LogRecorder.h"
 #include "pipeline/DataSource.h"

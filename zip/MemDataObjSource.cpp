@@ -2,7 +2,6 @@
 #include "zip/MemDataObjSource.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "zip/MemoryData.h"
 

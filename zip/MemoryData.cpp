@@ -1,6 +1,7 @@
 // Window and block requests of MemoryData.
 #include "zip/MemoryData.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -92,12 +93,11 @@ const std::uint8_t* MemoryData::getDataUpTo(std::uint64_t address, std::uint32_t
 
 bool MemoryData::copyOut(std::uint64_t address, std::uint8_t* into, std::uint32_t n, std::uint32_t& got) {
     got = 0;
-    if (m_fileBacked && !(address >= m_windowAddress && address - m_windowAddress < m_windowSize)) {
-        if (n >= kReadAhead) return m_file.readInto(address, into, n, got, nullptr) && got != 0;
-    } else if (m_fileBacked) {
+    if (m_fileBacked) {
+        const bool inWindow = address >= m_windowAddress && address - m_windowAddress < m_windowSize;
+        if (!inWindow && n >= kReadAhead) return m_file.readInto(address, into, n, got, nullptr) && got != 0;
         // What the window holds, without growing it: the rest comes with the next request.
-        const std::uint32_t held = m_windowSize - std::uint32_t(address - m_windowAddress);
-        if (n > held) n = held;
+        if (inWindow) n = std::min(n, m_windowSize - std::uint32_t(address - m_windowAddress));
     }
     std::uint32_t available = 0;
     const std::uint8_t* bytes = getDataUpTo(address, n, available);

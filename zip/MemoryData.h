@@ -34,11 +34,10 @@ public:
     const std::uint8_t* getData(std::uint64_t address, std::uint32_t n, LogBase& log);
     // Up to n bytes at the address, available says how many; null when none.
     const std::uint8_t* getDataUpTo(std::uint64_t address, std::uint32_t n, std::uint32_t& available);
-    // Copies up to n bytes at the address into `into`; got says how many, 0 at the end. A request
-    // starting in the window gets what the window holds; one of kReadAhead bytes or more starting
-    // outside it is read straight into `into`, so large sequential reads are not copied twice, and
-    // the window stays as it was. False when nothing
-    // arrived: a failed read, or the address at or past the end.
+    // Copies up to n bytes at the address into `into`; got says how many. A request starting in
+    // the window gets what the window holds; one of kReadAhead bytes or more starting outside it
+    // is read straight into `into`, so large sequential reads are not copied twice, and the window
+    // stays as it was. False when nothing arrived: a failed read, or the address at or past the end.
     bool copyOut(std::uint64_t address, std::uint8_t* into, std::uint32_t n, std::uint32_t& got);
     // The 4 bytes of the next match at or after the address, which moves to it; null when none,
     // the address then unchanged.
