@@ -45,10 +45,9 @@ const MakerCase kMakers[] = {
     {"bsdtar_store", "bsdtar", "bsdtar --format zip --options zip:compression=store -cf OUT ."},
 };
 
-std::string expand(std::string command, const std::string& out) {
-    for (std::size_t at; (at = command.find("OUT")) != std::string::npos;) command.replace(at, 3, out);
-    for (std::size_t at; (at = command.find("PY ")) != std::string::npos;) command.replace(at, 3, kPythonZip);
-    return command;
+// The program text goes in first: the archive path is not searched for "PY ".
+std::string expand(const std::string& command, const std::string& out) {
+    return zipfix::substitute(zipfix::substitute(command, "PY ", kPythonZip), "OUT", out);
 }
 
 class ExtractInterop : public ::testing::TestWithParam<MakerCase> {};
@@ -70,6 +69,15 @@ TEST_P(ExtractInterop, SameTreeAsUnzip) {
     ASSERT_GE(r.count, 0) << r.log;
     EXPECT_EQ(r.count, 5);  // every file, the empty one included; directories are not counted
     expectSameTree(dir / "ref", dir / "ours");
+}
+
+// The scratch folder's random name once came out as "...-4OUTzi": the archive path holds the
+// token it replaces, and the command must still come out whole.
+TEST(ExtractInteropCommand, ArchivePathMayHoldTheTokens) {
+    const std::string out = "/s/x-4OUTzi/PY OUT.zip";
+    EXPECT_EQ(expand("zip -qr OUT . && cp OUT OUT.bak", out),
+              "zip -qr " + out + " . && cp " + out + " " + out + ".bak");
+    EXPECT_EQ(expand("PY deflate OUT", out), std::string(kPythonZip) + "deflate " + out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Makers, ExtractInterop, ::testing::ValuesIn(kMakers),

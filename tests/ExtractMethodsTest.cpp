@@ -49,10 +49,9 @@ const MakerCase kMakers[] = {
     {"python_lzma", "python3", "PY lzma OUT", ZipMethod::kLzma},
 };
 
-std::string expand(std::string command, const std::string& out) {
-    for (std::size_t at; (at = command.find("OUT")) != std::string::npos;) command.replace(at, 3, out);
-    for (std::size_t at; (at = command.find("PY ")) != std::string::npos;) command.replace(at, 3, kPythonZip);
-    return command;
+// The program text goes in first: the archive path is not searched for "PY ".
+std::string expand(const std::string& command, const std::string& out) {
+    return zipfix::substitute(zipfix::substitute(command, "PY ", kPythonZip), "OUT", out);
 }
 
 // 7-Zip's extraction of the archive, the reference for every comparison here.

@@ -179,6 +179,16 @@ inline std::string run(const std::string& command, int* rc = nullptr) {
     return out;
 }
 
+// Replaces every `token` in a command template, left to right. Inserted text is never searched
+// again: a scratch folder's random name may itself hold the token ("...-4OUTzi").
+inline std::string substitute(const std::string& text, const std::string& token, const std::string& with) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(token, from)) != std::string::npos; from = at + token.size())
+        out.append(text, from, at - from).append(with);
+    return out.append(text, from, std::string::npos);
+}
+
 inline bool haveTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }

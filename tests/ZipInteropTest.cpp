@@ -106,8 +106,7 @@ TEST_P(ZipInterop, ListingMatchesReference) {
     const fs::path work = scratch.path();
     const fs::path src = makeTree(work, m.rawLatinName);
     const std::string archive = (work / "made.zip").string();
-    std::string command = m.command;
-    for (std::size_t at; (at = command.find("%s")) != std::string::npos;) command.replace(at, 2, archive);
+    const std::string command = substitute(m.command, "%s", archive);
     int rc = 0;
     run("cd '" + src.string() + "' && " + command + " >/dev/null 2>&1", &rc);
     ASSERT_EQ(rc, 0) << command;
