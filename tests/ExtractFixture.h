@@ -46,6 +46,12 @@ inline void expectSameTree(const fs::path& expected, const fs::path& actual) {
     }
 }
 
+// A peer's command from its template: "PY " becomes the Python program, then "OUT" the archive
+// path. The program goes in first, so the random path is searched for nothing.
+inline std::string makerCommand(const std::string& command, const char* python, const std::string& out) {
+    return zipfix::substitute(zipfix::substitute(command, "PY ", python), "OUT", out);
+}
+
 // A tree that exercises the extraction roads: empty file, small and compressible files, a file
 // whose stored and deflated forms both exceed the 4,000,000-byte in-memory limit, an empty
 // directory, non-ASCII names. Every file gets an even-second local time (DOS time is 2 s).

@@ -45,11 +45,6 @@ const MakerCase kMakers[] = {
     {"bsdtar_store", "bsdtar", "bsdtar --format zip --options zip:compression=store -cf OUT ."},
 };
 
-// The program text goes in first: the archive path is not searched for "PY ".
-std::string expand(const std::string& command, const std::string& out) {
-    return zipfix::substitute(zipfix::substitute(command, "PY ", kPythonZip), "OUT", out);
-}
-
 class ExtractInterop : public ::testing::TestWithParam<MakerCase> {};
 
 TEST_P(ExtractInterop, SameTreeAsUnzip) {
@@ -60,7 +55,8 @@ TEST_P(ExtractInterop, SameTreeAsUnzip) {
     makeSourceTree(dir / "src");
     std::string archive = (dir / "a.zip").string();
     int rc = -1;
-    zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + expand(c.command, archive), &rc);
+    zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + makerCommand(c.command, kPythonZip, archive),
+                &rc);
     ASSERT_EQ(rc, 0) << c.command;
     zipfix::run("unzip -qo '" + archive + "' -d '" + (dir / "ref").string() + "' 2>&1", &rc);
     ASSERT_EQ(rc, 0);
@@ -75,9 +71,9 @@ TEST_P(ExtractInterop, SameTreeAsUnzip) {
 // token it replaces, and the command must still come out whole.
 TEST(ExtractInteropCommand, ArchivePathMayHoldTheTokens) {
     const std::string out = "/s/x-4OUTzi/PY OUT.zip";
-    EXPECT_EQ(expand("zip -qr OUT . && cp OUT OUT.bak", out),
+    EXPECT_EQ(makerCommand("zip -qr OUT . && cp OUT OUT.bak", kPythonZip, out),
               "zip -qr " + out + " . && cp " + out + " " + out + ".bak");
-    EXPECT_EQ(expand("PY deflate OUT", out), std::string(kPythonZip) + "deflate " + out);
+    EXPECT_EQ(makerCommand("PY deflate OUT", kPythonZip, out), std::string(kPythonZip) + "deflate " + out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Makers, ExtractInterop, ::testing::ValuesIn(kMakers),

@@ -49,11 +49,6 @@ const MakerCase kMakers[] = {
     {"python_lzma", "python3", "PY lzma OUT", ZipMethod::kLzma},
 };
 
-// The program text goes in first: the archive path is not searched for "PY ".
-std::string expand(const std::string& command, const std::string& out) {
-    return zipfix::substitute(zipfix::substitute(command, "PY ", kPythonZip), "OUT", out);
-}
-
 // 7-Zip's extraction of the archive, the reference for every comparison here.
 void extractWith7z(const std::string& archive, const fs::path& folder, const char* password = "pw") {
     int rc = -1;
@@ -82,7 +77,8 @@ TEST_P(ExtractMethodInterop, SameTreeAs7z) {
     if (c.method == ZipMethod::kBzip2) zipfix::writeFile(dir / "src/dir/large.txt", sampleContent(3000000));
     std::string archive = (dir / "a.zip").string();
     int rc = -1;
-    zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + expand(c.command, archive), &rc);
+    zipfix::run("cd '" + (dir / "src").string() + "' && LC_ALL=C.UTF-8 " + makerCommand(c.command, kPythonZip, archive),
+                &rc);
     ASSERT_EQ(rc, 0) << c.command;
     extractWith7z(archive, dir / "ref");
     Extracted r = extract(archive, dir / "ours", nullptr, "pw");
