@@ -10,6 +10,7 @@
 #include "base/DataBuffer.h"
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
+#include "base/SystemCodePage.h"
 #include "base/TarnelHandle.h"
 #include "base/TickCount.h"
 #include "base/XString.h"
@@ -22,13 +23,11 @@ namespace {
 
 std::atomic<std::uint32_t> g_nextArchiveSerial{1};
 
-constexpr int kOemCodePage = 437;  // the platform's OEM page
-
 }  // namespace
 
 ClsZip2::ClsZip2(ZipSystem* system)
     : m_serial(g_nextArchiveSerial.fetch_add(1, std::memory_order_relaxed)),
-      m_oemCodePage(kOemCodePage),
+      m_oemCodePage(SystemCodePage::oem()),
       m_fileName("unnamed.zip"),
       m_tempDir(""),
       m_system(system) {}

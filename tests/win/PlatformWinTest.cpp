@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "TempFolder.h"
+#include "archive/TnZip.h"
 #include "base/FileDirectories.h"
 #include "base/FileOpen.h"
 #include "base/FilePaths.h"
@@ -104,6 +105,11 @@ TEST(PlatformWin, FullPathsAndTempDir) {
 TEST(PlatformWin, CodePagesAreTheSystems) {
     EXPECT_EQ(SystemCodePage::ansi(), int(GetACP()));
     EXPECT_EQ(SystemCodePage::oem(), int(GetOEMCP()));
+    // Names stored without the UTF-8 flag are read in the system's OEM code page.
+    TnZip zip;
+    EXPECT_FALSE(zip.OpenZip("no such archive.zip"));
+    const std::string log = zip.LastErrorText();
+    EXPECT_NE(log.find("OemCodePage: " + std::to_string(GetOEMCP())), std::string::npos) << log;
 }
 
 TEST(PlatformWin, FileTimesAndAttributes) {
