@@ -35,6 +35,8 @@ constexpr std::uint64_t kStreamAbove = 4000000;      // larger stored/deflated e
 constexpr std::uint64_t kAesInMemoryUpTo = 8000000;  // larger AES entries decrypt as they stream
 constexpr std::uint64_t kLinkTargetMax = 4096;       // the longest symbolic-link target accepted
 
+constexpr const char* kThumbnailCache = "Thumbs.db";  // compared byte for byte at the path's end
+
 // Drops "." and ".." components; empty ones stay (they carry UNC roots for stripPathRoot).
 std::string dropDotComponents(const std::string& path) {
     std::string out;
@@ -314,8 +316,11 @@ bool EntryExtractor::extractLink(Job& job) {
 }
 
 // An entry that is not created fails, even an empty one: the caller must learn that it is
-// missing. The entry's size moves the progress on unless the decoding did that already.
+// missing. The entry's size moves the progress on unless the decoding did that already. The
+// one exception is Explorer's thumbnail cache, which Explorer may hold open while a folder is
+// shown: a "Thumbs.db" that cannot be written is passed over silently and not counted.
 bool EntryExtractor::notCreated(Job& job, bool countProgress) {
+    if (job.outPath.ends_with(kThumbnailCache)) return true;
     logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
     if (countProgress) countFailedEntry(job.record);
     return false;

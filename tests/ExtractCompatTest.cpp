@@ -143,6 +143,32 @@ TEST(ExtractCompat, EntriesNotCreatedAreFailures) {
     EXPECT_EQ(rc, 1);
 }
 
+// The one exception: Explorer may hold its thumbnail cache open, so a path ending in
+// "Thumbs.db" (byte for byte) that cannot be written is passed over without failing or counting.
+TEST(ExtractCompat, ThumbnailCacheThatCannotBeWrittenIsPassedOver) {
+    TempFolder scratch;
+    struct Case {
+        const char* name;
+        bool passedOver;
+    };
+    const Case cases[] = {
+        {"pics/Thumbs.db", true}, {"pics/OldThumbs.db", true}, {"pics/thumbs.db", false}, {"pics/Thumbs.db.x", false}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Archive a;
+        a.members.push_back({.name = c.name, .data = "cache", .crc = crcOf("cache")});
+        a.members.push_back({.name = "pics/a.jpg", .data = "a", .crc = crcOf("a")});
+        const fs::path out = fs::path(scratch.path()) / std::to_string(++n);
+        fs::create_directories(out / c.name);  // a folder in its place: no file can be written there
+        Extracted r = extract(save(scratch, a), out);
+        EXPECT_EQ(r.count, c.passedOver ? 1 : -1) << r.log;
+        EXPECT_EQ(contains(r.log, "UnzipFailedFilename"), !c.passedOver) << r.log;
+        EXPECT_TRUE(fs::is_directory(out / c.name));
+        EXPECT_EQ(zipfix::readFile(out / "pics/a.jpg"), "a");
+    }
+}
+
 // Encryption that cannot be undone fails its entry by name, and only its entry.
 TEST(ExtractCompat, UndecryptableEntriesFailByName) {
     TempFolder scratch;
