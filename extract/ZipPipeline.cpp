@@ -4,6 +4,7 @@
 
 #include "base/FileInfo.h"
 #include "base/FileOpen.h"
+#include "base/FilePaths.h"
 #include "log/LogReject.h"
 #include "base/FileSystem.h"
 #include "base/PlatformTempFile.h"
@@ -160,6 +161,13 @@ std::unique_ptr<TarnelHandle> ZipPipeline::openTemp(LogBase& log) {
     return temp;
 }
 
+// A private temporary file has no name of its own to show: messages name its directory and base.
+std::string ZipPipeline::tempFileName() const {
+    std::string dir = m_tempDir.length() > 0 ? m_tempDir.text() : getTempDir();
+    if (dir.back() != '/' && dir.back() != '\\') dir += '/';
+    return dir + kTempBase;
+}
+
 bool ZipPipeline::adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& log) {
     m_source = nullptr;
     m_tempReader.reset();
@@ -283,7 +291,7 @@ bool ZipPipeline::checkPasswordHeader(PwdProtect& decryptor, LogBase& log) {
 
 bool ZipPipeline::inflateToTemp(LogBase& log) {
     std::unique_ptr<TarnelHandle> temp = openTemp(log);
-    if (!temp) return rejectWith(&log, "Failed to get temp file for inflating");
+    if (!temp) return rejectWith(log, "Failed to create temporary output file", "filename", tempFileName().c_str());
     if (m_verbose) log.logDataInt64("expectedTempSize", static_cast<std::int64_t>(expectedUncompressedSize));
     OutputFile out;
     out.handle().takeOver(*temp);

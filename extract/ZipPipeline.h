@@ -14,6 +14,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
 #include "zip/ZipCryptParams.h"
@@ -79,6 +80,7 @@ private:
     void preparePipelineHelp(PipelineHelp& help);
     // A private temporary file (see openPrivateTempFile) in the temporary directory.
     std::unique_ptr<TarnelHandle> openTemp(LogBase& log);
+    std::string tempFileName() const;
     // The temporary file becomes the source, read from its start; the previous one is closed
     // (and so gone).
     bool adoptTempSource(std::unique_ptr<TarnelHandle> temp, LogBase& log);

@@ -44,13 +44,14 @@ struct Case {
     bool expectOk;
     std::string expectWritten;
     std::vector<const char*> expectLines;  // in this order
+    const char* tempSub = "";              // below the scratch folder: the temporary directory
 };
 
 Outcome runPipeline(const Case& c, const fs::path& tempDir) {
     DataBuffer buffer;
     OutputDataBuffer out(&buffer);
     ZipPipeline pipeline;
-    pipeline.setTempDir(tempDir.c_str());
+    pipeline.setTempDir((tempDir / c.tempSub).c_str());
     pipeline.setOutput(&out);
     pipeline.setSourceCompressed(c.compressed);
     MemoryDataSource source;
@@ -95,6 +96,9 @@ TEST(ZipPipeline, StagesAndTheirLines) {
          {"Failed to inflate to temp for AES decryption", "AES decryption failed."}},
         {"whole_data_no_decryptor", rawDeflate(text), Source::kMemory, true, false, true, false, "",
          {"Failed to AES decrypt file", "encryptedFile", "AES decryption failed."}},
+        {"whole_data_no_temp_dir", rawDeflate(text), Source::kMemory, true, false, true, false, "",
+         {"Failed to create temporary output file", "filename", "missing/tnZ.dat",
+          "Failed to inflate to temp for AES decryption", "AES decryption failed."}, "missing"},
     };
     // clang-format on
     for (const Case& c : cases) {
