@@ -2,14 +2,15 @@
 """Published mappings of the table-driven code pages, read from references on this machine.
 
 Each code page is taken from Python's codecs, from glibc iconv (through ctypes), from Perl's
-Encode, from ICU (through its uconv tool) or from a glibc charmap file. Only one-character
+Encode, from ICU (through its uconv tool), from a glibc charmap file or, for a page that none of
+those knows, from a mapping file kept in tools/mappings. Only one-character
 mappings are kept: a byte string that decodes to exactly one UTF-16
 code unit, and a code unit that encodes to a byte string.
 
     codepage_reference.py dump CP     prints "D <bytes-hex> <unit-hex>" and "E <unit-hex> <bytes-hex>"
     codepage_reference.py dump KIND NAME single|multi
-                                      the same for one reference (KIND py, iconv, perl, icu
-                                      or charmap)
+                                      the same for one reference (KIND py, iconv, perl, icu,
+                                      charmap or mapping)
     codepage_reference.py list        prints the code pages that have a reference
 
 Used by gen_codepage_tables.py and, as the independent reference, by the tests.
@@ -24,9 +25,9 @@ import subprocess
 import sys
 
 CHARMAPS = "/usr/share/i18n/charmaps"
+MAPPINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mappings")
 
-# Windows code page -> (reference kind, name). 20924 (IBM Latin-1 with the euro) is missing:
-# none of the references on the machine has IBM-924, so the library leaves it out.
+# Windows code page -> (reference kind, name).
 REFERENCES = {
     # ISO and Windows
     28592: ("py", "iso8859_2"), 28593: ("py", "iso8859_3"), 28594: ("py", "iso8859_4"),
@@ -61,7 +62,7 @@ REFERENCES = {
     10079: ("py", "mac_iceland"), 10081: ("py", "mac_turkish"), 10082: ("py", "mac_croatian"),
     20106: ("iconv", "DIN_66003"), 20107: ("iconv", "SEN_850200_B"),
     20108: ("iconv", "NS_4551-1"), 20261: ("iconv", "T.61-8BIT"), 20269: ("iconv", "ISO_6937"),
-    20105: ("charmap", "ISO_646.IRV"), 20838: ("icu", "ibm-838"),
+    20105: ("charmap", "ISO_646.IRV"), 20838: ("icu", "ibm-838"), 20924: ("mapping", "ibm924"),
     # Multi-byte
     932: ("py", "cp932"), 936: ("iconv", "CP936"), 949: ("py", "cp949"), 950: ("py", "cp950"),
     1361: ("py", "johab"), 51932: ("py", "euc_jp"), 51936: ("py", "gb2312"),
@@ -251,6 +252,21 @@ def charmap_reference(name):
     return decode, encode
 
 
+def mapping_reference(name):
+    """A file of tools/mappings: "0xBB 0xUUUU" lines, each a round-trip mapping of one byte."""
+    decode, encode = {}, {}
+    with open(os.path.join(MAPPINGS, name + ".txt"), encoding="ascii") as f:
+        for line in f:
+            fields = line.split("#", 1)[0].split()
+            if not fields:
+                continue
+            data, unit = bytes([int(fields[0], 16)]), int(fields[1], 16)
+            if unit != 0:
+                decode[data] = unit
+                encode[unit] = data
+    return decode, encode
+
+
 def parse_dump(text):
     decode, encode = {}, {}
     for line in text.splitlines():
@@ -275,6 +291,8 @@ def reference_of(kind, name, multi):
         return icu_reference(name, multi)
     if kind == "charmap":
         return charmap_reference(name)
+    if kind == "mapping":
+        return mapping_reference(name)
     codec = PythonCodec(name) if kind == "py" else IconvCodec(name)
     decode = {}
     for key in candidate_keys(lambda k: one_unit(codec.decode(k)), multi):
