@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/LittleEndian.h"
+
 // The longest match of plain deflate, and how far inflateCopyMatch may write past a match's end.
 constexpr unsigned kInflateMaxMatch = 258;
 constexpr unsigned kInflateCopyOverrun = 31;
@@ -21,19 +23,10 @@ struct InflateCursor {
     const std::uint8_t* inEnd = nullptr;  // end of the valid input
     std::uint8_t* out = nullptr;          // next output byte in the window
 
-    static std::uint64_t load64(const std::uint8_t* p) {
-        std::uint64_t v;
-        std::memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        v = __builtin_bswap64(v);
-#endif
-        return v;
-    }
-
     // Tops `bits` up to at least kInflateRefillBits valid bits; needs 8 readable bytes at `in`.
     // Whole bytes are taken while they fit in 64 bits, which leaves 56 to 63 valid.
     void refillWide() {
-        bits |= load64(in) << count;
+        bits |= loadLe64(in) << count;
         in += (63 - count) >> 3;
         count |= kInflateRefillBits;
     }

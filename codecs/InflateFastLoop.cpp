@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "codecs/InflateTable.h"
 
 namespace {
@@ -60,7 +61,7 @@ __attribute__((always_inline)) inline InflateFastLoop::Stop runLoop(InflateCurso
     Stop stop = Stop::Limit;
 
     auto refill = [&] {
-        bits |= InflateCursor::load64(in) << (count & 63);
+        bits |= loadLe64(in) << (count & 63);
         in += 7 - ((count >> 3) & 7);
         count |= kInflateRefillBits;
     };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/LittleEndian.h"
 #include "codecs/PpmdModel.h"
 
 namespace {
@@ -37,7 +38,7 @@ ChunkDecoder::Result PpmdStreamDecoder::readParameters(bool inputEnded) {
         if (m_end == m_begin && m_sizeKnown && m_declared == 0) return Result::End;
         return fail("PPMd data ends inside its parameters");
     }
-    const unsigned word = m_buffer[m_begin] | (unsigned(m_buffer[m_begin + 1]) << 8);
+    const unsigned word = loadLe16(m_buffer.get() + m_begin);
     m_begin += 2;
     m_order = (word & 0x0F) + 1;
     const std::uint32_t megabytes = ((word >> 4) & 0xFF) + 1;

@@ -58,8 +58,8 @@ bool ntfsTime(const DataBuffer* extra, FileTime& utc) {
     std::uint16_t n = 0;
     if (!findBlock(extra, kNtfsTimes, p, n)) return false;
     for (std::uint32_t at = 4; at + 4 <= n;) {
-        const std::uint16_t tag = static_cast<std::uint16_t>(p[at] | p[at + 1] << 8);
-        const std::uint16_t size = static_cast<std::uint16_t>(p[at + 2] | p[at + 3] << 8);
+        const std::uint16_t tag = loadLe16(p + at);
+        const std::uint16_t size = loadLe16(p + at + 2);
         at += 4;
         if (at + size > n) return false;
         if (tag == kNtfsTimesTag && size >= 8) {

@@ -4,21 +4,12 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/LittleEndian.h"
 #include "launcher/StubLength.h"
 
 namespace {
 
 constexpr std::size_t kTagSize = sizeof(StubLengthSlot::tag);
-
-std::uint64_t loadLe64(const char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-    return v;
-}
-
-void storeLe64(char* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i, v >>= 8) p[i] = char(v & 0xFF);
-}
 
 }  // namespace
 
@@ -43,7 +34,7 @@ bool StubStamp::findSlot(const std::string& image, std::size_t& offset, std::str
 bool StubStamp::readStamp(const std::string& image, std::uint64_t& length, std::string& error) {
     std::size_t offset = 0;
     if (!findSlot(image, offset, error)) return false;
-    length = loadLe64(image.data() + offset);
+    length = loadLe64(reinterpret_cast<const std::uint8_t*>(image.data()) + offset);
     return true;
 }
 
@@ -59,11 +50,11 @@ bool StubStamp::stampFile(const std::string& path, std::string& error) {
     std::string image;
     std::size_t offset = 0;
     if (!readFile(path, image, error) || !findSlot(image, offset, error)) return false;
-    char slot[8];
+    std::uint8_t slot[8];
     storeLe64(slot, image.size());
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
     file.seekp(std::streamoff(offset));
-    file.write(slot, sizeof slot);
+    file.write(reinterpret_cast<const char*>(slot), sizeof slot);
     file.close();
     if (!file) return error = "cannot write " + path, false;
     return readFile(path, image, error) && check(image, error);

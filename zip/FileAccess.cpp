@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/DataBuffer.h"
+#include "base/LittleEndian.h"
 #include "base/FileOpen.h"
 #include "log/LogReject.h"
 
@@ -20,8 +21,7 @@ std::int64_t FileAccess::scanForSignature(const std::uint8_t* bytes, std::uint64
             i = std::uint64_t(static_cast<const std::uint8_t*>(hit) - bytes);
         }
         const std::uint8_t* p = bytes + i;
-        std::uint32_t value = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                              std::uint32_t(p[3]) << 24;
+        const std::uint32_t value = loadLe32(p);
         if (value == first || value == second) return std::int64_t(i);
     }
     return -1;
