@@ -43,6 +43,8 @@ public:
     bool replaceFirst(const char* pattern, const char* replacement);
     int replaceAll(const char* pattern, const char* replacement);
     void removeWildcardChars();
+    // Drops every C0 control character and DEL, which a terminal would act on in a file name.
+    void removeControlChars();
     void keepFileName();
     void toLowerLatin();
     void escapeXml();
