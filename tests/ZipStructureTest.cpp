@@ -65,9 +65,13 @@ TEST(ZipStructure, BrokenCentralDirectoryFailsNamingTheCause) {
     const Case cases[] = {
         // The local header the directory lost is still extracted.
         {"fewer records", shortDir, "truncated central directory", {"one.txt", "three.txt", "two.txt"}},
-        {"directory past the end", patchEnd(patchEnd(patchEnd(bare.build(), 10, 3, 2), 12, 200, 4), 16, 1 << 20, 4),
-         "central directory outside the file", {"one.txt", "three.txt", "two.txt"}},
-        {"disk 1", patchEnd(patchEnd(good, 4, 1, 2), 6, 1, 2), "split archives are not supported",
+        {"directory past the end",
+         patchEnd(patchEnd(patchEnd(bare.build(), 10, 3, 2), 12, 200, 4), 16, 1 << 20, 4),
+         "central directory outside the file",
+         {"one.txt", "three.txt", "two.txt"}},
+        {"disk 1",
+         patchEnd(patchEnd(good, 4, 1, 2), 6, 1, 2),
+         "split archives are not supported",
          {"one.txt", "three.txt", "two.txt"}},
     };
     for (const Case& c : cases) {
@@ -193,11 +197,11 @@ TEST(ZipStructure, DisagreeingRecordsAreReportedAndTheCentralOneHolds) {
     wrongCentralCrc.crc ^= 1;
     Member renamed = stored("entry.txt", text);
     renamed.centralName = "other.txt";
-    const Case cases[] = {{"local size larger", bomb, false, "fields: sizes", false},
-                          {"local CRC wrong, data matches the central one", stored("entry.txt", text), true,
-                           "fields: CRC", true},
-                          {"central CRC wrong", wrongCentralCrc, true, "fields: CRC", false},
-                          {"names differ", renamed, false, "fields: name", true}};
+    const Case cases[] = {
+        {"local size larger", bomb, false, "fields: sizes", false},
+        {"local CRC wrong, data matches the central one", stored("entry.txt", text), true, "fields: CRC", true},
+        {"central CRC wrong", wrongCentralCrc, true, "fields: CRC", false},
+        {"names differ", renamed, false, "fields: name", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Archive a;
@@ -224,7 +228,8 @@ TEST(ZipStructure, DisagreeingRecordsAreReportedAndTheCentralOneHolds) {
 TEST(ZipStructure, EveryControlCharacterIsKeptOutOfFileNames) {
     TempFolder scratch;
     Archive a;
-    for (int c = 1; c < 0x20; ++c) a.members.push_back(stored("n" + std::string(1, char(c)) + "x" + std::to_string(c), "x"));
+    for (int c = 1; c < 0x20; ++c)
+        a.members.push_back(stored("n" + std::string(1, char(c)) + "x" + std::to_string(c), "x"));
     a.members.push_back(stored("n\x7Fx127", "x"));
     const std::string path = scratch.write("controls.zip", a.build());
     const fs::path out = fs::path(scratch.path()) / "out";

@@ -28,10 +28,12 @@ bool ZipCentralIndex::load(MemoryData& data) {
     m_found = true;
     m_promised = m_dir.promised;
     const std::uint64_t records = forEachRecord(
-        data, [&](const CentralRecord&, const std::uint8_t*, const Sizes&, std::uint64_t offset) {
+        data, [&](const CentralRecord& rec, const std::uint8_t*, const Sizes&, std::uint64_t offset) {
+            if (offset == kUnset32 && rec.rawLocalHeaderOffset == kUnset32) return;  // no ZIP64 value for it
             const std::uint64_t at = offset + std::uint64_t(m_dir.shift);
             if (at < m_firstLocal) m_firstLocal = at;
         });
+    m_records = records;
     if (records < m_promised) m_fault = Fault::kTruncated;
     return true;
 }

@@ -35,6 +35,7 @@ public:
     // The one-line cause of a fault, for the log; null without one.
     const char* faultText() const;
     std::uint64_t promisedRecords() const { return m_promised; }
+    std::uint64_t records() const { return m_records; }
     std::uint64_t directoryStart() const { return m_dir.start; }
     // Actual minus recorded offsets: the length of what precedes an archive moved unadjusted.
     std::int64_t shift() const { return m_dir.shift; }
@@ -76,6 +77,7 @@ private:
     bool m_namesIndexed = false;
     Fault m_fault = Fault::kNone;
     std::uint64_t m_promised = 0;
+    std::uint64_t m_records = 0;
     std::uint64_t m_firstLocal = UINT64_MAX;
     std::unordered_map<std::uint64_t, Sizes> m_byAddress;
     std::unordered_map<std::string, Sizes> m_byName;

@@ -67,9 +67,11 @@ bool ZipWalk::walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuf
 // Bytes inserted into the archive after it was written move the directory but not the first
 // header: the recorded offset is tried next, and failing both the first signature from the front.
 bool ZipWalk::startAtFirstLocalHeader(std::uint64_t& addr, std::uint32_t& sig) {
+    const std::uint64_t directory = m_central->directoryStart();
     for (std::uint64_t at : {m_central->firstLocalHeader(), m_central->firstLocalHeaderAsRecorded()}) {
         addr = at;
-        if (peekSignature(addr, sig) && isRecordSignature(sig)) return true;
+        const bool empty = at == directory && m_central->records() == 0;
+        if (peekSignature(addr, sig) && (sig == ZipSig::kLocalHeader || (empty && isRecordSignature(sig)))) return true;
     }
     return findFirstSignature(addr, sig);
 }

@@ -51,7 +51,7 @@ private:
     void parseLocalExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
     bool stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry);
     const ZipCentralIndex::Sizes* centralSizes(const ZipWalkEntry& entry);
-    std::uint64_t steppedSize(const ZipWalkEntry& entry);
+    std::uint64_t steppedSize(ZipWalkEntry& entry);
     bool placeDescriptor(std::uint64_t& addr, ZipWalkEntry& entry, const ZipCentralIndex::Sizes& sizes);
     bool findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry);
     void logLocalHeader(const LocalHeaderRecord& h);

@@ -63,7 +63,7 @@ void EndOfCentralDir::decode(const std::uint8_t* p) {
 
 std::uint64_t ZipWalkEntry::compressedSize64() const {
     if (hasDescriptor) return descriptorCompressedSize;
-    return centralRecordAddress != 0 ? centralRecord.compressedSize : localHeader.compressedSize;
+    return dataSizedByCentral ? centralRecord.compressedSize : localHeader.compressedSize;
 }
 
 std::uint32_t ZipWalkEntry::compressedSize32() const { return static_cast<std::uint32_t>(compressedSize64()); }

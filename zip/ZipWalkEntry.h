@@ -136,11 +136,13 @@ public:
     ZipWalkEntry& operator=(const ZipWalkEntry&) = delete;
     ~ZipWalkEntry() override = default;
 
-    // The central record declares the sizes: it is what listings and callers see, so it bounds
-    // what is read and written. A data descriptor placed by the central record's compressed size
-    // may correct its uncompressed size when it agrees on CRC and compressed size (writers slip
-    // in the central directory, not in the descriptor written after the data). Without a
-    // central record, the descriptor's sizes win over the local header's.
+    // The data is as long as the walk found it: the descriptor's compressed size, else the local
+    // header's, or the central record's where the local one ran past the directory. The central
+    // record declares the uncompressed size: it is what listings and callers see, so it bounds
+    // what is written. A data descriptor placed by the central record's compressed size may
+    // correct it when it agrees on CRC and compressed size (writers slip in the central
+    // directory, not in the descriptor written after the data). Without a central record, the
+    // descriptor's sizes win over the local header's.
     std::uint64_t compressedSize64() const;
     std::uint32_t compressedSize32() const;
     std::uint64_t uncompressedSize64() const;
@@ -181,5 +183,6 @@ public:
     std::unique_ptr<StringBuffer> comment;  // central file comment, raw bytes
     bool hasEncryptionHeader = false;
     std::uint8_t encryptionHeader[12] = {};
-    std::uint8_t disagreement = 0;  // ZipDisagreement bits, set when the central record is matched
+    std::uint8_t disagreement = 0;    // ZipDisagreement bits, set when the central record is matched
+    bool dataSizedByCentral = false;  // the local compressed size ran past the directory
 };

@@ -183,13 +183,17 @@ bool ZipWalk::stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry) {
     return findDataDescriptor(addr, entry);
 }
 
-// The data is as long as the central record that points at this header says; a local header
-// that claims otherwise makes the entry inconsistent, and must not throw the walk off.
-std::uint64_t ZipWalk::steppedSize(const ZipWalkEntry& entry) {
-    const ZipCentralIndex::Sizes* sizes = m_central && m_central->found()
-                                              ? m_central->atAddress(*m_data, entry.localHeaderAddress)
-                                              : nullptr;
-    return sizes != nullptr ? sizes->compressed : entry.localHeader.compressedSize;
+// A local compressed size that would carry the walk past the directory is wrong where the
+// central record's is not: the data is then as long as the central record says.
+std::uint64_t ZipWalk::steppedSize(ZipWalkEntry& entry) {
+    const std::uint64_t local = entry.localHeader.compressedSize;
+    if (!m_central || !m_central->found()) return local;
+    const std::uint64_t limit = m_central->directoryStart();
+    if (advance(entry.dataOffset, local) <= limit) return local;
+    const ZipCentralIndex::Sizes* sizes = m_central->atAddress(*m_data, entry.localHeaderAddress);
+    if (sizes == nullptr || advance(entry.dataOffset, sizes->compressed) > limit) return local;
+    entry.dataSizedByCentral = true;
+    return sizes->compressed;
 }
 
 const ZipCentralIndex::Sizes* ZipWalk::centralSizes(const ZipWalkEntry& entry) {
