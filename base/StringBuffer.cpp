@@ -389,7 +389,7 @@ void StringBuffer::removeControlChars() {
     int kept = 0;
     for (int i = 0; i < m_length; ++i) {
         const auto c = static_cast<unsigned char>(m_data[i]);
-        if (c >= 0x20 && c != 0x7F) m_data[kept++] = m_data[i];
+        if (c == 0 || (c >= 0x20 && c != 0x7F)) m_data[kept++] = m_data[i];
     }
     if (kept != m_length) setLength(kept);
 }

@@ -14,8 +14,8 @@ Classes printed per archive (one line each, then a summary):
   status-differs  the trees agree, but tnzip succeeds where every peer reports an error, or
                   fails where every peer succeeds
   same-content    same names and bytes, but modes, times or link targets differ (listed)
-  cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|
-                  removed, '\\' taken as a separator, ".." and "." components and roots dropped
+  cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|,
+                  the C0 controls and DEL removed, '\\' taken as a separator, ".." and "." components and roots dropped
   decoded-names   the only differences are names without the UTF-8 flag that tnzip decodes from
                   the OEM or ANSI code page (437, 1252) where the peers write the raw bytes
   refused-links   tnzip leaves out only links whose target leaves the folder or climbs after a
@@ -51,7 +51,7 @@ PEERS = ("unzip", "7z", "bsdtar")
 RUN_TIMEOUT = 30               # seconds per tool and archive
 FILE_SIZE_LIMIT = 512 << 20    # bytes any one tool may write to one file (bombs)
 STARTED = time.time()          # folders tnzip made at or after this, the archive gave no time
-CLEANED = "*<>?|"
+CLEANED = "*<>?|" + "".join(map(chr, range(1, 32))) + "\x7f"  # and the C0 controls and DEL
 
 
 def is_archive(path):
