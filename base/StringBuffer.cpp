@@ -384,6 +384,16 @@ void StringBuffer::removeWildcardChars() {
     if (kept != m_length) setLength(kept);
 }
 
+void StringBuffer::removeControlChars() {
+    check();
+    int kept = 0;
+    for (int i = 0; i < m_length; ++i) {
+        const auto c = static_cast<unsigned char>(m_data[i]);
+        if (c == 0 || (c >= 0x20 && c != 0x7F)) m_data[kept++] = m_data[i];
+    }
+    if (kept != m_length) setLength(kept);
+}
+
 void StringBuffer::keepFileName() {
     check();
     int slash = m_length - 1;

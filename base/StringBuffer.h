@@ -43,6 +43,9 @@ public:
     bool replaceFirst(const char* pattern, const char* replacement);
     int replaceAll(const char* pattern, const char* replacement);
     void removeWildcardChars();
+    // Drops every C0 control character and DEL, which a terminal would act on in a file name.
+    // A NUL stays: it ends the name wherever the text is taken as a C string, as the peers end it.
+    void removeControlChars();
     void keepFileName();
     void toLowerLatin();
     void escapeXml();

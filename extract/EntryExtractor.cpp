@@ -1,7 +1,6 @@
 // One entry to one file or directory: path, directories, source, decode, CRC, time, attributes.
 #include "extract/EntryExtractor.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "archive/ProgressMonitor.h"
@@ -131,7 +130,21 @@ bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     bool verbose = zip && zip->verboseLogging();
     LogContext context(m_log, "InflateFromMapped", verbose);
-    return InflateFromMapped(entry);
+    const bool extracted = InflateFromMapped(entry);
+    return consistent(entry) && extracted;
+}
+
+// An entry whose records disagree is written as its central record describes it, but reported
+// whether or not that succeeded: other readers may see different contents.
+bool EntryExtractor::consistent(ClsZipEntry2& entry) {
+    const ZipWalkEntry* record = entry.walkEntry();
+    if (record == nullptr || record->disagreement == 0) return true;
+    StringBuffer name;
+    entry.GetFileName(name);
+    m_log.logError("Entry is inconsistent: its local and central records disagree");
+    m_log.logDataQP("filename", escapeControlChars(name.text()).c_str());
+    m_log.logData("fields", record->disagreementText().c_str());
+    return false;
 }
 
 bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
@@ -147,6 +160,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     StringBuffer name;
     entry.GetFileName(name);
     name.removeWildcardChars();
+    name.removeControlChars();
     if (m_ignoreDirectories) name.keepFileName();
     entry.setDirectory(ClsZipEntry2::isDirectoryRecord(*record));
 
@@ -346,10 +360,8 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     pipeline.setDestCompressed(false);
     MemDataObjSource window;
     if (!configureSource(job, pipeline, window)) return false;
-    // Held to the larger of the sizes the records declare: a writer's slip in one of them does not
-    // fail the entry, and no record lets the output grow past what it says.
-    pipeline.expectedUncompressedSize = std::max(job.record.uncompressedSize64(),
-                                                 job.record.centralRecord.uncompressedSize);
+    // Held to the declared size: no local record lets the output grow past what callers were told.
+    pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
     std::uint32_t crc = 0;
     if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);

@@ -54,6 +54,8 @@ public:
 
 private:
     struct Job;  // the state of one InflateFromMapped call
+    // False, after logging, when the entry's local and central records disagree.
+    bool consistent(ClsZipEntry2& entry);
     bool extractDirectory(Job& job);
     bool extractFile(Job& job);
     bool testFile(Job& job);

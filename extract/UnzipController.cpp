@@ -84,6 +84,7 @@ bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNe
     bool ok = UnzipEntries(base.c_str(), ignoreDirectories, pattern ? pattern->getUtf8() : nullptr, onlyNewer, callback,
                            count, *pool);
     log.logDataLong("NumUnzipped", count);
+    if (!m_zip.structureDamage().empty()) ok = rejectWith(log, m_zip.structureDamage().c_str());
     if (!ok) log.logError("Not all files extracted successfully.");
     log.leaveContext();
     pool.reset();
@@ -120,6 +121,7 @@ bool UnzipController::askAbort(ZipCallback* callback) {
 void UnzipController::cleanName(const ClsZipEntry2& entry, StringBuffer& name) {
     entry.GetFileName(name);
     name.removeWildcardChars();
+    name.removeControlChars();
 }
 
 // Sizes come from the archive and may be absurd: the progress total stops at the largest value

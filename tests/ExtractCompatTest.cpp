@@ -98,9 +98,12 @@ TEST(ExtractCompat, DirectoryRule) {
     EXPECT_EQ(ef.count, 1) << ef.log;
     EXPECT_TRUE(fs::is_regular_file(dir / "ef/testfile.txt"));
 
-    // Central uncompressed sizes that are wrong, and a directory known by its mode.
+    // Central uncompressed sizes that are wrong, and a directory known by its mode. The
+    // descriptors correct the files' sizes; the directory's records disagree on its size, which
+    // fails the call once everything is written.
     Extracted ws = extract(testdata::path("yauzl/wrong-entry-sizes.zip"), dir / "ws");
-    EXPECT_EQ(ws.count, 2) << ws.log;
+    EXPECT_EQ(ws.count, -1) << ws.log;
+    EXPECT_NE(ws.log.find("fields: sizes"), std::string::npos) << ws.log;
     EXPECT_EQ(fs::file_size(dir / "ws/a.txt"), 39u);
     EXPECT_EQ(fs::file_size(dir / "ws/b.txt"), 76u);
     EXPECT_TRUE(fs::is_directory(dir / "ws/c"));

@@ -204,6 +204,11 @@ TEST(StringBuffer, EditingOperations) {
         {"replaceFirst absent", "abc", [](StringBuffer& s) { EXPECT_FALSE(s.replaceFirst("x", "y")); }, "abc"},
         {"replaceFirst delete", "abc", [](StringBuffer& s) { EXPECT_TRUE(s.replaceFirst("b", nullptr)); }, "ac"},
         {"removeWildcardChars", "<a>*b?|c", [](StringBuffer& s) { s.removeWildcardChars(); }, "abc"},
+        {"removeControlChars",
+         "\x01"
+         "a\tb\x1B\x7F\x1F"
+         "c \x80",
+         [](StringBuffer& s) { s.removeControlChars(); }, "abc \x80"},
         {"keepFileName slash", "dir\\sub/file.txt", [](StringBuffer& s) { s.keepFileName(); }, "file.txt"},
         {"keepFileName backslash", "dir/sub\\file.txt", [](StringBuffer& s) { s.keepFileName(); }, "file.txt"},
         {"keepFileName none", "file.txt", [](StringBuffer& s) { s.keepFileName(); }, "file.txt"},

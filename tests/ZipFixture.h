@@ -148,8 +148,10 @@ inline std::string Archive::build() const {
     put32(out, 0x06054B50);
     put16(out, 0);
     put16(out, 0);
-    put16(out, omitCentral ? 0 : static_cast<std::uint32_t>(members.size()));
-    put16(out, omitCentral ? 0 : static_cast<std::uint32_t>(members.size()));
+    std::uint32_t listed = 0;
+    for (const Member& m : members) listed += omitCentral || m.omitFromCentral ? 0 : 1;
+    put16(out, listed);
+    put16(out, listed);
     put32(out, cdSize);
     put32(out, cdStart);
     put16(out, static_cast<std::uint32_t>(comment.size()));

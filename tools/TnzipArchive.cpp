@@ -218,14 +218,19 @@ int TnzipArchive::test(const char* path) {
         if (!ok) failed.push_back(name);
         if (!m_settings.quiet || !ok) std::printf("    testing: %-40s %s\n", name.c_str(), ok ? "OK" : "FAILED");
     }
-    if (m_settings.verbose || !failed.empty()) {
+    const bool damaged = !zip->structureDamage().empty();
+    if (damaged) log.logError(zip->structureDamage().c_str());
+    if (m_settings.verbose || !failed.empty() || damaged) {
         StringBuffer text;
         if (dn.getLog(ZipDn::LogFormat::kText, text) && *text.text()) std::fprintf(stderr, "%s\n", text.text());
     }
-    if (failed.empty()) {
+    if (damaged)
+        std::fprintf(stderr, "tnzip: %s: %s\n", escapeControlChars(path).c_str(), zip->structureDamage().c_str());
+    if (failed.empty() && !damaged) {
         if (!m_settings.quiet) std::printf("No errors detected in %s\n", escapeControlChars(path).c_str());
         return 0;
     }
+    if (failed.empty()) return 1;
     std::fprintf(stderr, "tnzip: %zu entr%s of %s failed:\n", failed.size(), failed.size() == 1 ? "y" : "ies",
                  escapeControlChars(path).c_str());
     for (const std::string& name : failed) std::fprintf(stderr, "  %s\n", name.c_str());

@@ -9,16 +9,19 @@ and the trees are compared by name, type, size, content, permission bits, modifi
 link target. A password in the folder's MANIFEST.tsv (column "password") is given to every tool.
 
 Classes printed per archive (one line each, then a summary):
-  same            tnzip's tree equals what the peers agree on (all of them, or two of three)
+  same            tnzip's tree equals what the peers agree on (all of them, or two of three),
+                  and tnzip's exit status is not the opposite of every peer's
+  status-differs  the trees agree, but tnzip succeeds where every peer reports an error, or
+                  fails where every peer succeeds
   same-content    same names and bytes, but modes, times or link targets differ (listed)
-  cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|
-                  removed, '\\' taken as a separator, ".." and "." components and roots dropped
+  cleaned-names   the only differences are names tnzip cleans on purpose: the characters *<>?|,
+                  the C0 controls and DEL removed, '\\' taken as a separator, ".." and "." components and roots dropped
   decoded-names   the only differences are names without the UTF-8 flag that tnzip decodes from
                   the OEM or ANSI code page (437, 1252) where the peers write the raw bytes
   refused-links   tnzip leaves out only links whose target leaves the folder or climbs after a
                   name (so that no chain of links can lead outside), and writes what the
                   archive puts below such a link into a real folder; the peers create them
-  damaged         a peer reports an error too, and tnzip leaves out only entries that fail
+  damaged         two peers report an error too, and tnzip leaves out only entries that fail
                   (bad CRC, bad data, wrong password) where a peer writes what it decoded
   reads-more      a peer reports an error, and tnzip extracts, with matching CRCs, entries
                   that peer gives up on (its walk reads the local headers in order)
@@ -48,7 +51,7 @@ PEERS = ("unzip", "7z", "bsdtar")
 RUN_TIMEOUT = 30               # seconds per tool and archive
 FILE_SIZE_LIMIT = 512 << 20    # bytes any one tool may write to one file (bombs)
 STARTED = time.time()          # folders tnzip made at or after this, the archive gave no time
-CLEANED = "*<>?|"
+CLEANED = "*<>?|" + "".join(map(chr, range(1, 32))) + "\x7f"  # and the C0 controls and DEL
 
 
 def is_archive(path):
@@ -104,30 +107,50 @@ def run_tool(tool, tnzip, archive, out, password, env):
         return "timeout", ""
 
 
-def digest(path):
+def digest_fd(fd):
     h = hashlib.sha256()
-    with open(path, "rb") as f:
+    with os.fdopen(fd, "rb") as f:
         for chunk in iter(lambda: f.read(1 << 20), b""):
             h.update(chunk)
     return h.hexdigest()[:16]
 
 
+def digest(path):
+    return digest_fd(os.open(path, os.O_RDONLY))
+
+
 def tree(root):
-    """relpath (bytes) -> (type, size, content digest, mode bits, mtime, link target)."""
+    """relpath (bytes) -> (type, size, content digest, mode bits, mtime, link target).
+    The walk goes through directory handles, so a tree deeper than PATH_MAX is read whole; only
+    regular files are opened (a FIFO or device node a peer made would block or read forever)."""
     out = {}
-    broot = os.fsencode(root)
-    for dirpath, dirnames, filenames in os.walk(broot):
-        for name in dirnames + filenames:
-            full = os.path.join(dirpath, name)
-            rel = os.path.relpath(full, broot)
-            st = os.lstat(full)
-            mode = stat.S_IMODE(st.st_mode)
-            if stat.S_ISLNK(st.st_mode):
-                out[rel] = ("link", 0, "", mode, None, os.fsdecode(os.readlink(full)))
-            elif stat.S_ISDIR(st.st_mode):
-                out[rel] = ("dir", 0, "", mode, int(st.st_mtime), None)
-            else:
-                out[rel] = ("file", st.st_size, digest(full), mode, int(st.st_mtime), None)
+    if not os.path.isdir(root):
+        return out
+    flags = os.O_RDONLY | getattr(os, "O_NOFOLLOW", 0) | getattr(os, "O_NONBLOCK", 0)
+    pending = [(os.open(root, os.O_RDONLY | getattr(os, "O_DIRECTORY", 0)), b"")]
+    while pending:
+        dfd, prefix = pending.pop()
+        try:
+            with os.scandir(dfd) as it:
+                names = [os.fsencode(e.name) for e in it]
+            for name in names:
+                rel = prefix + name
+                st = os.lstat(name, dir_fd=dfd)
+                mode = stat.S_IMODE(st.st_mode)
+                if stat.S_ISLNK(st.st_mode):
+                    out[rel] = ("link", 0, "", mode, None, os.fsdecode(os.readlink(name, dir_fd=dfd)))
+                elif stat.S_ISDIR(st.st_mode):
+                    out[rel] = ("dir", 0, "", mode, int(st.st_mtime), None)
+                    child = os.open(name, os.O_RDONLY | getattr(os, "O_DIRECTORY", 0) | getattr(os, "O_NOFOLLOW", 0),
+                                    dir_fd=dfd)
+                    pending.append((child, rel + b"/"))
+                elif stat.S_ISREG(st.st_mode):
+                    out[rel] = ("file", st.st_size, digest_fd(os.open(name, flags, dir_fd=dfd)), mode,
+                                int(st.st_mtime), None)
+                else:
+                    out[rel] = ("special", 0, "", mode, int(st.st_mtime), None)
+        finally:
+            os.close(dfd)
     return out
 
 
@@ -260,6 +283,12 @@ def compare(archive, args, password, env, scratch):
     ref = agreeing[0]
     ours, theirs = contents["tnzip"], contents[ref]
     if ours == theirs:
+        # Equal trees are not the same outcome when tnzip reports success where every peer
+        # reports an error (or the reverse): a damaged archive must not pass as a good one.
+        peers_failed = all(status[p][0] != 0 for p in PEERS)
+        peers_succeeded = all(status[p][0] == 0 for p in PEERS)
+        if (status["tnzip"][0] == 0 and peers_failed) or (status["tnzip"][0] != 0 and peers_succeeded):
+            return ("status-differs", f"tnzip exit {status['tnzip'][0]}", status)
         kinds = meta_differences(trees["tnzip"], trees, agreeing)
         return ("same-content", ",".join(sorted(kinds)), status) if kinds else ("same", "", status)
     if cleaned(ours) == cleaned(theirs):
@@ -272,9 +301,12 @@ def compare(archive, args, password, env, scratch):
     missing = set(theirs) - set(ours)
     extra = set(ours) - set(theirs)
     changed = {k for k in set(ours) & set(theirs) if ours[k] != theirs[k]}
-    peer_error = any(status[p][0] != 0 for p in PEERS)
+    # One peer failing may only lack a method; damage is what two of them report.
+    peer_error = sum(status[p][0] != 0 for p in PEERS) >= 2
     refused = {k for k in missing if theirs[k][0] == "link" and not link_allowed(k, theirs[k][3])}
-    under_refused = all(any(k.startswith(r + b"/") for r in refused) for k in extra)
+    # What tnzip writes below a refused link, and the folder a refused link leaves empty.
+    under_refused = all(any(k.startswith(r + b"/") or (ours[k][0] == "dir" and r.startswith(k + b"/"))
+                            for r in refused) for k in extra)
     if refused == missing and not changed and under_refused:
         return ("refused-links", detail, status)
     if not extra and not changed and peer_error and status["tnzip"][0] != 0:

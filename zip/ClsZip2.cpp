@@ -85,6 +85,7 @@ bool ClsZip2::readAndSummarise(std::uint32_t startTick) {
 
 void ClsZip2::ClearZipState() {
     m_sizeMismatch = false;
+    m_structureDamage.clear();
     m_entries.clear();
     m_endRecord = EndOfCentralDir();
     m_fullPath.clear();
@@ -97,13 +98,15 @@ bool ClsZip2::ReadZipStructure() {
     ZipWalk walk;
     bool ok = walk.walkFile(m_fileName.text(), m_log, records, m_comment, m_endRecord, m_oemCodePage, m_sizeMismatch,
                             m_verboseLogging);
-    if (ok) dropLocalOnlyRecords(records);
+    // A damaged directory names too few entries: local headers it does not name are kept.
+    if (ok && walk.damage().empty()) dropLocalOnlyRecords(records);
     if (ok) ok = LoadWalkResults(records);
     if (!ok) {
         discardRecords(records);
         ClearZipState();
         return false;
     }
+    m_structureDamage = walk.damage();
     XString name;
     name.setUtf8(m_fileName.text());
     XString full;

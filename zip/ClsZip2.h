@@ -3,6 +3,7 @@
 // this object only lists them.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
@@ -49,6 +50,9 @@ public:
     std::int32_t encryption() const { return m_encryption; }
     std::int32_t keyLength() const { return m_keyLength; }
     bool sizeMismatch() const { return m_sizeMismatch; }
+    // Why the central directory could not be read whole, or empty. The entries that could be
+    // recovered are there, but every operation over the whole archive fails.
+    const std::string& structureDamage() const { return m_structureDamage; }
     std::uint32_t serialNumber() const { return m_serial; }
     ZipSystem* system() const { return m_system; }
     void detachSystem() { m_system = nullptr; }
@@ -80,6 +84,7 @@ private:
     StringBuffer m_tempDir;
     bool m_verboseLogging = false;
     bool m_sizeMismatch = false;
+    std::string m_structureDamage;
     ZipSystem* m_system;
     const ZipWalkEntry* m_summaryRecord = nullptr;  // owned by an entry once entries exist
 };

@@ -1,6 +1,8 @@
 // The structure walk: signature-driven, strictly sequential reads through a MemoryData window.
 #include "zip/ZipWalk.h"
 
+#include <string>
+
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
 #include "base/FilePaths.h"
@@ -28,8 +30,14 @@ bool ZipWalk::walkFile(const char* utf8Path, LogBase& log, ExtPtrArray& entries,
     m_verbose = verbose;
     m_sizeMismatch = &sizeMismatch;
     m_scanCount = 0;
+    m_damage.clear();
+    m_central = std::make_unique<ZipCentralIndex>();
+    m_central->load(data);
     std::uint64_t addr = 0;
     const bool ok = walkStructure(addr, entries, comment, endRecord);
+    // A walk that failed over a directory known to be missing says why it is missing.
+    if (!ok && m_central->faultText() != nullptr) judgeDirectory(0, endRecord);
+    m_central.reset();
     m_data = nullptr;
     return ok;
 }
@@ -37,16 +45,50 @@ bool ZipWalk::walkFile(const char* utf8Path, LogBase& log, ExtPtrArray& entries,
 bool ZipWalk::walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuffer& comment,
                             EndOfCentralDir& endRecord) {
     std::uint32_t firstSig = 0;
-    if (!findFirstSignature(addr, firstSig)) return false;
+    if (m_central->found() ? !startAtFirstLocalHeader(addr, firstSig) : !findFirstSignature(addr, firstSig))
+        return false;
     LogContext structure(*m_log, "ZipStructure");
     m_log->logDataHex("FirstSignature", firstSig);
     m_log->logDataInt64("FirstSigAddr", static_cast<std::int64_t>(addr));
     if (!walkLocalHeaders(addr, entries)) return false;
-    if (!walkCentralDirectory(addr, entries)) return false;
+    std::uint32_t centralRecords = 0;
+    if (!walkCentralDirectory(addr, entries, centralRecords)) return false;
     std::uint32_t zip64Records = 0;
     std::uint32_t zip64OnDisk = 0;
     if (!walkZip64Records(addr, zip64Records, zip64OnDisk)) return false;
-    return readEndRecord(addr, endRecord, comment, zip64Records, zip64OnDisk);
+    if (!readEndRecord(addr, endRecord, comment, zip64Records, zip64OnDisk)) return false;
+    judgeDirectory(centralRecords, endRecord);
+    return true;
+}
+
+// The archive the end record describes begins at the lowest local header its directory names
+// (moved by the length of whatever precedes it): ZIP bytes inside a stub, or another archive
+// in front, are not part of it.
+// Bytes inserted into the archive after it was written move the directory but not the first
+// header: the recorded offset is tried next, and failing both the first signature from the front.
+bool ZipWalk::startAtFirstLocalHeader(std::uint64_t& addr, std::uint32_t& sig) {
+    const std::uint64_t directory = m_central->directoryStart();
+    for (std::uint64_t at : {m_central->firstLocalHeader(), m_central->firstLocalHeaderAsRecorded()}) {
+        addr = at;
+        const bool empty = at == directory && m_central->records() == 0;
+        if (peekSignature(addr, sig) && (sig == ZipSig::kLocalHeader || (empty && isRecordSignature(sig)))) return true;
+    }
+    return findFirstSignature(addr, sig);
+}
+
+// A directory with fewer records than the end record promises is damage even when every record
+// read was fine: entries are missing. A split archive is refused whatever was read. A directory
+// the end record could not lead to but that the walk read whole from the front is no damage.
+void ZipWalk::judgeDirectory(std::uint32_t centralRecords, const EndOfCentralDir& endRecord) {
+    using Fault = ZipCentralIndex::Fault;
+    std::uint64_t promised = m_central->promisedRecords();
+    if (promised == 0 && endRecord.signature == ZipSig::kEndOfCentralDir) promised = endRecord.totalRecords;
+    const char* cause = m_central->faultText();
+    if (m_central->fault() != Fault::kSplit && centralRecords >= promised) return;
+    if (cause == nullptr) cause = "truncated central directory";
+    m_damage = std::string(cause) + ": the end record promises " + std::to_string(promised) +
+               (promised == 1 ? " entry" : " entries");
+    rejectWith(m_log, m_damage.c_str());
 }
 
 // Up to 12 bytes of anything may precede the first record; beyond that only a local header
@@ -92,18 +134,20 @@ bool ZipWalk::walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries) {
         }
     }
     context.close();
+    // The directory found from the end is the archive's, wherever the local headers stop.
+    if (m_central->found()) addr = m_central->directoryStart();
     m_log->logDataLong("NumFileHeaders", count);
     m_log->logDataInt64("CentralDirAddr", static_cast<std::int64_t>(addr));
     return true;
 }
 
-bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries) {
+bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& count) {
     const std::uint64_t start = addr;
     std::uint32_t sig = 0;
     if (!peekSignature(addr, sig)) return rejectWith(m_log, "Failed to read Zip (12)");
     LogContext context(*m_log, "CentralDirectory", m_verbose);
     std::uint32_t hint = 0;
-    std::int32_t count = 0;
+    count = 0;
     indexLocalNames(entries);
     while (sig == ZipSig::kCentralHeader) {
         if (!readCentralRecord(addr, entries, hint)) return false;
@@ -112,8 +156,9 @@ bool ZipWalk::walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries) {
         ++hint;
     }
     m_localsByName.clear();
+    m_localsByAddress.clear();
     context.close();
-    m_log->logDataLong("NumCentralDirRecords", count);
+    m_log->logDataLong("NumCentralDirRecords", static_cast<std::int32_t>(count));
     m_log->logDataInt64("CentralDirSize", static_cast<std::int64_t>(addr - start));
     return true;
 }

@@ -1,9 +1,12 @@
-// Reads a ZIP archive front to back by its signatures: every local header, the central directory
-// (matched to the local headers by name), the ZIP64 end records and the end record. Offsets stored
-// in the archive are recorded but never used to seek. One ZipWalk serves one walk.
+// Reads a ZIP archive by its signatures: every local header, the central directory (matched to
+// the local headers by name), the ZIP64 end records and the end record. The end record found from
+// the back says where the archive begins (its first local header, behind any stub); from there
+// the walk reads front to back. Only without a usable end record and directory does it start
+// at the first signature from the front. One ZipWalk serves one walk.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -25,11 +28,18 @@ public:
     bool walkFile(const char* utf8Path, LogBase& log, ExtPtrArray& entries, StringBuffer& comment,
                   EndOfCentralDir& endRecord, int codePage, bool& sizeMismatch, bool verbose);
 
+    // After a walk: why the central directory could not be read whole (a truncated or missing
+    // directory, a split archive), with the number of entries the end record promised, or empty.
+    // The entries the walk recovered are still returned, but the archive is damaged.
+    const std::string& damage() const { return m_damage; }
+
 private:
     bool walkStructure(std::uint64_t& addr, ExtPtrArray& entries, StringBuffer& comment, EndOfCentralDir& endRecord);
     bool findFirstSignature(std::uint64_t& addr, std::uint32_t& sig);
+    bool startAtFirstLocalHeader(std::uint64_t& addr, std::uint32_t& sig);
+    void judgeDirectory(std::uint32_t centralRecords, const EndOfCentralDir& endRecord);
     bool walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries);
-    bool walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries);
+    bool walkCentralDirectory(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& count);
     bool walkZip64Records(std::uint64_t& addr, std::uint32_t& zip64Records, std::uint32_t& zip64OnDisk);
     bool readEndRecord(std::uint64_t& addr, EndOfCentralDir& endRecord, StringBuffer& comment,
                        std::uint32_t zip64Records, std::uint32_t zip64OnDisk);
@@ -41,16 +51,19 @@ private:
     void parseLocalExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
     bool stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry);
     const ZipCentralIndex::Sizes* centralSizes(const ZipWalkEntry& entry);
+    std::uint64_t steppedSize(ZipWalkEntry& entry);
     bool placeDescriptor(std::uint64_t& addr, ZipWalkEntry& entry, const ZipCentralIndex::Sizes& sizes);
     bool findDataDescriptor(std::uint64_t& addr, ZipWalkEntry& entry);
     void logLocalHeader(const LocalHeaderRecord& h);
 
     bool readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::uint32_t& hint);
     bool readCentralTail(std::uint64_t& addr, std::uint64_t start, const CentralRecord& rec, ZipWalkEntry& entry);
+    void compareRecords(ZipWalkEntry& entry, const StringBuffer& centralName);
     void parseCentralExtra(const std::uint8_t* field, std::uint32_t length, ZipWalkEntry& entry);
     void applyHostNameRule(ZipWalkEntry& entry);
     ZipWalkEntry* matchLocalEntry(ExtPtrArray& entries, const StringBuffer& name, std::uint32_t& hint);
     void indexLocalNames(ExtPtrArray& entries);
+    ZipWalkEntry* entryAtRecordedOffset(ExtPtrArray& entries, const CentralRecord& rec, std::uint32_t& hint);
     int firstWithName(std::string_view name, std::uint32_t from) const;
     void logCentralRecord(const CentralRecord& r, std::uint64_t start);
     // A name or comment from the archive, its control characters escaped first so that not even
@@ -89,9 +102,11 @@ private:
     // Local entries by raw name, each list in file order, so that matching a central record
     // costs the same whatever the order of the central directory.
     std::unordered_map<std::string_view, std::vector<int>> m_localsByName;
-    // The central directory read ahead, once, for entries whose sizes follow their data.
+    std::unordered_map<std::uint64_t, int> m_localsByAddress;  // only with the directory located
+    // The central directory located from the end before the walk; its records are indexed on
+    // first use, for entries whose sizes follow their data.
     std::unique_ptr<ZipCentralIndex> m_central;
-    bool m_centralLoaded = false;
+    std::string m_damage;
     // A descriptor search from here on found nothing, so none after it can find anything.
     std::uint64_t m_noDescriptorFrom = UINT64_MAX;
 };

@@ -67,9 +67,37 @@ bool ZipWalk::readCentralRecord(std::uint64_t& addr, ExtPtrArray& entries, std::
         m_log->logDataInt64("OffsetAfterFilename", static_cast<std::int64_t>(addr));
         logArchiveText("filename", name);
     }
-    ZipWalkEntry* entry = matchLocalEntry(entries, name, hint);
+    ZipWalkEntry* entry = entryAtRecordedOffset(entries, rec, hint);
+    if (entry == nullptr) entry = matchLocalEntry(entries, name, hint);
     if (entry == nullptr) return false;
-    return readCentralTail(addr, start, rec, *entry);
+    if (!readCentralTail(addr, start, rec, *entry)) return false;
+    compareRecords(*entry, name);
+    return true;
+}
+
+// A local header that defers to a data descriptor may leave its CRC and sizes 0; any value it
+// does give must agree with the central record, as must the descriptor found by searching.
+void ZipWalk::compareRecords(ZipWalkEntry& entry, const StringBuffer& centralName) {
+    const LocalHeaderRecord& local = entry.localHeader;
+    const CentralRecord& central = entry.centralRecord;
+    const bool deferred = (local.flags & ZipFlag::kDataDescriptor) != 0;
+    auto differs = [deferred](std::uint64_t localValue, std::uint64_t centralValue) {
+        return localValue != centralValue && !(deferred && localValue == 0);
+    };
+    std::uint8_t bits = 0;
+    if (differs(local.compressedSize, central.compressedSize) ||
+        differs(local.uncompressedSize, central.uncompressedSize) ||
+        (entry.hasDescriptor && entry.descriptorCompressedSize != central.compressedSize))
+        bits |= ZipDisagreement::kSizes;
+    if (differs(local.crc32, central.crc32) || (entry.hasDescriptor && entry.descriptorCrc != central.crc32))
+        bits |= ZipDisagreement::kCrc;
+    if (local.method != central.method) bits |= ZipDisagreement::kMethod;
+    if (!entry.rawName.equalsBuffer(centralName)) bits |= ZipDisagreement::kName;
+    entry.disagreement = bits;
+    if (bits == 0) return;
+    m_log->logInfo("Local and central records disagree");
+    logArchiveText("filename", centralName);
+    m_log->logData("fields", entry.disagreementText().c_str());
 }
 
 // Stores the record in its matched entry and reads the record's extra field and comment.
@@ -115,10 +143,17 @@ void ZipWalk::parseCentralExtra(const std::uint8_t* field, std::uint32_t length,
     while (blocks.next(id, d, len)) {
         logBlockHeader(id, len);
         if (id == ZipExtraField::kZip64 && !zip64Seen) {
+            // The block holds a value only for each field that is all ones, in this order.
             zip64Seen = true;
-            if (len >= 8) rec.uncompressedSize = loadLe64(d);
-            if (len >= 16) rec.compressedSize = loadLe64(d + 8);
-            if (len >= 24) rec.localHeaderOffset = loadLe64(d + 16);
+            std::uint32_t used = 0;
+            auto take = [&](std::uint64_t& field, std::uint32_t raw) {
+                if (raw != 0xFFFFFFFFu || used + 8 > len) return;
+                field = loadLe64(d + used);
+                used += 8;
+            };
+            take(rec.uncompressedSize, rec.rawUncompressedSize);
+            take(rec.compressedSize, rec.rawCompressedSize);
+            take(rec.localHeaderOffset, rec.rawLocalHeaderOffset);
         } else if (id == ZipExtraField::kUnicodePath && unicodeFieldFits(d, len, m_centralNameCrc)) {
             entry.decodedName.clear();
             entry.decodedName.appendBytes(d + 5, len - 5);
@@ -150,10 +185,24 @@ void ZipWalk::applyHostNameRule(ZipWalkEntry& entry) {
 void ZipWalk::indexLocalNames(ExtPtrArray& entries) {
     m_localsByName.clear();
     m_localsByName.reserve(std::size_t(entries.count()));
+    m_localsByAddress.clear();
     for (int i = 0; i < entries.count(); ++i) {
-        const StringBuffer& raw = static_cast<ZipWalkEntry*>(entries.get(i))->rawName;
+        const auto* entry = static_cast<ZipWalkEntry*>(entries.get(i));
+        const StringBuffer& raw = entry->rawName;
         m_localsByName[std::string_view(raw.text(), std::size_t(raw.length()))].push_back(i);
+        if (m_central->found()) m_localsByAddress.emplace(entry->localHeaderAddress, i);
     }
+}
+
+// With the directory located from the end, a record names its local header by offset (moved by
+// whatever precedes the archive), whatever name that header carries. An offset left to the
+// ZIP64 block, or one that leads to no header read, falls back to the match by name.
+ZipWalkEntry* ZipWalk::entryAtRecordedOffset(ExtPtrArray& entries, const CentralRecord& rec, std::uint32_t& hint) {
+    if (!m_central->found() || rec.rawLocalHeaderOffset == 0xFFFFFFFFu) return nullptr;
+    auto at = m_localsByAddress.find(rec.rawLocalHeaderOffset + std::uint64_t(m_central->shift()));
+    if (at == m_localsByAddress.end()) return nullptr;
+    hint = std::uint32_t(at->second);
+    return static_cast<ZipWalkEntry*>(entries.get(at->second));
 }
 
 // Position of the first local entry at or after `from` with this raw name, or -1.

@@ -62,13 +62,17 @@ void EndOfCentralDir::decode(const std::uint8_t* p) {
 }
 
 std::uint64_t ZipWalkEntry::compressedSize64() const {
-    return hasDescriptor ? descriptorCompressedSize : localHeader.compressedSize;
+    if (hasDescriptor) return descriptorCompressedSize;
+    return dataSizedByCentral ? centralRecord.compressedSize : localHeader.compressedSize;
 }
 
 std::uint32_t ZipWalkEntry::compressedSize32() const { return static_cast<std::uint32_t>(compressedSize64()); }
 
 std::uint64_t ZipWalkEntry::uncompressedSize64() const {
-    return hasDescriptor ? descriptorUncompressedSize : localHeader.uncompressedSize;
+    if (centralRecordAddress == 0) return hasDescriptor ? descriptorUncompressedSize : localHeader.uncompressedSize;
+    const bool descriptorAgrees = hasDescriptor && descriptorCrc == centralRecord.crc32 &&
+                                  descriptorCompressedSize == centralRecord.compressedSize;
+    return descriptorAgrees ? descriptorUncompressedSize : centralRecord.uncompressedSize;
 }
 
 bool ZipWalkEntry::isTraditionallyEncrypted() const {
@@ -78,9 +82,22 @@ bool ZipWalkEntry::isTraditionallyEncrypted() const {
 }
 
 std::uint32_t ZipWalkEntry::storedCrc() const {
-    if (hasDescriptor) return descriptorCrc;
-    const bool deferred = (localHeader.flags & ZipFlag::kDataDescriptor) != 0 && centralRecordAddress != 0;
-    return deferred ? centralRecord.crc32 : localHeader.crc32;
+    if (centralRecordAddress != 0) return centralRecord.crc32;
+    return hasDescriptor ? descriptorCrc : localHeader.crc32;
+}
+
+std::string ZipWalkEntry::disagreementText() const {
+    static const struct {
+        std::uint8_t bit;
+        const char* name;
+    } kFields[] = {{ZipDisagreement::kSizes, "sizes"},
+                   {ZipDisagreement::kCrc, "CRC"},
+                   {ZipDisagreement::kMethod, "method"},
+                   {ZipDisagreement::kName, "name"}};
+    std::string text;
+    for (const auto& f : kFields)
+        if ((disagreement & f.bit) != 0) text += (text.empty() ? "" : ", ") + std::string(f.name);
+    return text;
 }
 
 bool ZipWalkEntry::isStrongEncrypted() const {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
@@ -58,6 +59,15 @@ constexpr std::uint32_t kZip64EndOfCentralDir = 56;  // before its extensible da
 constexpr std::uint32_t kTraditionalHeader = 12;     // traditional encryption header before the data
 constexpr std::uint32_t kEncryptionMarker = 20;      // the library's own marker before the data
 }  // namespace ZipRecordSize
+
+// Fields on which an entry's local header and central record disagree. Readers that trust one
+// record or the other would see different contents, so such an entry is reported.
+namespace ZipDisagreement {
+constexpr std::uint8_t kSizes = 0x01;
+constexpr std::uint8_t kCrc = 0x02;
+constexpr std::uint8_t kMethod = 0x04;
+constexpr std::uint8_t kName = 0x08;
+}  // namespace ZipDisagreement
 
 struct LocalHeaderRecord {
     static constexpr std::uint32_t kSize = 30;
@@ -126,7 +136,13 @@ public:
     ZipWalkEntry& operator=(const ZipWalkEntry&) = delete;
     ~ZipWalkEntry() override = default;
 
-    // The data descriptor's sizes win over the local header's; the central record's never count.
+    // The data is as long as the walk found it: the descriptor's compressed size, else the local
+    // header's, or the central record's where the local one ran past the directory. The central
+    // record declares the uncompressed size: it is what listings and callers see, so it bounds
+    // what is written. A data descriptor placed by the central record's compressed size may
+    // correct it when it agrees on CRC and compressed size (writers slip in the central
+    // directory, not in the descriptor written after the data). Without a central record, the
+    // descriptor's sizes win over the local header's.
     std::uint64_t compressedSize64() const;
     std::uint32_t compressedSize32() const;
     std::uint64_t uncompressedSize64() const;
@@ -134,9 +150,11 @@ public:
     // PKWARE's strong encryption: an encrypted entry with a strong encryption header in its
     // central record or the strong-encryption flag in either header.
     bool isStrongEncrypted() const;
-    // The CRC-32 the content must have: the descriptor's; the central record's when the local
-    // header defers to a descriptor that was not read; else the local header's.
+    // The CRC-32 the content must have: the central record's; without one the descriptor's, else
+    // the local header's.
     std::uint32_t storedCrc() const;
+    // The fields that disagree, as text ("sizes, CRC"); empty when the records agree.
+    std::string disagreementText() const;
     void setDescriptor(const std::uint8_t* twelveBytes);
     void setDescriptor(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed);
     void setEncryptionHeader(const std::uint8_t* twelveBytes);
@@ -165,4 +183,6 @@ public:
     std::unique_ptr<StringBuffer> comment;  // central file comment, raw bytes
     bool hasEncryptionHeader = false;
     std::uint8_t encryptionHeader[12] = {};
+    std::uint8_t disagreement = 0;    // ZipDisagreement bits, set when the central record is matched
+    bool dataSizedByCentral = false;  // the local compressed size ran past the directory
 };

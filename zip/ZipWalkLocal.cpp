@@ -74,7 +74,7 @@ bool ZipWalk::readLocalHeader(std::uint64_t& addr, ZipWalkEntry& entry) {
         m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(entry.localHeader.compressedSize));
         m_log->logDataInt64("curAddr64_1", static_cast<std::int64_t>(addr));
     }
-    addr = advance(addr, entry.localHeader.compressedSize);
+    addr = advance(addr, steppedSize(entry));
     if (m_verbose) m_log->logDataInt64("curAddr64_2", static_cast<std::int64_t>(addr));
     return true;
 }
@@ -150,14 +150,18 @@ void ZipWalk::parseLocalExtra(const std::uint8_t* field, std::uint32_t length, Z
         if (id == ZipExtraField::kZip64 && !entry.localZip64) {
             entry.localZip64 = true;
             if (m_verbose) m_log->logInfo("ZIP64 extra header.");
-            if (len >= 8) {
-                entry.localHeader.uncompressedSize = loadLe64(d);
-                if (m_verbose) m_log->logDataInt64("uncompressedSize64", static_cast<std::int64_t>(loadLe64(d)));
-            }
-            if (len >= 16) {
-                entry.localHeader.compressedSize = loadLe64(d + 8);
-                if (m_verbose) m_log->logDataInt64("compressedSize64", static_cast<std::int64_t>(loadLe64(d + 8)));
-            }
+            // A local block holds both sizes; a shorter one only those whose fields are all ones.
+            LocalHeaderRecord& h = entry.localHeader;
+            const bool both = len >= 16;
+            std::uint32_t used = 0;
+            auto take = [&](std::uint64_t& field, std::uint32_t raw, const char* key) {
+                if ((!both && raw != 0xFFFFFFFFu) || used + 8 > len) return;
+                field = loadLe64(d + used);
+                used += 8;
+                if (m_verbose) m_log->logDataInt64(key, static_cast<std::int64_t>(field));
+            };
+            take(h.uncompressedSize, h.rawUncompressedSize, "uncompressedSize64");
+            take(h.compressedSize, h.rawCompressedSize, "compressedSize64");
         } else if (id == ZipExtraField::kUnicodePath && unicodeFieldFits(d, len, entry.localNameCrc)) {
             setSlashed(entry.decodedName, d + 5, len - 5u);
             entry.localUnicodeName = true;
@@ -179,14 +183,22 @@ bool ZipWalk::stepOverDeferredSizes(std::uint64_t& addr, ZipWalkEntry& entry) {
     return findDataDescriptor(addr, entry);
 }
 
+// A local compressed size that would carry the walk past the directory is wrong where the
+// central record's is not: the data is then as long as the central record says.
+std::uint64_t ZipWalk::steppedSize(ZipWalkEntry& entry) {
+    const std::uint64_t local = entry.localHeader.compressedSize;
+    if (!m_central || !m_central->found()) return local;
+    const std::uint64_t limit = m_central->directoryStart();
+    if (advance(entry.dataOffset, local) <= limit) return local;
+    const ZipCentralIndex::Sizes* sizes = m_central->atAddress(*m_data, entry.localHeaderAddress);
+    if (sizes == nullptr || advance(entry.dataOffset, sizes->compressed) > limit) return local;
+    entry.dataSizedByCentral = true;
+    return sizes->compressed;
+}
+
 const ZipCentralIndex::Sizes* ZipWalk::centralSizes(const ZipWalkEntry& entry) {
-    if (!m_centralLoaded) {
-        m_centralLoaded = true;
-        m_central = std::make_unique<ZipCentralIndex>();
-        if (!m_central->load(*m_data)) m_central.reset();
-    }
-    if (!m_central) return nullptr;
-    return m_central->find(entry.localHeaderAddress, entry.rawName.text(), entry.rawName.length());
+    if (!m_central || !m_central->found()) return nullptr;
+    return m_central->find(*m_data, entry.localHeaderAddress, entry.rawName.text(), entry.rawName.length());
 }
 
 // The descriptor starts where the central compressed size ends the data. Its form is not
