@@ -22,6 +22,10 @@ public:
     void SetVerboseLogging(bool on);
     void SetUtf8(bool on);
     void SetTempDir(const char* folder);
+    // Unzip keeps every file, link or folder that already exists and skips the entry instead
+    // (not a failure). The check and the creation are one step, so two entries of one name, or
+    // another program creating the name meanwhile, never lead to an overwrite.
+    void SetNeverOverwrite(bool on);
 
     // The log of the latest call. The text stays valid for the next nine text-returning calls.
     const char* LastErrorText();
