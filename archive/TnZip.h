@@ -28,6 +28,9 @@ public:
     void SetNeverOverwrite(bool on);
 
     // The log of the latest call. The text stays valid for the next nine text-returning calls.
+    // A log is bounded however many entries fail: it keeps its first 2 MB of text and its last
+    // 2 MB, with a line between them ("Log limit reached: N lines (M bytes) left out here")
+    // saying what was dropped; the rendering adds its layout to those figures.
     const char* LastErrorText();
     const char* LastErrorXml();
     const char* LastErrorHtml();
