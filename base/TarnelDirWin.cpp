@@ -204,7 +204,7 @@ bool TarnelDir::createFile(const char* name, TarnelHandle& file) const {
             file.attach(handleToFd(h));
             return true;
         }
-        if (!exists(GetLastError()) || !replace || !removeFile(name)) return false;
+        if (!exists(GetLastError()) || !removeFile(name)) return false;
     }
     return false;
 }
