@@ -9,7 +9,7 @@ million of them take seconds to write and little space):
   crc       N one-byte entries whose stored CRC is wrong; the size of tnzip's log
 
 Each run extracts into a fresh folder and is measured by /usr/bin/time -v (peak resident
-memory, wall time); the median of --runs runs is shown. The machine may be shared: read the
+memory, wall and CPU time); the median of --runs runs is shown. The machine may be shared: read the
 figures side by side, not against another day's.
 
   python3 bench/fs_bounds.py --tnzip build/tools/tnzip [--tnzip OTHER ...] [--case folders]
@@ -71,7 +71,7 @@ CASES = {"folders": (folders_members, 200000), "million": (million_members, 1000
 
 
 def measure(command, cwd):
-    """(wall seconds, peak KiB, stderr bytes) of one run."""
+    """(wall seconds, peak KiB, stderr bytes, CPU seconds) of one run."""
     timed = ["/usr/bin/time", "-v", "-o", os.path.join(cwd, ".time")] + command
     with open(os.path.join(cwd, ".stderr"), "wb") as err:
         subprocess.run(timed, cwd=cwd, stdout=subprocess.DEVNULL, stderr=err, check=False)
@@ -79,7 +79,8 @@ def measure(command, cwd):
     wall = report.split("Elapsed (wall clock) time (h:mm:ss or m:ss): ")[1].split("\n")[0]
     seconds = sum(float(part) * 60**i for i, part in enumerate(reversed(wall.split(":"))))
     peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", report).group(1))
-    return seconds, peak, os.path.getsize(os.path.join(cwd, ".stderr"))
+    cpu = sum(float(re.search(rf"{kind} time \(seconds\): ([\d.]+)", report).group(1)) for kind in ("User", "System"))
+    return seconds, peak, os.path.getsize(os.path.join(cwd, ".stderr")), cpu
 
 
 def tools_for(case, archive, tnzips):
@@ -101,8 +102,9 @@ def main():
     parser.add_argument("--work", default=None, help="scratch folder (default: a new one in /tmp)")
     args = parser.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="fs_bounds-")
+    os.makedirs(work, exist_ok=True)
     tnzips = [os.path.abspath(t) for t in args.tnzip]
-    print(f"{'case':8} {'entries':>8} {'tool':40} {'seconds':>8} {'peak MB':>8} {'log MB':>8}")
+    print(f"{'case':8} {'entries':>8} {'tool':40} {'seconds':>8} {'CPU s':>8} {'peak MB':>8} {'log MB':>8}")
     for case in args.case or sorted(CASES):
         make, default = CASES[case]
         n = args.entries or default
@@ -117,7 +119,8 @@ def main():
             seconds = statistics.median(r[0] for r in results)
             peak = statistics.median(r[1] for r in results) / 1024
             log = statistics.median(r[2] for r in results) / 1e6
-            print(f"{case:8} {n:8} {name[-40:]:40} {seconds:8.2f} {peak:8.1f} {log:8.2f}", flush=True)
+            cpu = statistics.median(r[3] for r in results)
+            print(f"{case:8} {n:8} {name[-40:]:40} {seconds:8.2f} {cpu:8.2f} {peak:8.1f} {log:8.2f}", flush=True)
         shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     if not args.work:
         shutil.rmtree(work)
