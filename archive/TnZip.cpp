@@ -40,6 +40,7 @@ void TnZip::SetTempDir(const char* folder) {
     m_impl->setTempDir(text.getUtf8());
 }
 
+void TnZip::SetNeverOverwrite(bool on) { m_impl->setNeverOverwrite(on); }
 void TnZip::SetOemCodePage(int codePage) { m_impl->setOemCodePage(codePage); }
 void TnZip::SetVerboseLogging(bool on) { m_impl->setVerboseLogging(on); }
 

@@ -22,8 +22,15 @@ public:
     void SetVerboseLogging(bool on);
     void SetUtf8(bool on);
     void SetTempDir(const char* folder);
+    // Unzip keeps every file, link or folder that already exists and skips the entry instead
+    // (not a failure). The check and the creation are one step, so two entries of one name, or
+    // another program creating the name meanwhile, never lead to an overwrite.
+    void SetNeverOverwrite(bool on);
 
     // The log of the latest call. The text stays valid for the next nine text-returning calls.
+    // A log is bounded however many entries fail: it keeps its first 2 MB of text and its last
+    // 2 MB, with a line between them ("Log limit reached: N lines (M bytes) left out here")
+    // saying what was dropped; the rendering adds its layout to those figures.
     const char* LastErrorText();
     const char* LastErrorXml();
     const char* LastErrorHtml();

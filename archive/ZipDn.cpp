@@ -61,6 +61,13 @@ bool ZipDn::setTempDir(const char* utf8) {
     return zip != nullptr;
 }
 
+bool ZipDn::setNeverOverwrite(bool on) {
+    TarnelLockGuard lock(*this);
+    ClsZip2* zip = archive();
+    if (zip != nullptr) zip->setNeverOverwrite(on);
+    return zip != nullptr;
+}
+
 bool ZipDn::getLog(LogFormat format, StringBuffer& out) {
     TarnelLockGuard lock(*this);
     out.clear();

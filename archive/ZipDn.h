@@ -23,6 +23,7 @@ public:
     bool setOemCodePage(int codePage);
     bool setVerboseLogging(bool on);
     bool setTempDir(const char* utf8);
+    bool setNeverOverwrite(bool on);
     enum class LogFormat { kText, kXml, kHtml };
     bool getLog(LogFormat format, StringBuffer& out);
 

@@ -48,15 +48,22 @@ public:
     // first (never written through or truncated); a directory there fails.
     bool createFile(const char* name, TarnelHandle& file) const;
     // A new file for writing that has no name in the directory yet, where the system can make
-    // one (else a random private name that the next two operations handle). Nothing at any
-    // name is touched until publishFile; an interrupted process leaves nothing behind.
+    // one. Elsewhere (no unnamed files on this file system, or no /proc to link one in through)
+    // it gets an unpredictable private name and owner-only permissions, which the next two
+    // operations handle; pending holds that name. Nothing at any name is touched until
+    // publishFile, and an interrupted process leaves nothing behind: the private name is removed
+    // on SIGINT, SIGTERM and SIGHUP too (before the action the process had for them runs), so
+    // only SIGKILL or a crash can leave it.
     bool createUnnamedFile(TarnelHandle& file, std::string& pending) const;
-    // Gives the file its name in one step, replacing a file or link there (never a directory).
-    bool publishFile(TarnelHandle& file, const std::string& pending, const char* name) const;
+    // Gives the file its name in one step. With replace, a file or link there is replaced
+    // (never a directory); without, the system decides at that very moment that the name is
+    // free, and a taken name fails (isNameTaken(platformLastErrno()) is then true).
+    bool publishFile(TarnelHandle& file, const std::string& pending, const char* name, bool replace = true) const;
     // Drops a file that was never published.
     void discardFile(TarnelHandle& file, const std::string& pending) const;
-    // A symbolic link at name with the given target text, replacing a file or link there.
-    bool createLink(const char* name, const char* target) const;
+    // A symbolic link at name with the given target text; with replace, a file or link there is
+    // replaced, without, a taken name fails as in publishFile.
+    bool createLink(const char* name, const char* target, bool replace = true) const;
     // Removes a file or link; a missing name counts as removed. A directory is not removed.
     bool removeFile(const char* name) const;
     // Last access and last write of what sits at name, a link itself rather than its target.
@@ -67,6 +74,19 @@ public:
     // The directory's own permission bits (POSIX mode bits; setuid, setgid and sticky are
     // never set).
     bool setPermissions(std::uint32_t mode) const;
+
+    // Whether a platform error number says that a name is taken.
+    static bool isNameTaken(int platformError);
+    // The permission bits a new file gets when nobody chooses them (POSIX: 0666 less the umask,
+    // read once). A file made under a private name starts owner-only and needs them set.
+    static std::uint32_t defaultFileMode();
+
+    // How createUnnamedFile works. Automatic uses what the system offers; the others act as if
+    // the system lacked unnamed files (NoTmpFile) or /proc (NoProc), so that the private-name
+    // construction can be exercised anywhere. The environment variable TN_UNNAMED_FILES
+    // ("no-tmpfile" or "no-proc"), read once, chooses the starting value; Windows always names.
+    enum class UnnamedFiles { Automatic, NoTmpFile, NoProc };
+    static void setUnnamedFiles(UnnamedFiles how);
 
     // True for a name that may be handed to the operations above.
     static bool isPlainName(const char* name) {

@@ -94,12 +94,12 @@ bool setDeletePending(HANDLE h, bool pending) {
 }
 
 // Renames the open file onto name in dir, replacing a file or link there.
-bool renameAt(HANDLE file, HANDLE dir, const char* name) {
+bool renameAt(HANDLE file, HANDLE dir, const char* name, bool replace) {
     std::wstring wide = utf8ToWide(name);
     const std::size_t bytes = wide.size() * sizeof(wchar_t);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFORMATION) + bytes);
     auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-    info->ReplaceIfExists = TRUE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = dir;
     info->FileNameLength = ULONG(bytes);
     std::memcpy(info->FileName, wide.data(), bytes);
@@ -233,13 +233,13 @@ bool TarnelDir::createUnnamedFile(TarnelHandle& file, std::string& pending) cons
 
 // The rename replaces a file or a link itself and refuses a directory. A read-only file in the
 // way refuses to be replaced, so it is removed first.
-bool TarnelDir::publishFile(TarnelHandle& file, const std::string& pending, const char* name) const {
+bool TarnelDir::publishFile(TarnelHandle& file, const std::string& pending, const char* name, bool replace) const {
     if (!isOpen() || !file.isOpen() || refuseName(name)) return false;
     HANDLE h = fdToHandle(file.descriptor());
     if (!setDeletePending(h, false)) return false;
-    bool renamed = renameAt(h, asHandle(m_handle), name);
-    if (!renamed && GetLastError() == ERROR_ACCESS_DENIED && kindOf(name) == Kind::Other && removeFile(name))
-        renamed = renameAt(h, asHandle(m_handle), name);
+    bool renamed = renameAt(h, asHandle(m_handle), name, replace);
+    if (!renamed && replace && GetLastError() == ERROR_ACCESS_DENIED && kindOf(name) == Kind::Other && removeFile(name))
+        renamed = renameAt(h, asHandle(m_handle), name, replace);
     if (renamed) return true;
     const DWORD err = GetLastError();
     if (!pending.empty()) setDeletePending(h, true);
@@ -256,7 +256,7 @@ void TarnelDir::discardFile(TarnelHandle& file, const std::string&) const {
 // CreateSymbolicLinkW takes no directory handle: the link is made at the held folder's current
 // path and then checked, through the handle, to be a link at name. Windows grants link creation
 // only to administrators or in developer mode; elsewhere this fails.
-bool TarnelDir::createLink(const char* name, const char* target) const {
+bool TarnelDir::createLink(const char* name, const char* target, bool replace) const {
     if (!isOpen() || refuseName(name) || !target) return false;
     std::wstring dir = heldPath(asHandle(m_handle));
     if (dir.empty()) return false;
@@ -278,7 +278,7 @@ bool TarnelDir::createLink(const char* name, const char* target) const {
             SetLastError(ERROR_NOT_SUPPORTED);  // the call claimed success but made no link
             return false;
         }
-        if (!exists(GetLastError()) || !removeFile(name)) return false;
+        if (!exists(GetLastError()) || !replace || !removeFile(name)) return false;
     }
     return false;
 }
@@ -323,3 +323,10 @@ bool TarnelDir::setTimes(const FileTime& utc) const {
 // Windows folders have no permission bits, and their read-only attribute keeps nothing out:
 // there is nothing to apply.
 bool TarnelDir::setPermissions(std::uint32_t) const { return isOpen(); }
+
+bool TarnelDir::isNameTaken(int platformError) { return exists(DWORD(platformError)); }
+
+std::uint32_t TarnelDir::defaultFileMode() { return 0666; }
+
+// Files are always made under a private name here, marked for deletion until published.
+void TarnelDir::setUnnamedFiles(UnnamedFiles) {}

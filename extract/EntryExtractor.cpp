@@ -9,6 +9,7 @@
 #include "base/FilePaths.h"
 #include "log/LogReject.h"
 #include "base/FileSystem.h"
+#include "base/PlatformFiles.h"
 #include "base/TarnelDir.h"
 #include "base/XString.h"
 #include "codecs/ZipMethod.h"
@@ -97,6 +98,7 @@ struct EntryExtractor::Job {
     bool aes = false;
     bool aesLarge = false;
     DataBuffer aesPlain;
+    bool privateName = false;  // the output was created owner-only under a private name
 };
 
 EntryExtractor::EntryExtractor(const char* baseFolder, bool ignoreDirectories, LogBase& log, ProgressMonitor* monitor,
@@ -152,7 +154,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     ClsZip2* zip = entry.owner();
     if (entry.kind() != ClsZipEntry2::kMapped || !record || !zip) return rejectWith(&m_log, "Not a mapped Zip entry!");
     Job job{entry, *record, *zip,  nullptr, std::string(), {}, false, nullptr, EntryMetadata::of(*record), 0,
-            false, false,   false, {}};
+            false, false,   false, {},      false};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
     if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
@@ -239,8 +241,7 @@ bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
     bool link = false;
     job.folder = m_target.openFolder(job.parts, depth, true, failed, link);
     if (job.folder) return true;
-    if (link && !m_failedDirs.contains(failed.c_str()))
-        m_log.logError("A symbolic link stands where a folder is needed");
+    if (link && m_failedDirs.count(failed) == 0) m_log.logError("A symbolic link stands where a folder is needed");
     reportDirectory(failed);
     return false;
 }
@@ -254,12 +255,21 @@ bool EntryExtractor::extractFile(Job& job) {
         countFailedEntry(job.record);
         return failEntry(job);
     }
+    // A name already taken is passed over without decoding; publishing decides in the end.
+    if (hasLeaf && m_neverOverwrite) {
+        const TarnelDir::Kind there = job.folder->kindOf(job.parts.back().c_str());
+        if (there != TarnelDir::Kind::Missing && there != TarnelDir::Kind::Unknown) {
+            countFailedEntry(job.record);
+            return true;
+        }
+    }
     if (hasLeaf && job.meta.isSymlink()) return extractLink(job);
     // The content is written to a file without a name, which takes the entry's name only once
     // it is complete: a failed entry leaves an existing file as it was and nothing partial.
     OutputFile out;
     std::string pending;
     if (!hasLeaf || !job.folder->createUnnamedFile(out.handle(), pending)) return notCreated(job, true);
+    job.privateName = !pending.empty();
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
@@ -270,9 +280,10 @@ bool EntryExtractor::extractFile(Job& job) {
     }
     out.handle().setFileTimes(job.meta.modified);
     const bool attributesSet = restoreAttributes(job, out);
-    if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str())) {
+    if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str(), !m_neverOverwrite)) {
+        const bool taken = m_neverOverwrite && TarnelDir::isNameTaken(platformLastErrno());
         job.folder->discardFile(out.handle(), pending);
-        return notCreated(job, false);
+        return taken || notCreated(job, false);
     }
     out.handle().close();
     if (!emptyAes) ++m_count;
@@ -320,7 +331,8 @@ bool EntryExtractor::extractLink(Job& job) {
         return failEntry(job);
     }
     const char* leaf = job.parts.back().c_str();
-    if (!job.folder->createLink(leaf, text.c_str())) {
+    if (!job.folder->createLink(leaf, text.c_str(), !m_neverOverwrite)) {
+        if (m_neverOverwrite && TarnelDir::isNameTaken(platformLastErrno())) return true;
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
         return false;
     }
@@ -414,7 +426,9 @@ bool EntryExtractor::restoreAttributes(Job& job, OutputFile& out) {
     if (job.meta.hasUnixMode()) {
         if (out.handle().setPermissions(job.meta.permissions())) return true;
     } else {
-        if (attributes == kAttrArchive || out.handle().setAttributes(attributes)) return true;
+        // A file made under a private name is owner-only until now.
+        const bool opened = !job.privateName || out.handle().setPermissions(TarnelDir::defaultFileMode());
+        if (opened && (attributes == kAttrArchive || out.handle().setAttributes(attributes))) return true;
     }
     m_log.logError("Failed to set file attributes");
     StringBuffer message("SetFileAttributes: ");
@@ -426,8 +440,7 @@ bool EntryExtractor::restoreAttributes(Job& job, OutputFile& out) {
 
 // A directory is reported once per extraction.
 void EntryExtractor::reportDirectory(const std::string& dir) {
-    if (m_failedDirs.contains(dir.c_str())) return;
-    m_failedDirs.putText(dir.c_str(), ".");
+    if (!m_failedDirs.insert(dir).second) return;
     logPath("UnzipFailedDir", "UnzipFailedDirUtf8", dir);
 }
 

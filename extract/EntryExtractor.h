@@ -11,7 +11,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include "base/HashMap.h"
+#include <unordered_set>
+
 #include "base/StringBuffer.h"
 #include "extract/ExtractTarget.h"
 class ClsZip2;
@@ -42,6 +43,8 @@ public:
 
     // Decode and check entries without creating anything: no directories, no files.
     void setTestOnly(bool on) { m_testOnly = on; }
+    // Names that already exist are kept; their entries are passed over, not failed.
+    void setNeverOverwrite(bool on) { m_neverOverwrite = on; }
     // Applies the directory entries' times and permissions; call once after the last entry.
     void finish();
 
@@ -81,7 +84,8 @@ private:
     StringBuffer m_tempDir;  // empty: none given
     MemoryDataPool& m_pool;
     ExtractTarget m_target;
-    HashMap m_failedDirs{400};
+    std::unordered_set<std::string> m_failedDirs;  // reported once each; grows with the archive
     int m_count = 0;
     bool m_testOnly = false;
+    bool m_neverOverwrite = false;
 };

@@ -172,6 +172,7 @@ bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectorie
     ProgressMonitor monitor(callback, total);
     const char* tempDir = m_zip.tempDir().length() > 0 ? m_zip.tempDir().text() : nullptr;
     EntryExtractor extractor(baseFolder, ignoreDirectories, log, &monitor, tempDir, pool);
+    extractor.setNeverOverwrite(m_zip.neverOverwrite());
     bool ok = true;
     bool stopped = false;
     StringBuffer name;

@@ -12,6 +12,7 @@
 #include "base/StringBuffer.h"
 #include "base/TickCount.h"
 #include "log/LogNull.h"
+#include "log/ErrorLog.h"
 #include "log/Logger.h"
 
 namespace {
@@ -308,4 +309,39 @@ TEST(Logger, LogNullAcceptsEverything) {
     EXPECT_TRUE(log.saveLogXml("/nonexistent/dir/x.xml"));
     log.logDataBytes("k", reinterpret_cast<const unsigned char*>("ab"), 2);
     EXPECT_EQ(render(log), "stale text is replaced");
+}
+
+// However much is logged, the first and the last lines stay, with a line in between saying how
+// many were left out; every rendering stays bounded and XML stays one element. A context
+// entered once the log is full and left empty disappears as it does in the tree.
+TEST(Logger, LongLogsKeepTheirStartAndEnd) {
+    Logger log;
+    log.enterContext("Unzip");
+    const std::string filler(90, 'x');
+    const int total = 3 * static_cast<int>((ErrorLog::kHeadBytes + ErrorLog::kTailBytes) / 100);
+    for (int i = 0; i < total; ++i) {
+        log.logData("line", (std::to_string(i) + filler).c_str());
+        log.enterContext("Empty");
+        log.leaveContext();
+    }
+    log.logError("the end");
+    log.leaveContext();
+    const std::string text = render(log);
+    EXPECT_EQ(text.rfind("TarnelLog:\r\n  Unzip:\r\n    line: 0x", 0), 0u);
+    EXPECT_NE(text.find("\r\n    the end\r\n"), std::string::npos);
+    EXPECT_NE(text.find(std::to_string(total - 1) + filler), std::string::npos);
+    EXPECT_EQ(text.find("Empty"), std::string::npos);
+    const std::size_t at = text.find("Log limit reached: ");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t omitted = std::stoul(text.substr(at + 19));
+    std::size_t shown = 0;
+    for (std::size_t p = 0; (p = text.find("line: ", p)) != std::string::npos; ++p) ++shown;
+    EXPECT_EQ(shown + omitted, static_cast<std::size_t>(total));
+    for (Form form : {Form::Xml, Form::Html, Form::Text})
+        EXPECT_LT(render(log, form).size(), 2 * (ErrorLog::kHeadBytes + ErrorLog::kTailBytes));
+    const std::string xml = render(log, Form::Xml);
+    EXPECT_EQ(xml.rfind("<TarnelLog>", 0), 0u);
+    EXPECT_EQ(xml.substr(xml.size() - 14), "</TarnelLog>\r\n");
+    log.clearLog();
+    EXPECT_EQ(render(log), "TarnelLog:\r\n");
 }

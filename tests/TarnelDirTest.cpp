@@ -2,11 +2,14 @@
 // links instead of writing through them, and stays with the directory when its path changes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "TempFolder.h"
+#include "base/PlatformFiles.h"
 #include "base/TarnelDir.h"
 #include "base/TarnelHandle.h"
 
@@ -150,4 +153,111 @@ TEST(TarnelDir, UnnamedFilesArePublishedWhole) {
     std::string names;
     for (auto& e : fs::directory_iterator(box.path())) names += e.path().filename().string() + " ";
     EXPECT_EQ(names.size(), std::string("existing link fresh sub ").size()) << names;
+}
+
+namespace {
+
+// Forces a construction of files without a name for one scope.
+class UnnamedFilesAs {
+public:
+    explicit UnnamedFilesAs(TarnelDir::UnnamedFiles how) { TarnelDir::setUnnamedFiles(how); }
+    ~UnnamedFilesAs() { TarnelDir::setUnnamedFiles(TarnelDir::UnnamedFiles::Automatic); }
+};
+
+unsigned modeOf(const fs::path& p) {
+    struct stat st {};
+    return lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+// Where the system cannot make a file without a name (no O_TMPFILE, no /proc), the file is
+// made owner-only under a private name, and goes as it came: published by rename, or removed.
+TEST(TarnelDir, PrivateNamesAreOwnerOnlyAndLeaveNothing) {
+    for (auto how : {TarnelDir::UnnamedFiles::NoTmpFile, TarnelDir::UnnamedFiles::NoProc}) {
+        UnnamedFilesAs forced(how);
+        TempFolder box;
+        TarnelDir dir;
+        ASSERT_TRUE(dir.openPath(box.path().c_str()));
+        TarnelHandle h;
+        std::string pending;
+        ASSERT_TRUE(dir.createUnnamedFile(h, pending));
+        ASSERT_FALSE(pending.empty());
+        EXPECT_EQ(modeOf(box / pending), 0600u);
+        writeThrough(h, "new");
+        ASSERT_TRUE(dir.publishFile(h, pending, "done"));
+        EXPECT_FALSE(fs::exists(box / pending));
+        EXPECT_EQ(readAll(box / "done"), "new");
+        ASSERT_TRUE(dir.createUnnamedFile(h, pending));
+        dir.discardFile(h, pending);
+        EXPECT_EQ(std::distance(fs::directory_iterator(box.path()), fs::directory_iterator()), 1);
+    }
+}
+
+// Without replace the name must be free at the moment of publication, with either construction;
+// what was there stays, and the private name is gone.
+TEST(TarnelDir, PublishingWithoutReplaceKeepsWhatIsThere) {
+    for (auto how : {TarnelDir::UnnamedFiles::Automatic, TarnelDir::UnnamedFiles::NoTmpFile}) {
+        UnnamedFilesAs forced(how);
+        TempFolder box;
+        TarnelDir dir;
+        ASSERT_TRUE(dir.openPath(box.path().c_str()));
+        box.write("taken", "old");
+        for (const char* name : {"taken", "free"}) {
+            TarnelHandle h;
+            std::string pending;
+            ASSERT_TRUE(dir.createUnnamedFile(h, pending));
+            writeThrough(h, "new");
+            const bool published = dir.publishFile(h, pending, name, false);
+            const int err = platformLastErrno();
+            dir.discardFile(h, pending);
+            EXPECT_EQ(published, std::string(name) == "free") << name;
+            if (!published) {
+                EXPECT_TRUE(TarnelDir::isNameTaken(err)) << err;
+            }
+        }
+        EXPECT_EQ(readAll(box / "taken"), "old");
+        EXPECT_EQ(readAll(box / "free"), "new");
+        EXPECT_FALSE(dir.createLink("taken", "x", false));
+        EXPECT_TRUE(TarnelDir::isNameTaken(platformLastErrno()));
+        EXPECT_EQ(std::distance(fs::directory_iterator(box.path()), fs::directory_iterator()), 2);
+    }
+}
+
+// An interrupt ends the process as it would have, but first removes the private name of a file
+// still being written; a handler the process had of its own still runs.
+TEST(TarnelDir, InterruptRemovesPrivateNames) {
+    struct Case {
+        int signal;
+        bool ownHandler;
+    };
+    for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGTERM, true}}) {
+        TempFolder box;
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (c.ownHandler) signal(c.signal, [](int) { _exit(7); });
+            TarnelDir::setUnnamedFiles(TarnelDir::UnnamedFiles::NoTmpFile);
+            TarnelDir dir;
+            TarnelHandle h;
+            std::string pending;
+            const bool made = dir.openPath(box.path().c_str()) && dir.createUnnamedFile(h, pending);
+            if (write(ready[1], made ? "y" : "n", 1) != 1) _exit(2);
+            for (;;) pause();
+        }
+        close(ready[1]);
+        char made = 0;
+        ASSERT_EQ(read(ready[0], &made, 1), 1);
+        close(ready[0]);
+        EXPECT_EQ(made, 'y');
+        EXPECT_EQ(std::distance(fs::directory_iterator(box.path()), fs::directory_iterator()), 1);
+        kill(child, c.signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (c.ownHandler) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+        else EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        EXPECT_TRUE(fs::is_empty(box.path())) << c.signal;
+    }
 }

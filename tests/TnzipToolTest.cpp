@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
+
+#include <cstring>
 #include <regex>
 #include <sstream>
 
@@ -82,6 +85,96 @@ TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
     EXPECT_TRUE(out.empty()) << out;
     zipfix::run(kTool + " t 2>/dev/null", &rc);
     EXPECT_EQ(rc, 2);
+}
+
+std::string storedArchive(const fs::path& path, const std::vector<zipfix::Member>& members) {
+    zipfix::Archive a;
+    for (zipfix::Member m : members) {
+        m.crc = zipfix::crcOf(m.data);
+        a.members.push_back(m);
+    }
+    return zipfix::writeFile(path, a.build());
+}
+
+unsigned modeOf(const fs::path& p) {
+    struct stat st {};
+    return lstat(p.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+// -n is decided as each file is put in place: of two entries of one name the first stays, as
+// does a file that was there before, whichever way the file being written is made.
+TEST(TnzipTool, NeverOverwriteHoldsForEntriesOfOneName) {
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
+    const std::string archive = storedArchive(dir / "twice.zip",
+                                              {{"same.txt", "first"}, {"same.txt", "second"}, {"link", "same.txt"}});
+    for (const char* env : {"", "TN_UNNAMED_FILES=no-tmpfile "}) {
+        const fs::path out = dir / (std::string("out") + (*env ? "-named" : ""));
+        fs::create_directories(out);
+        zipfix::writeFile(out / "link", "mine");
+        int rc = -1;
+        std::string log = zipfix::run(
+            std::string(env) + kTool + " x -q -n '" + archive + "' '" + out.string() + "' 2>&1", &rc);
+        EXPECT_EQ(rc, 0) << env << log;
+        EXPECT_EQ(zipfix::readFile(out / "same.txt"), "first") << env;
+        EXPECT_EQ(zipfix::readFile(out / "link"), "mine") << env;
+        zipfix::run(std::string(env) + kTool + " x -q '" + archive + "' '" + out.string() + "'", &rc);
+        EXPECT_EQ(zipfix::readFile(out / "same.txt"), "second") << env;
+        EXPECT_EQ(listTree(out).size(), 2u) << env;  // no private names left
+    }
+}
+
+// The file being written under a private name is owner-only; each entry gets its own mode only
+// when complete: its Unix mode, or the umask's default with the read-only attribute applied.
+// Expected modes for the three entries of accessArchive.
+std::string accessArchive(const fs::path& path) {
+    zipfix::Member secret{"secret", "s"}, plain{"plain", "p"}, readOnly{"ro", "r"};
+    secret.externalAttributes = 0100600u << 16;
+    plain.madeBy = readOnly.madeBy = 0x0014;  // made on FAT: attributes only
+    plain.externalAttributes = 0x20;
+    readOnly.externalAttributes = 0x21;
+    return storedArchive(path, {secret, plain, readOnly});
+}
+
+void expectAccess(const fs::path& out, const std::string& what) {
+    const mode_t mask = umask(022);
+    umask(mask);
+    const unsigned plain = 0666 & ~mask;
+    EXPECT_EQ(modeOf(out / "secret"), 0600u) << what;
+    EXPECT_EQ(modeOf(out / "plain"), plain) << what;
+    EXPECT_EQ(modeOf(out / "ro"), plain & ~0222u) << what;
+    EXPECT_EQ(listTree(out).size(), 3u) << what;
+}
+
+TEST(TnzipTool, ExtractsWithoutUnnamedFiles) {
+    TempFolder scratch;
+    const std::string archive = accessArchive(fs::path(scratch.path()) / "modes.zip");
+    for (const char* env : {"", "TN_UNNAMED_FILES=no-tmpfile ", "TN_UNNAMED_FILES=no-proc "}) {
+        const fs::path out = fs::path(scratch.path()) / ("out" + std::to_string(std::strlen(env)));
+        int rc = -1;
+        std::string log = zipfix::run(std::string(env) + kTool + " x -q '" + archive + "' '" + out.string() + "' 2>&1",
+                                      &rc);
+        EXPECT_EQ(rc, 0) << env << log;
+        expectAccess(out, env);
+    }
+}
+
+// A system without /proc (a container or chroot): a private mount namespace hides it. Skipped
+// where no namespace may be made, and under the sanitizers, whose runtime needs /proc.
+TEST(TnzipTool, ExtractsWithoutProc) {
+#ifdef TN_SANITIZED_BUILD
+    GTEST_SKIP() << "the sanitizer runtime needs /proc";
+#endif
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no private mount namespace here";
+    TempFolder scratch;
+    const std::string archive = accessArchive(fs::path(scratch.path()) / "modes.zip");
+    const fs::path out = fs::path(scratch.path()) / "out";
+    int rc = -1;
+    std::string log = zipfix::run("unshare -rm sh -c 'mount -t tmpfs none /proc && test ! -e /proc/self && exec " +
+                                      kTool + " x -q \"$0\" \"$1\"' '" + archive + "' '" + out.string() + "' 2>&1",
+                                  &rc);
+    EXPECT_EQ(rc, 0) << log;
+    expectAccess(out, "without /proc");
 }
 
 TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {

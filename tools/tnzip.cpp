@@ -5,7 +5,6 @@
 // Common options: --oem-cp N (code page of names without the UTF-8 flag). See docs/tnzip.1.
 // Exit status: 0 success, 1 the archive could not be opened, an entry failed, or a name given
 // matched nothing; 2 usage.
-#include <sys/stat.h>
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
@@ -24,7 +23,6 @@
 #include "TnzipArchive.h"
 #include "archive/TnZip.h"
 #include "archive/TnZipProgress.h"
-#include "extract/EntryExtractor.h"
 #include "extract/UnzipController.h"
 #include "base/FilePaths.h"
 
@@ -113,7 +111,7 @@ bool parseArgs(int argc, char** argv, Options& opt) {
     return opt.command == 'x' || opt.names.empty();
 }
 
-// The progress bar on a terminal, and the selection of entries (names, exclusions, -n).
+// The progress bar on a terminal, and the selection of entries (names, exclusions).
 class ExtractProgress : public TnZipProgress {
 public:
     ExtractProgress(const Options& opt, bool bar) : m_opt(opt), m_bar(bar), m_matched(opt.names.size(), false) {}
@@ -128,7 +126,7 @@ public:
         std::string path = name ? name : "";
         for (char& c : path)
             if (c == '\\') c = '/';
-        *skip = !selected(path) || (m_opt.neverOverwrite && exists(path));
+        *skip = !selected(path);
     }
 
     // Names given on the command line that matched no entry.
@@ -148,24 +146,6 @@ private:
         for (const std::string& pattern : m_opt.excludes)
             if (UnzipController::MatchWildcard(path.c_str(), pattern.c_str(), true)) return false;
         return chosen;
-    }
-    // Whether the file this entry would write is already there (directories never count).
-    bool exists(const std::string& path) const {
-        if (!path.empty() && path.back() == '/') return false;
-        std::string rel = EntryExtractor::safeRelativeName(path.c_str());
-        for (char& c : rel)
-            if (c == '\\') c = '/';
-        const std::string target = m_opt.folder + "/" + rel;
-#ifdef _WIN32
-        // GetFileAttributesW reports a reparse point itself, as lstat reports a link.
-        const int n = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);
-        std::wstring wide(std::size_t(n > 0 ? n : 1), L'\0');
-        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, wide.data(), n);
-        return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-#else
-        struct stat st {};
-        return lstat(target.c_str(), &st) == 0;
-#endif
     }
     void draw(int percent) {
         constexpr int kWidth = 40;
@@ -211,6 +191,7 @@ int extract(const Options& opt) {
     if (opt.settings.password) zip.SetPassword(opt.settings.password);
     if (opt.settings.oemCodePage) zip.SetOemCodePage(opt.settings.oemCodePage);
     zip.SetVerboseLogging(opt.settings.verbose);
+    zip.SetNeverOverwrite(opt.neverOverwrite);
     if (!zip.OpenZip(opt.archive.c_str())) {
         std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
         printLog(zip);

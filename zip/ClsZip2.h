@@ -36,6 +36,10 @@ public:
     const StringBuffer& tempDir() const { return m_tempDir; }
     const StringBuffer& password() const { return m_password; }
     void setVerboseLogging(bool on) { m_verboseLogging = on; }
+    // Extraction leaves every name that already exists as it is (decided as each file is put in
+    // place, so an earlier entry of the same name counts too).
+    void setNeverOverwrite(bool on) { m_neverOverwrite = on; }
+    bool neverOverwrite() const { return m_neverOverwrite; }
     bool verboseLogging() const { return m_verboseLogging; }
 
     // State of the opened archive.
@@ -83,6 +87,7 @@ private:
     StringBuffer m_fullPath;
     StringBuffer m_tempDir;
     bool m_verboseLogging = false;
+    bool m_neverOverwrite = false;
     bool m_sizeMismatch = false;
     std::string m_structureDamage;
     ZipSystem* m_system;

@@ -127,6 +127,9 @@ bool ZipWalk::walkLocalHeaders(std::uint64_t& addr, ExtPtrArray& entries) {
             delete entry;
             return rejectWith(m_log, "Failed to read Zip (9)");
         }
+        // Names are read into roomy buffers; a million entries must not keep that room.
+        entry->rawName.shrinkToFit();
+        entry->decodedName.shrinkToFit();
         ++count;
         if (m_data->getData(addr, 4, *m_log) == nullptr) {
             m_log->logDataInt64("curAddr64", static_cast<std::int64_t>(addr));
