@@ -13,7 +13,9 @@
 #include <string>
 #include "base/HashMap.h"
 #include "base/StringBuffer.h"
+#include "extract/EntryFailure.h"
 #include "extract/ExtractTarget.h"
+class CheckedOutput;
 class ClsZip2;
 class DataBuffer;
 class MemDataObjSource;
@@ -42,6 +44,11 @@ public:
 
     // Decode and check entries without creating anything: no directories, no files.
     void setTestOnly(bool on) { m_testOnly = on; }
+    // With test-only set, the content of each file entry goes to this Output (not owned) instead
+    // of being discarded; a write it refuses stops the entry as aborted.
+    void setDestination(Output* out) { m_destination = out; }
+    // Why the latest UnzipEntry failed; result kOk after a success.
+    const EntryFailure& failure() const { return m_failure; }
     // Applies the directory entries' times and permissions; call once after the last entry.
     void finish();
 
@@ -66,6 +73,10 @@ private:
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decryptAes(Job& job);
     bool passwordFits(Job& job);
+    // Records a missing or wrong password; false.
+    bool passwordRefused(Job& job);
+    bool storedBytesMissing();
+    bool decodeFailed(const ZipPipeline& pipeline, const CheckedOutput& out);
     bool checkCrc(Job& job, std::uint32_t crc);
     bool restoreAttributes(Job& job, OutputFile& out);
     void reportDirectory(const std::string& dir);
@@ -82,4 +93,6 @@ private:
     HashMap m_failedDirs{400};
     int m_count = 0;
     bool m_testOnly = false;
+    Output* m_destination = nullptr;
+    EntryFailure m_failure;
 };
