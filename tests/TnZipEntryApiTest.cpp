@@ -170,7 +170,13 @@ TEST(TnZipExtractEntry, EveryMethodAndEncryptionIntoMemory) {
             EXPECT_EQ(zip.LastResult(), TnZipResult::kPasswordNeeded);
             zip.SetPassword("wrong");
             EXPECT_FALSE(zip.ExtractEntryToMemory(0, out));
-            EXPECT_EQ(zip.LastResult(), TnZipResult::kWrongPassword);
+            // The traditional header checks one byte: one wrong password in 256 passes it, and
+            // the content's check fails instead.
+            const TnZipResult wrong = zip.LastResult();
+            EXPECT_TRUE(wrong == TnZipResult::kWrongPassword ||
+                        (c.encryption == TnZipEncryption::kTraditional &&
+                         (wrong == TnZipResult::kCrcMismatch || wrong == TnZipResult::kDamaged)))
+                << TnZipResultName(wrong);
             EXPECT_TRUE(out.empty());
             zip.SetPassword("pw");
         }

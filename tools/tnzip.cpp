@@ -18,15 +18,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "TnzipArchive.h"
-#include "archive/TnZip.h"
-#include "archive/TnZipProgress.h"
-#include "extract/EntryExtractor.h"
-#include "extract/UnzipController.h"
-#include "base/FilePaths.h"
+#include "tarnel/TnZip.h"
+#include "tarnel/TnZipProgress.h"
+
+using tnzip::escapeControlChars;
+using tnzip::matchWildcard;
 
 namespace {
 
@@ -117,6 +118,19 @@ class ExtractProgress : public TnZipProgress {
 public:
     ExtractProgress(const Options& opt, bool bar) : m_opt(opt), m_bar(bar), m_matched(opt.names.size(), false) {}
 
+    // Where each entry would be created, by the name the events give it (the archive's name
+    // without the characters that are never created), from the archive's listing.
+    void learnNames(TnZip& zip) {
+        TnZipEntry e;
+        for (int i = 0; i < zip.NumEntries(); ++i) {
+            if (!zip.GetEntry(i, e)) continue;
+            std::string shown;
+            for (char c : e.archiveName)
+                if (!std::strchr("*<>?|", c)) shown += c;
+            m_created.emplace(shown, e.name);
+        }
+    }
+
     void UnzipPercent(int percent, bool* /*abort*/) override {
         if (m_bar) draw(percent);
     }
@@ -142,19 +156,17 @@ private:
     bool selected(const std::string& path) {
         bool chosen = m_opt.names.empty();
         for (std::size_t i = 0; i < m_opt.names.size(); ++i)
-            if (UnzipController::MatchWildcard(path.c_str(), m_opt.names[i].c_str(), true))
-                chosen = m_matched[i] = true;
+            if (matchWildcard(path, m_opt.names[i])) chosen = m_matched[i] = true;
         for (const std::string& pattern : m_opt.excludes)
-            if (UnzipController::MatchWildcard(path.c_str(), pattern.c_str(), true)) return false;
+            if (matchWildcard(path, pattern)) return false;
         return chosen;
     }
     // Whether the file this entry would write is already there (directories never count).
     bool exists(const std::string& path) const {
         if (!path.empty() && path.back() == '/') return false;
-        std::string rel = EntryExtractor::safeRelativeName(path.c_str());
-        for (char& c : rel)
-            if (c == '\\') c = '/';
-        const std::string target = m_opt.folder + "/" + rel;
+        const auto created = m_created.find(path);
+        if (created == m_created.end()) return false;
+        const std::string target = m_opt.folder + "/" + created->second;
 #ifdef _WIN32
         // GetFileAttributesW reports a reparse point itself, as lstat reports a link.
         const int n = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);
@@ -179,6 +191,7 @@ private:
     bool m_bar;
     bool m_drawn = false;
     std::vector<bool> m_matched;
+    std::map<std::string, std::string> m_created;
 };
 
 void printLog(TnZip& zip) {
@@ -204,18 +217,11 @@ std::vector<std::string> utf8Arguments() {
 }
 #endif
 
-int extract(const Options& opt) {
+int extract(const Options& opt, const TnzipArchive& archive) {
     TnZip zip;
-    zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
-    if (opt.settings.password) zip.SetPassword(opt.settings.password);
-    if (opt.settings.oemCodePage) zip.SetOemCodePage(opt.settings.oemCodePage);
-    zip.SetVerboseLogging(opt.settings.verbose);
-    if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
-        printLog(zip);
-        return 1;
-    }
+    if (!archive.open(zip, opt.archive.c_str())) return 1;
     ExtractProgress progress(opt, !opt.settings.quiet && isatty(STDERR_FILENO));
+    if (opt.neverOverwrite) progress.learnNames(zip);
     int count = zip.Unzip(opt.folder.c_str(), &progress);
     if (count < 0) {
         std::fprintf(stderr, "tnzip: extraction of %s failed\n", escapeControlChars(opt.archive).c_str());
@@ -254,6 +260,6 @@ int main(int argc, char** argv) {
     switch (opt.command) {
         case 'l': return archive.list(opt.archive.c_str());
         case 't': return archive.test(opt.archive.c_str());
-        default: return extract(opt);
+        default: return extract(opt, archive);
     }
 }
