@@ -79,6 +79,14 @@ bool linkStaysInside(const std::string& target, std::size_t parentDepth) {
     }
     return true;
 }
+// A path below the folder as messages for the caller show it: the platform's separator.
+std::string shownPath(std::string path) {
+#ifndef _WIN32
+    for (char& c : path)
+        if (c == '\\') c = '/';
+#endif
+    return path;
+}
 }  // namespace
 
 struct EntryExtractor::Job {
@@ -257,7 +265,7 @@ bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
     if (job.folder) return true;
     const int error = platformLastErrno();
     if (link) m_failure.set(TnZipResult::kUnsafeEntry, "a symbolic link stands where a folder is needed");
-    else m_failure.setSystem(("cannot create the folder " + failed).c_str(), error);
+    else m_failure.setSystem(("cannot create the folder " + shownPath(failed)).c_str(), error);
     if (link && !m_failedDirs.contains(failed.c_str()))
         m_log.logError("A symbolic link stands where a folder is needed");
     reportDirectory(failed);
