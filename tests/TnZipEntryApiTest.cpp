@@ -125,6 +125,43 @@ TEST(TnZipListing, AgreesWithPythonOnTheMakersArchives) {
     }
 }
 
+// A name in the OEM code page (no UTF-8 flag), and an entry with a ZIP64 local header.
+TEST(TnZipListing, CodePageNameAndZip64LocalHeader) {
+    TempFolder scratch;
+    zipfix::Archive a;
+    a.members.push_back({.name = "\x81"
+                                 "ber.txt",
+                         .data = "cp437",
+                         .crc = zipfix::crcOf("cp437")});
+    TnZip zip;
+    ASSERT_TRUE(zip.OpenZip(zipfix::writeFile(scratch / "cp.zip", a.build()).c_str()));
+    TnZipEntry e;
+    ASSERT_TRUE(zip.GetEntry(0, e));
+    EXPECT_EQ(e.name,
+              "\xC3\xBC"
+              "ber.txt");  // u-umlaut, 0x81 in code page 437
+    EXPECT_EQ(e.rawName,
+              "\x81"
+              "ber.txt");
+    EXPECT_FALSE(e.rawNameUtf8);
+
+    const std::string archive = scratch / "zip64.zip";
+    int rc = -1;
+    zipfix::run(
+        "python3 -c 'import sys,zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1],\"w\",zipfile.ZIP_DEFLATED) as z:\n"
+        "  with z.open(\"big.txt\",\"w\",force_zip64=True) as f: f.write(b\"zip64 \"*50000)\n' '" +
+            archive + "'",
+        &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_TRUE(zip.OpenZip(archive.c_str())) << zip.LastMessage();
+    ASSERT_TRUE(zip.GetEntry(0, e));
+    EXPECT_EQ(e.uncompressedSize, 300000u);
+    std::vector<unsigned char> out;
+    ASSERT_TRUE(zip.ExtractEntryToMemory(0, out)) << zip.LastMessage();
+    EXPECT_EQ(out.size(), 300000u);
+}
+
 struct MethodCase {
     const char* label;
     const char* options;  // 7-Zip's method and encryption options
