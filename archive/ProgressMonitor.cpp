@@ -29,7 +29,8 @@ bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {
     // Counts may come from archive sizes: stop at the total rather than overflow past it.
     if (count > 0) m_done = count >= m_total - m_done ? m_total : m_done + count;
     int after = currentPercent();
-    if (m_disabled) return false;
+    // After an abort answer the application hears nothing more from this extraction.
+    if (m_disabled || m_aborted) return false;
     if (m_hold100 && after > 99) after = 99;
     if (after <= before || after <= m_lastReported) return false;
     m_lastCallTick = tickCountMs();
@@ -39,7 +40,7 @@ bool ProgressMonitor::countAndReport(std::int64_t count, bool* abort) {
 }
 
 void ProgressMonitor::heartbeat(bool* abort) {
-    if (m_heartbeatOff || m_disabled) return;
+    if (m_heartbeatOff || m_disabled || m_aborted) return;
     std::uint32_t now = tickCountMs();
     if (now - m_lastCallTick <= heartbeatInterval()) return;
     m_lastHeartbeatTick = now;

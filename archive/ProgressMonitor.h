@@ -1,5 +1,6 @@
 // Turns byte counts of one extraction into whole percentages for a ProgressEvent, raises abort
-// checks between them at a steady pace, and remembers an abort request for good.
+// checks between them at a steady pace, and remembers an abort request for good: once aborted it
+// still counts but raises no further event.
 // Included by crypto/, pipeline/ and extract/: this header includes nothing above base/.
 #pragma once
 #include <cstdint>

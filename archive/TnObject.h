@@ -1,7 +1,8 @@
 // Tarnel Zip: common base of the public classes, giving them a virtual destructor.
 #pragma once
+#include "tarnel/TnZipExport.h"
 
-class TnObject {
+class TARNEL_ZIP_API TnObject {
 public:
     TnObject() = default;
     TnObject(const TnObject&) = delete;

@@ -2,11 +2,12 @@
 // reused; TnZip rotates ten of them, so a result survives the next nine text-returning calls.
 #pragma once
 #include "TnObject.h"
+#include "tarnel/TnZipExport.h"
 
 class StringBuffer;
 class XString;
 
-class TnString : public TnObject {
+class TARNEL_ZIP_API TnString : public TnObject {
 public:
     TnString();
     ~TnString() override;

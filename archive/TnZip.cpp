@@ -2,6 +2,7 @@
 #include "archive/TnZip.h"
 
 #include "archive/TnZipCb.h"
+#include "tarnel/TnZipEntry.h"
 #include "archive/ZipDn.h"
 #include "base/StringBuffer.h"
 #include "base/XString.h"
@@ -65,3 +66,57 @@ TnString& TnZip::nextResult() {
     m_resultIndex = (m_resultIndex + 1) % 10;
     return s;
 }
+
+TnZipResult TnZip::LastResult() { return m_impl->lastResult(); }
+
+const char* TnZip::LastMessage() { return nextResult().assignUtf8(m_impl->lastMessage().c_str()); }
+
+void TnZip::CloseZip() { m_impl->close(); }
+int TnZip::NumEntries() { return m_impl->numEntries(); }
+const char* TnZip::StructureDamage() { return nextResult().assignUtf8(m_impl->structureDamage().c_str()); }
+bool TnZip::GetEntry(int index, TnZipEntry& entry) { return m_impl->getEntry(index, entry); }
+
+int TnZip::FindEntry(const char* name) {
+    XString text;
+    text.setText(name, m_utf8);
+    return m_impl->findEntry(text.getUtf8());
+}
+
+bool TnZip::ExtractEntry(int index, TnZipSink& sink, TnZipProgress* progress) {
+    if (progress == nullptr) return m_impl->extractEntry(index, sink, nullptr);
+    TnZipCb callback(progress);
+    return m_impl->extractEntry(index, sink, &callback);
+}
+
+namespace {
+class VectorSink : public TnZipSink {
+public:
+    explicit VectorSink(std::vector<unsigned char>& out) : m_out(out) {}
+    bool Write(const void* data, std::size_t size) override {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        m_out.insert(m_out.end(), bytes, bytes + size);
+        return true;
+    }
+
+private:
+    std::vector<unsigned char>& m_out;
+};
+}  // namespace
+
+bool TnZip::ExtractEntryToMemory(int index, std::vector<unsigned char>& out, TnZipProgress* progress) {
+    out.clear();
+    VectorSink sink(out);
+    if (ExtractEntry(index, sink, progress)) return true;
+    out.clear();
+    return false;
+}
+
+bool TnZip::UnzipEntry(int index, const char* folder, TnZipProgress* progress) {
+    XString text;
+    text.setText(folder, m_utf8);
+    if (progress == nullptr) return m_impl->unzipEntry(index, text.getUtf8(), nullptr);
+    TnZipCb callback(progress);
+    return m_impl->unzipEntry(index, text.getUtf8(), &callback);
+}
+
+bool TnZip::OpenZipFromMemory(const void* data, std::size_t size) { return m_impl->openFromMemory(data, size); }

@@ -66,3 +66,7 @@ void TnZipCb::unzipBegin() {
 void TnZipCb::unzipEnd() {
     if (m_app) m_app->UnzipEnd();
 }
+
+void TnZipCb::entryFailed(const char* name, int result, const char* message) {
+    if (m_app) m_app->EntryFailed(name, static_cast<TnZipResult>(result), message);
+}

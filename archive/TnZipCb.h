@@ -30,6 +30,7 @@ public:
     void writeZipEnd() override;
     void unzipBegin() override;
     void unzipEnd() override;
+    void entryFailed(const char* name, int result, const char* message) override;
 
 private:
     TnZipProgress* m_app;

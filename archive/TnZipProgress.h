@@ -4,8 +4,10 @@
 // than a signed 32-bit value. Setting *abort (or *skip) to true asks the library to stop (or to
 // pass over the entry); leaving it untouched continues.
 #pragma once
+#include "tarnel/TnZipExport.h"
+#include "tarnel/TnZipResult.h"
 
-class TnZipProgress {
+class TARNEL_ZIP_API TnZipProgress {
 public:
     TnZipProgress() = default;
     virtual ~TnZipProgress() = default;
@@ -38,4 +40,8 @@ public:
     // Bracket one Unzip; UnzipEnd comes also after a failure or an abort.
     virtual void UnzipBegin() {}
     virtual void UnzipEnd() {}
+
+    // An entry failed, after the entry's other events: why, and one line for a person that
+    // names the entry and, where the system refused something, the system's reason.
+    virtual void EntryFailed(const char* /*name*/, TnZipResult /*result*/, const char* /*message*/) {}
 };

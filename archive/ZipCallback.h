@@ -39,6 +39,9 @@ public:
     virtual void unzipBegin() {}
     virtual void unzipEnd() {}
 
+    // An entry failed: result is a TnZipResult value, message one line naming the entry.
+    virtual void entryFailed(const char* /*name*/, int /*result*/, const char* /*message*/) {}
+
     // False (the start state) routes percent events to unzipPercent.
     void setWritePercentMode(bool writing) { m_writePercentMode = writing; }
     bool writePercentMode() const { return m_writePercentMode; }

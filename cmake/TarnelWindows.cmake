@@ -37,7 +37,7 @@ target_link_libraries(tn_gcrypt INTERFACE ${TN_GCRYPT_LIB} ${TN_GPGERROR_LIB} ws
 
 # The library: the Linux build's sources with the Win32 twins in place of the POSIX platform
 # files, no libbz2, and the code page tables compiled in unpacked.
-set(TN_LIB_DIRS base log codecs crypto pipeline zip extract archive)
+set(TN_LIB_DIRS base log codecs crypto pipeline zip extract archive tarnel)
 set(TN_LIB_GLOBS)
 foreach(dir IN LISTS TN_LIB_DIRS)
   list(APPEND TN_LIB_GLOBS ${PROJECT_SOURCE_DIR}/${dir}/*.cpp)
@@ -56,8 +56,10 @@ add_custom_command(OUTPUT ${TN_PLAIN_TABLES}
   DEPENDS ${PROJECT_SOURCE_DIR}/base/CodePageTableText.cpp ${PROJECT_SOURCE_DIR}/tools/uncompress_codepage_tables.py
   COMMENT "Unpacking the code page tables")
 add_library(tarnelzip STATIC ${TN_LIB_SOURCES} ${TN_PLAIN_TABLES})
+include(${PROJECT_SOURCE_DIR}/cmake/TarnelPublicHeaders.cmake)
 target_include_directories(tarnelzip PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+  $<BUILD_INTERFACE:${TN_PUBLIC_INCLUDE_DIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tarnel>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32 bcrypt ntdll)
@@ -72,6 +74,5 @@ if(TN_TESTS)
 endif()
 
 install(TARGETS tarnelzip ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/archive/TnZip.h ${PROJECT_SOURCE_DIR}/archive/TnZipProgress.h
-  ${PROJECT_SOURCE_DIR}/archive/TnObject.h ${PROJECT_SOURCE_DIR}/archive/TnString.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarnel)
+install(FILES ${TN_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarnel)
 install(TARGETS tnzip quillet-offline RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

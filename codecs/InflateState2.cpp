@@ -58,7 +58,7 @@ void InflateState2::inflateBuffer(const std::uint8_t* bytes, std::uint32_t count
         m_inBase = m_cur.in = bytes;
         m_cur.inEnd = bytes + count;
         m_location = (m_buffer && m_litLenTable && m_distTable) ? run() : kNoMemory;
-        m_error = m_location != kSuccess;
+        m_error = m_location != kSuccess && m_location != kAborted;
     }
 }
 
@@ -353,7 +353,7 @@ int InflateState2::flushWindow() {
         m_flushed = m_buffer + m_history;
         m_cur.out = m_flushed + pending;
     }
-    if (m_source && m_sink->isAborted()) return kAborted;
+    if (m_sink->isAborted()) return kAborted;
     return 0;
 }
 
@@ -375,7 +375,7 @@ int InflateState2::finish() {
     if (n == 0) return kSuccess;
     if (int loc = handOver(n)) return loc;
     m_flushed += n;
-    if (m_source && m_sink->isAborted()) return kAborted;
+    if (m_sink->isAborted()) return kAborted;
     return kSuccess;
 }
 

@@ -36,7 +36,8 @@ public:
     void setDeflate64(bool on);
 
     // Decodes `count` bytes that hold the whole stream. Null bytes do nothing. A failure sets
-    // hadError. Never aborts.
+    // hadError; an abort of the sink's monitor stops it after the window being handed over, with
+    // location() == kAborted and hadError clear.
     void inflateBuffer(const std::uint8_t* bytes, std::uint32_t count, LogBase& log, bool verbose);
 
     // Streams from `source`. True on success. A failure (not an abort) also sets hadError;

@@ -16,6 +16,7 @@
 #include "crypto/PwdProtect.h"
 #include "crypto/WinZipAes.h"
 #include "crypto/WinZipAesContext.h"
+#include "extract/CheckedOutput.h"
 #include "extract/EntryMetadata.h"
 #include "extract/ZipPipeline.h"
 #include "log/LogBase.h"
@@ -79,6 +80,14 @@ bool linkStaysInside(const std::string& target, std::size_t parentDepth) {
     }
     return true;
 }
+// A path below the folder as messages for the caller show it: the platform's separator.
+std::string shownPath(std::string path) {
+#ifndef _WIN32
+    for (char& c : path)
+        if (c == '\\') c = '/';
+#endif
+    return path;
+}
 }  // namespace
 
 struct EntryExtractor::Job {
@@ -127,8 +136,13 @@ std::string EntryExtractor::safeRelativeName(const char* name) {
 }
 
 bool EntryExtractor::UnzipEntry(ClsZipEntry2& entry) {
-    if (!entry.isValid()) return rejectWith(&m_log, "Zip entry not constructed for inflation.");
-    if (entry.kind() != ClsZipEntry2::kMapped) return false;
+    m_failure.clear();
+    if (!entry.isValid()) {
+        m_failure.set(TnZipResult::kDamaged, "the entry could not be read");
+        return rejectWith(&m_log, "Zip entry not constructed for inflation.");
+    }
+    if (entry.kind() != ClsZipEntry2::kMapped)
+        return m_failure.set(TnZipResult::kDamaged, "the entry could not be read");
     ClsZip2* zip = entry.owner();
     bool verbose = zip && zip->verboseLogging();
     LogContext context(m_log, "InflateFromMapped", verbose);
@@ -157,7 +171,10 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
             false, false,   false, {},      false};
     job.verbose = zip->verboseLogging();
     job.data = m_pool.getOrOpen(zip->fullPath().text(), m_log);
-    if (!job.data) return rejectWith(&m_log, "Failed to access Zip contents for inflate");
+    if (!job.data) {
+        m_failure.set(TnZipResult::kCannotRead, "cannot read the archive", platformLastErrno());
+        return rejectWith(&m_log, "Failed to access Zip contents for inflate");
+    }
 
     StringBuffer name;
     entry.GetFileName(name);
@@ -171,6 +188,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     job.namesFolder = !relative.empty() && (relative.back() == '\\' || relative.back() == '/');
     if (record->isStrongEncrypted()) {
         m_log.logError("Unsupported encryption (PKWARE strong encryption)");
+        m_failure.set(TnZipResult::kUnsupportedEncryption, "PKWARE strong encryption is not supported");
         return failEntry(job);
     }
     if (record->encryptionKind == ZipEncryption::kWinZipAes && !decryptAes(job)) {
@@ -180,6 +198,7 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
     }
     job.method = record->localHeader.method == ZipMethod::kAes ? record->aesActualMethod : record->localHeader.method;
     if (!ExtractTarget::splitName(relative, job.parts)) {
+        m_failure.set(TnZipResult::kUnsafeEntry, "the name leaves the extraction folder");
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
         countFailedEntry(job.record);
         return false;
@@ -196,9 +215,14 @@ bool EntryExtractor::decryptAes(Job& job) {
     bool wrongPassword = false, authFailed = false;
     const std::uint32_t size = r.compressedSize32();
     const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
-    if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-    return WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength), job.aesPlain,
-                                      wrongPassword, authFailed, m_log);
+    if (!stored && size > 0) return storedBytesMissing();
+    if (WinZipAes::decryptInMemory(stored, size, job.zip.password(), static_cast<int>(r.keyLength), job.aesPlain,
+                                   wrongPassword, authFailed, m_log))
+        return true;
+    if (wrongPassword) return passwordRefused(job);
+    if (authFailed)
+        return m_failure.set(TnZipResult::kCrcMismatch, "the WinZip AES authentication code does not match");
+    return m_failure.set(TnZipResult::kDamaged, "the encrypted data is damaged");
 }
 
 // A wrong password is found before the output is created, so that an existing file of the same
@@ -209,8 +233,11 @@ bool EntryExtractor::passwordFits(Job& job) {
         MemDataObjSource window;
         window.initRange(job.data, r.dataOffset, r.compressedSize64());
         bool wrongPassword = false;
-        return WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength), wrongPassword,
-                                          m_log) != nullptr;
+        if (WinZipAes::startFromSource(window, job.zip.password(), static_cast<int>(r.keyLength), wrongPassword,
+                                       m_log) != nullptr)
+            return true;
+        return wrongPassword ? passwordRefused(job)
+                             : m_failure.set(TnZipResult::kDamaged, "the encrypted data is damaged");
     }
     if (!r.isTraditionallyEncrypted()) return true;
     const std::uint8_t* header = r.compressedSize64() >= ZipRecordSize::kTraditionalHeader
@@ -223,7 +250,19 @@ bool EntryExtractor::passwordFits(Job& job) {
     const bool deferred = (local.flags & ZipFlag::kDataDescriptor) != 0;
     if (header && check.checkHeader(header, local.dosTime, local.crc32, deferred, m_log)) return true;
     m_log.logError("Password incorrect for password-protected Zip");
+    if (!header) m_failure.set(TnZipResult::kDamaged, "the encryption header is missing");
+    passwordRefused(job);
     return rejectWith(&m_log, "Password decode failed (Zip 2.0 legacy encryption).");
+}
+
+bool EntryExtractor::passwordRefused(Job& job) {
+    if (job.zip.password().length() == 0) return m_failure.set(TnZipResult::kPasswordNeeded, "a password is needed");
+    return m_failure.set(TnZipResult::kWrongPassword, "the password is wrong");
+}
+
+bool EntryExtractor::storedBytesMissing() {
+    m_failure.set(TnZipResult::kDamaged, "the entry's data lies beyond the end of the archive");
+    return rejectWith(&m_log, "Failed to read the entry's stored bytes");
 }
 
 // Its time and permissions are set when the extraction ends, after its content.
@@ -241,6 +280,9 @@ bool EntryExtractor::openFolder(Job& job, std::size_t depth) {
     bool link = false;
     job.folder = m_target.openFolder(job.parts, depth, true, failed, link);
     if (job.folder) return true;
+    const int error = platformLastErrno();
+    if (link) m_failure.set(TnZipResult::kUnsafeEntry, "a symbolic link stands where a folder is needed");
+    else m_failure.setSystem(("cannot create the folder " + shownPath(failed)).c_str(), error);
     if (link && m_failedDirs.count(failed) == 0) m_log.logError("A symbolic link stands where a folder is needed");
     reportDirectory(failed);
     return false;
@@ -268,7 +310,14 @@ bool EntryExtractor::extractFile(Job& job) {
     // it is complete: a failed entry leaves an existing file as it was and nothing partial.
     OutputFile out;
     std::string pending;
-    if (!hasLeaf || !job.folder->createUnnamedFile(out.handle(), pending)) return notCreated(job, true);
+    if (!hasLeaf) {
+        m_failure.set(TnZipResult::kCannotCreate, "the name ends in a separator but the entry is a file");
+        return notCreated(job, true);
+    }
+    if (!job.folder->createUnnamedFile(out.handle(), pending)) {
+        m_failure.setSystem("cannot create the file", platformLastErrno());
+        return notCreated(job, true);
+    }
     job.privateName = !pending.empty();
     // No stored bytes: the file stays empty, which must agree with the stored CRC as well.
     // A WinZip AES entry that decrypts to nothing skips the pipeline and is not counted.
@@ -282,6 +331,7 @@ bool EntryExtractor::extractFile(Job& job) {
     const bool attributesSet = restoreAttributes(job, out);
     if (!job.folder->publishFile(out.handle(), pending, job.parts.back().c_str(), !m_neverOverwrite)) {
         const bool taken = m_neverOverwrite && TarnelDir::isNameTaken(platformLastErrno());
+        if (!taken) m_failure.setSystem("cannot give the file its name", platformLastErrno());
         job.folder->discardFile(out.handle(), pending);
         return taken || notCreated(job, false);
     }
@@ -290,11 +340,13 @@ bool EntryExtractor::extractFile(Job& job) {
     return attributesSet;
 }
 
-// The content goes to a null Output; only the decode and the CRC count.
+// The content goes to the destination, or to a null Output; the decode and the CRC decide.
 bool EntryExtractor::testFile(Job& job) {
     Output discard;
+    Output& out = m_destination ? *m_destination : discard;
     const bool emptyAes = job.aes && !job.aesLarge && job.aesPlain.size() == 0;
-    bool ok = emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, discard);
+    bool ok = passwordFits(job) &&
+              (emptyAes || job.record.compressedSize64() == 0 ? checkCrc(job, 0) : decodeInto(job, out));
     if (!ok) {
         m_log.logError("Test failed");
         m_log.logDataQP("filename", escapeControlChars(job.outPath).c_str());
@@ -317,6 +369,7 @@ bool EntryExtractor::failEntry(Job& job) {
 bool EntryExtractor::extractLink(Job& job) {
     if (job.record.uncompressedSize64() > kLinkTargetMax || job.record.compressedSize64() > 2 * kLinkTargetMax) {
         m_log.logError("Symbolic link target is too long");
+        m_failure.set(TnZipResult::kUnsafeEntry, "the symbolic link's target is too long");
         return failEntry(job);
     }
     DataBuffer target;
@@ -327,12 +380,14 @@ bool EntryExtractor::extractLink(Job& job) {
     if (text.size() > kLinkTargetMax || text.find('\0') != std::string::npos ||
         !linkStaysInside(text, job.parts.size() - 1)) {
         m_log.logError("Symbolic link not created: its target must stay inside the extraction folder");
+        m_failure.set(TnZipResult::kUnsafeEntry, "the symbolic link's target leaves the extraction folder");
         m_log.logDataQP("linkTarget", escapeControlChars(text).c_str());
         return failEntry(job);
     }
     const char* leaf = job.parts.back().c_str();
     if (!job.folder->createLink(leaf, text.c_str(), !m_neverOverwrite)) {
         if (m_neverOverwrite && TarnelDir::isNameTaken(platformLastErrno())) return true;
+        m_failure.setSystem("cannot create the symbolic link", platformLastErrno());
         logPath("UnzipFailedFilename", "UnzipFailedFilenameUtf8", job.outPath);
         return false;
     }
@@ -368,15 +423,34 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
         pipeline.setTraditionalEncryption(true, job.record.localHeader.crc32, job.record.localHeader.dosTime,
                                           (job.record.localHeader.flags & ZipFlag::kDataDescriptor) != 0);
     }
-    pipeline.setOutput(&out);
+    CheckedOutput checked(out);
+    pipeline.setOutput(&checked);
     pipeline.setDestCompressed(false);
     MemDataObjSource window;
     if (!configureSource(job, pipeline, window)) return false;
     // Held to the declared size: no local record lets the output grow past what callers were told.
     pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
     std::uint32_t crc = 0;
-    if (!pipeline.run(crc, m_log, job.verbose)) return false;
-    return checkCrc(job, crc);
+    const bool ran = pipeline.run(crc, m_log, job.verbose);
+    // An abort answered while this entry's bytes were counted fails the entry, even when its
+    // last block was already written: nothing is finished after the answer.
+    if (m_monitor && m_monitor->isAborted()) {
+        m_failure.set(TnZipResult::kAborted, "aborted by the application");
+        return rejectWith(&m_log, "Unzip aborted by application");
+    }
+    if (ran) return checkCrc(job, crc);
+    return decodeFailed(pipeline, checked);
+}
+
+// Names the cause of a failed decode: the destination, the declared size, or the data.
+bool EntryExtractor::decodeFailed(const ZipPipeline& pipeline, const CheckedOutput& out) {
+    // A caller's destination refuses bytes only to stop; a file refuses them with the system's reason.
+    if (out.writeFailed() && m_destination)
+        return m_failure.set(TnZipResult::kAborted, "the destination asked to stop");
+    if (out.writeFailed()) return m_failure.setSystem("cannot write the file", out.systemError());
+    if (pipeline.sizeExceeded())
+        return m_failure.set(TnZipResult::kSizeMismatch, "the content is longer than the archive declares");
+    return m_failure.set(TnZipResult::kDamaged, "the compressed data is damaged");
 }
 
 bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window) {
@@ -386,7 +460,9 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
         m_log.logError("Unsupported compression method");
         m_log.logDataLong("compressionMethod", method);
         m_log.logData("methodName", ZipMethod::name(method));
-        return false;
+        const std::string why = "compression method " + std::to_string(method) + " (" + ZipMethod::name(method) +
+                                ") is not supported";
+        return m_failure.set(TnZipResult::kUnsupportedMethod, why.c_str());
     }
     pipeline.setSourceCompressed(inflated);
     pipeline.setSourceMethod(method, job.record.localHeader.flags);
@@ -402,8 +478,9 @@ bool EntryExtractor::configureSource(Job& job, ZipPipeline& pipeline, MemDataObj
     }
     std::uint32_t size = job.record.compressedSize32();
     const std::uint8_t* stored = job.data->getData(job.record.dataOffset, size, m_log);
-    if (!stored && size > 0) return rejectWith(&m_log, "Failed to read the entry's stored bytes");
-    return pipeline.setSourceMemory(stored, size);
+    if (!stored && size > 0) return storedBytesMissing();
+    if (pipeline.setSourceMemory(stored, size)) return true;
+    return m_failure.set(TnZipResult::kOutOfMemory, "no memory for the entry's stored bytes");
 }
 
 // Entries of the library's own whole-data scheme carry no usable CRC, nor do AE-2 entries; every
@@ -415,6 +492,7 @@ bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     const std::uint32_t stored = r.storedCrc();
     if (stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");
+    m_failure.set(TnZipResult::kCrcMismatch, "the content's CRC-32 does not match the stored one");
     m_log.logDataHex("calculatedCrc", crc);
     m_log.logDataHex("storedCrc", stored);
     return false;
@@ -430,6 +508,7 @@ bool EntryExtractor::restoreAttributes(Job& job, OutputFile& out) {
         const bool opened = !job.privateName || out.handle().setPermissions(TarnelDir::defaultFileMode());
         if (opened && (attributes == kAttrArchive || out.handle().setAttributes(attributes))) return true;
     }
+    m_failure.setSystem("cannot set the file's attributes", platformLastErrno());
     m_log.logError("Failed to set file attributes");
     StringBuffer message("SetFileAttributes: ");
     message.appendLastError();

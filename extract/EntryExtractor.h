@@ -14,7 +14,9 @@
 #include <unordered_set>
 
 #include "base/StringBuffer.h"
+#include "extract/EntryFailure.h"
 #include "extract/ExtractTarget.h"
+class CheckedOutput;
 class ClsZip2;
 class DataBuffer;
 class MemDataObjSource;
@@ -45,6 +47,11 @@ public:
     void setTestOnly(bool on) { m_testOnly = on; }
     // Names that already exist are kept; their entries are passed over, not failed.
     void setNeverOverwrite(bool on) { m_neverOverwrite = on; }
+    // With test-only set, the content of each file entry goes to this Output (not owned) instead
+    // of being discarded; a write it refuses stops the entry as aborted.
+    void setDestination(Output* out) { m_destination = out; }
+    // Why the latest UnzipEntry failed; result kOk after a success.
+    const EntryFailure& failure() const { return m_failure; }
     // Applies the directory entries' times and permissions; call once after the last entry.
     void finish();
 
@@ -71,6 +78,10 @@ private:
     bool configureSource(Job& job, ZipPipeline& pipeline, MemDataObjSource& window);
     bool decryptAes(Job& job);
     bool passwordFits(Job& job);
+    // Records a missing or wrong password; false.
+    bool passwordRefused(Job& job);
+    bool storedBytesMissing();
+    bool decodeFailed(const ZipPipeline& pipeline, const CheckedOutput& out);
     bool checkCrc(Job& job, std::uint32_t crc);
     bool restoreAttributes(Job& job, OutputFile& out);
     void reportDirectory(const std::string& dir);
@@ -88,4 +99,6 @@ private:
     int m_count = 0;
     bool m_testOnly = false;
     bool m_neverOverwrite = false;
+    Output* m_destination = nullptr;
+    EntryFailure m_failure;
 };

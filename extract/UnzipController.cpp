@@ -48,6 +48,13 @@ bool onlyStars(const char* pattern) {
     return *pattern == 0;
 }
 
+// Sizes come from the archive and may be absurd: the progress total stops at the largest value
+// instead of overflowing.
+std::int64_t addSizeSaturated(std::int64_t total, std::uint64_t size) {
+    const std::uint64_t room = static_cast<std::uint64_t>(INT64_MAX - total);
+    return size >= room ? INT64_MAX : total + static_cast<std::int64_t>(size);
+}
+
 void describeEntry(ClsZipEntry2& entry, const StringBuffer& name, ZippedFileInfo& info) {
     info.name.setFrom(name);
     info.compressedSize = entry.GetCompressedSize();
@@ -58,6 +65,7 @@ void describeEntry(ClsZipEntry2& entry, const StringBuffer& name, ZippedFileInfo
 
 bool UnzipController::Unzip(XString& folder, ZipCallback* callback, int& count) {
     m_zip.log().clearLog();
+    clearResult();
     if (callback) callback->unzipBegin();
     bool ok = UnzipCommon(folder, nullptr, false, false, callback, "Unzip", count);
     if (callback) callback->unzipEnd();
@@ -78,7 +86,7 @@ bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNe
     log.logDataLong("ignoreZipDirs", ignoreDirectories ? 1 : 0);
     if (!CheckUnzipPassword()) {
         log.leaveContext();
-        return false;
+        return passwordFailure();
     }
     auto pool = std::make_unique<MemoryDataPool>();
     bool ok = UnzipEntries(base.c_str(), ignoreDirectories, pattern ? pattern->getUtf8() : nullptr, onlyNewer, callback,
@@ -86,9 +94,69 @@ bool UnzipController::UnzipCommon(XString& folder, XString* pattern, bool onlyNe
     log.logDataLong("NumUnzipped", count);
     if (!m_zip.structureDamage().empty()) ok = rejectWith(log, m_zip.structureDamage().c_str());
     if (!ok) log.logError("Not all files extracted successfully.");
+    if (!ok && m_result == TnZipResult::kOk) fail(TnZipResult::kDamaged, "the extraction failed");
+    if (m_moreFailures > 0) m_message += " (and " + std::to_string(m_moreFailures) + " more failed entries)";
     log.leaveContext();
     pool.reset();
     return ok;
+}
+
+void UnzipController::clearResult() {
+    m_result = TnZipResult::kOk;
+    m_message.clear();
+    m_moreFailures = 0;
+}
+
+bool UnzipController::passwordFailure() {
+    if (m_zip.password().length() == 0) return fail(TnZipResult::kPasswordNeeded, "the archive needs a password");
+    return fail(TnZipResult::kWrongPassword, "the archive's password is wrong or its comment is damaged");
+}
+
+bool UnzipController::ExtractOne(int index, const char* folder, Output* destination, ZipCallback* callback,
+                                 const char* operation) {
+    clearResult();
+    ClsZipEntry2* entry = index >= 0 && index < m_zip.numEntries() ? m_zip.entryAt(index) : nullptr;
+    if (!entry || entry->IsEmptyKind())
+        return fail(TnZipResult::kBadArgument, "there is no entry " + std::to_string(index));
+    m_zip.beginOperation(operation);
+    m_zip.log().logDataLong("entryIndex", index);
+    if (callback) callback->unzipBegin();
+    const bool ok = CheckUnzipPassword() ? extractOneEntry(*entry, folder, destination, callback) : passwordFailure();
+    m_zip.log().leaveContext();
+    if (callback) callback->unzipEnd();
+    return ok;
+}
+
+bool UnzipController::extractOneEntry(ClsZipEntry2& entry, const char* folder, Output* destination,
+                                      ZipCallback* callback) {
+    StringBuffer name;
+    cleanName(entry, name);
+    ZippedFileInfo info;
+    describeEntry(entry, name, info);
+    const std::string shown = shownName(name.text());
+    if (askAbort(callback)) return false;
+    bool skip = false;
+    if (callback) {
+        callback->setWritePercentMode(false);
+        callback->toBeUnzipped(shown.c_str(), info.compressedSize32(), info.uncompressedSize32(), info.isDirectory,
+                               &skip);
+    }
+    if (skip) return true;
+    const std::string trimmed = trimBlanks(folder ? folder : "");
+    ProgressMonitor monitor(callback, entry.IsDir() ? 0 : addSizeSaturated(0, entry.GetUncompressedSize()));
+    MemoryDataPool pool;
+    const char* tempDir = m_zip.tempDir().length() > 0 ? m_zip.tempDir().text() : nullptr;
+    EntryExtractor extractor(trimmed.empty() ? "." : trimmed.c_str(), false, m_zip.log(), &monitor, tempDir, pool);
+    extractor.setTestOnly(destination != nullptr);
+    extractor.setDestination(destination);
+    if (!extractor.UnzipEntry(entry)) return entryFailed(extractor, name.text(), callback), false;
+    extractor.finish();
+    monitor.finishProgress();
+    bool ignored = false;
+    if (callback)
+        callback->fileUnzipped(shown.c_str(), info.compressedSize32(), info.uncompressedSize32(), entry.IsDir(),
+                               &ignored);
+    return true;
 }
 
 bool UnzipController::CheckUnzipPassword() {
@@ -115,6 +183,7 @@ bool UnzipController::askAbort(ZipCallback* callback) {
     bool abort = false;
     callback->abortCheck(&abort);
     if (abort) m_zip.log().logError("Unzip aborted by application");
+    if (abort) fail(TnZipResult::kAborted, "aborted by the application");
     return abort;
 }
 
@@ -122,13 +191,6 @@ void UnzipController::cleanName(const ClsZipEntry2& entry, StringBuffer& name) {
     entry.GetFileName(name);
     name.removeWildcardChars();
     name.removeControlChars();
-}
-
-// Sizes come from the archive and may be absurd: the progress total stops at the largest value
-// instead of overflowing.
-static std::int64_t addSizeSaturated(std::int64_t total, std::uint64_t size) {
-    const std::uint64_t room = static_cast<std::uint64_t>(INT64_MAX - total);
-    return size >= room ? INT64_MAX : total + static_cast<std::int64_t>(size);
 }
 
 bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern, bool onlyNewer, ZipCallback* callback,
@@ -151,8 +213,8 @@ bool UnzipController::chooseEntries(const char* baseFolder, const char* pattern,
             describeEntry(*entry, name, info);
             callback->setWritePercentMode(false);
             bool skip = false;
-            callback->toBeUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(), info.isDirectory,
-                                   &skip);
+            callback->toBeUnzipped(shownName(name.text()).c_str(), info.compressedSize32(), info.uncompressedSize32(),
+                                   info.isDirectory, &skip);
             if (skip) entry->SetSkip(true);
         }
         if (!entry->IsDir() && !entry->IsSkipped()) total = addSizeSaturated(total, entry->GetUncompressedSize());
@@ -183,12 +245,13 @@ bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectorie
         if (pattern && !MatchWildcard(name.text(), pattern, false)) continue;
         if (!extractor.UnzipEntry(*entry)) {
             ok = false;
+            entryFailed(extractor, name.text(), callback);
         } else if (callback) {
             ZippedFileInfo info;
             describeEntry(*entry, name, info);
             bool abort = false;
-            callback->fileUnzipped(name.text(), info.compressedSize32(), info.uncompressedSize32(), info.isDirectory,
-                                   &abort);
+            callback->fileUnzipped(shownName(name.text()).c_str(), info.compressedSize32(), info.uncompressedSize32(),
+                                   info.isDirectory, &abort);
             stopped = abort;
         }
         stopped = stopped || monitor.isAborted();
@@ -196,7 +259,41 @@ bool UnzipController::UnzipEntries(const char* baseFolder, bool ignoreDirectorie
     }
     extractor.finish();
     if (!stopped) monitor.finishProgress();
+    if (monitor.isAborted() && m_result != TnZipResult::kAborted) {
+        m_result = TnZipResult::kAborted;
+        m_message = "aborted by the application";
+    }
     return ok;
+}
+
+void UnzipController::entryFailed(const EntryExtractor& extractor, const char* name, ZipCallback* callback) {
+    EntryFailure failure = extractor.failure();
+    if (!failure.failed()) failure.set(TnZipResult::kDamaged, "the entry could not be extracted");
+    const std::string shown = shownName(name);
+    const std::string message = failure.message(shown);
+    if (callback) callback->entryFailed(shown.c_str(), static_cast<int>(failure.result), message.c_str());
+    if (m_result != TnZipResult::kOk) ++m_moreFailures;
+    // An abort is what the caller most needs to hear, whatever failed before it.
+    if (m_result == TnZipResult::kOk || failure.result == TnZipResult::kAborted) {
+        m_result = failure.result;
+        m_message = message;
+    }
+}
+
+bool UnzipController::fail(TnZipResult result, const std::string& message) {
+    if (m_result != TnZipResult::kOk) return false;
+    m_result = result;
+    m_message = message;
+    return false;
+}
+
+std::string UnzipController::shownName(const char* name) {
+    std::string shown(name ? name : "");
+#ifndef _WIN32
+    for (char& c : shown)
+        if (c == '\\') c = '/';
+#endif
+    return shown;
 }
 
 bool UnzipController::MatchWildcard(const char* text, const char* pattern, bool caseSensitive) {

@@ -143,7 +143,8 @@ bool ZipPipeline::transfer(std::uint32_t& crc, LogBase& log) {
         if (!ok) log.logError("Uncompressed to uncompressed failed.");
     }
     m_dest = destination;
-    if (!ok && bounded.exceeded()) {
+    m_sizeExceeded = !ok && bounded.exceeded();
+    if (m_sizeExceeded) {
         log.logError("Entry data is longer than its declared size - Zip file is corrupt.");
         log.logDataInt64("declaredSize", static_cast<std::int64_t>(expectedUncompressedSize));
     }

@@ -74,6 +74,8 @@ public:
     bool decodeToDest(std::uint32_t& crc, LogBase& log);
 
     bool sourceIsFile() const { return m_srcIsFile; }
+    // The last run failed because the content went past the expected uncompressed size.
+    bool sizeExceeded() const { return m_sizeExceeded; }
     const char* sourceFileName() const { return m_srcFile.text(); }
 
 private:
@@ -136,6 +138,7 @@ private:
     int m_method = -1;      // -1: inflate or plain copy as m_srcCompressed says
     std::uint16_t m_methodFlags = 0;
     bool m_deflate64 = false;  // the inflate transfers decode Deflate64
+    bool m_sizeExceeded = false;
 
     // Streaming decryption: the stage reads the raw source (the source bytes through
     // m_memorySource when they are in memory) and m_decrypted delivers its output as the source.

@@ -1,12 +1,14 @@
 // Stream decoders of the methods that the pipeline reaches through makeMethodDecoder.
 #include "pipeline/MethodDecoders.h"
 
+#include "archive/ProgressMonitor.h"
 #include "codecs/ChunkDecoder.h"
 #include "codecs/Implode.h"
 #include "codecs/ZipMethod.h"
 #include "codecs/Unshrink.h"
 #include "log/LogBase.h"
 #include "pipeline/DataPipeline.h"
+#include "pipeline/DataSink.h"
 #include "pipeline/InflateSinkAdapter.h"
 #include "pipeline/InflateSourceAdapter.h"
 #include "pipeline/MethodDecodeProcessor.h"
@@ -50,8 +52,11 @@ public:
         MethodDecodeProcessor processor(*m_decoder, m_limit);
         processor.setSource(&source);
         processor.setSink(&sink);
+        // The sink's monitor stops the pump within one forwarded block of an abort answer.
+        ProgressMonitor* monitor = sink.progressMonitor();
         DataPipeline pipeline;
-        if (pipeline.addProcessor(&processor) && pipeline.run(nullptr)) return true;
+        if (pipeline.addProcessor(&processor) && pipeline.run(monitor)) return true;
+        if (monitor && monitor->isAborted()) return log.logError("Decoding aborted by application."), false;
         log.logError(*processor.failure() ? processor.failure() : "Decoding stopped making progress");
         log.logData("compressionMethod", ZipMethod::name(m_method));
         log.logDataInt64("decodedBytes", static_cast<std::int64_t>(processor.bytesDecoded()));

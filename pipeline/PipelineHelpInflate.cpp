@@ -69,6 +69,7 @@ bool PipelineHelp::inflateMemoryToOutput(const std::uint8_t* bytes, std::uint32_
     InflateTarget target(output, m_monitor, nullptr, m_deflate64);
     target.inflater.inflateBuffer(bytes, count, log, verbose);
     if (target.sink.writeFailed()) return rejectWith(log, "Sink write failed.");
+    if (m_monitor && m_monitor->isAborted()) return rejectWith(log, "Inflate aborted by application.");
     if (target.inflater.hadError()) return rejectWith(log, "Internal error in huffman decoding.");
     crc = target.sink.crcValue();
     return true;
@@ -97,6 +98,7 @@ bool PipelineHelp::inflateFileToOutput(const char* utf8Path, Output& output, std
         if (!whole.loadFile(utf8Path, log)) return false;
         target.inflater.inflateBuffer(whole.data(), whole.size(), log, verbose);
         if (target.inflater.hadError() && !target.sink.writeFailed()) return false;
+        if (m_monitor && m_monitor->isAborted()) return rejectWith(log, "Inflate aborted by application.");
     }
     if (target.sink.writeFailed()) return rejectWith(log, "Inflate failed to write to output file");
     crc = target.sink.crcValue();

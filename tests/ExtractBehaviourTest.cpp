@@ -2,9 +2,12 @@
 // nothing decodes, failed decodes, progress and abort, skips, wildcard matching, the CLI.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CrcReference.h"
 #include "ExtractFixture.h"
 #include "TempFolder.h"
+#include "ZlibRaw.h"
 #include "extract/EntryExtractor.h"
 #include "extract/UnzipController.h"
 
@@ -148,6 +151,40 @@ TEST(ExtractProgress, AbortFromPercentFailsTheEntry) {
     EXPECT_FALSE(fs::exists(dir / "out/a.txt"));
     EXPECT_FALSE(fs::exists(dir / "out/b.txt"));
     EXPECT_EQ(p.events.back(), 'E');
+}
+
+// An abort answer fails the entry being extracted and ends the extraction: no file is finished
+// and no event but the end is raised after it, whichever entry it comes on.
+TEST(ExtractProgress, AbortAnswerEndsTheExtractionAtOnce) {
+    TempFolder scratch;
+    Archive a;
+    for (int i = 0; i < 100; ++i) {
+        std::string content(1000, static_cast<char>('a' + i % 26));
+        Member m = stored("f" + std::to_string(100 + i) + ".txt", content);
+        if (i % 2) {  // every other entry deflated
+            auto packed = zlibDeflateRaw(reinterpret_cast<const std::uint8_t*>(content.data()), content.size(), 6);
+            m.data.assign(packed.begin(), packed.end());
+            m.method = 8;
+            m.localUncompressed = m.centralUncompressed = 1000;
+        }
+        a.members.push_back(m);
+    }
+    const std::string archive = zipfix::writeFile(scratch / "a.zip", a.build());
+    for (int at : {10, 50, 100}) {
+        SCOPED_TRACE(at);
+        RecordingProgress p;
+        p.abortAtPercent = at;
+        const fs::path out = scratch / std::to_string(at);
+        Extracted r = extract(archive, out, &p);
+        EXPECT_EQ(r.count, -1) << r.log;
+        const std::size_t answer = p.events.find('!');
+        ASSERT_NE(answer, std::string::npos);
+        EXPECT_EQ(p.events.substr(answer), "!E");
+        EXPECT_EQ(p.percents.back(), at);
+        const auto finished = static_cast<std::size_t>(std::count(p.events.begin(), p.events.end(), 'f'));
+        EXPECT_EQ(finished, static_cast<std::size_t>(at - 1));
+        EXPECT_EQ(listTree(out).size(), finished);
+    }
 }
 
 TEST(ExtractProgress, SkippedEntryIsNotWrittenNorCounted) {

@@ -71,13 +71,14 @@ inline void makeSourceTree(const fs::path& root) {
     std::system(("find '" + root.string() + "' -exec touch -d '2021-06-15 12:34:56' {} +").c_str());
 }
 
-// Records the events an application sees.
+// Records the events an application sees; "!" marks the abort answer.
 class RecordingProgress : public TnZipProgress {
 public:
     void UnzipPercent(int percent, bool* abort) override {
         percents.push_back(percent);
         events += "%";
-        if (abortAtPercent && percent >= abortAtPercent) *abort = true;
+        if (abortAtPercent && percent >= abortAtPercent && !answered) *abort = answered = true;
+        if (*abort) events += "!";
     }
     void AbortCheck(bool* /*abort*/) override { events += "a"; }
     void ToBeUnzipped(const char* name, int, int, bool* skip) override {
@@ -90,7 +91,8 @@ public:
 
     std::vector<int> percents;
     std::string events;
-    int abortAtPercent = 0;
+    int abortAtPercent = 0;  // answers abort once, at the first percent at or above it
+    bool answered = false;
     std::string skipName;
 };
 

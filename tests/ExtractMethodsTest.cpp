@@ -7,6 +7,7 @@
 
 #include "ExtractFixture.h"
 #include "TempFolder.h"
+#include "ZlibRaw.h"
 #include "codecs/ZipMethod.h"
 
 using namespace extractfix;
@@ -231,6 +232,42 @@ TEST(ExtractMethodStreams, DecodeOrFailCleanly) {
                 EXPECT_TRUE(zipfix::readFile(dir / "out/content.txt") == content);
             }
         }
+    }
+}
+
+// An abort answered early in a large entry stops its decoder within a block: the entry fails,
+// the entry after it is not started, and no percent event follows the answer.
+TEST(ExtractMethodStreams, AbortStopsTheDecoder) {
+    TempFolder scratch;
+    const std::string content = sampleContent(3000000);
+    std::vector<StreamCase> cases(std::begin(kStreams), std::end(kStreams));
+    cases.push_back({"stored", nullptr, ZipMethod::kStored, 0, [](const std::string& c) { return c; }});
+    cases.push_back({"deflate", nullptr, ZipMethod::kDeflated, 0, [](const std::string& c) {
+                         auto packed = zlibDeflateRaw(reinterpret_cast<const std::uint8_t*>(c.data()), c.size(), 6);
+                         return std::string(packed.begin(), packed.end());
+                     }});
+    for (const StreamCase& s : cases) {
+        if ((s.tool && !zipfix::haveTool(s.tool)) || !ZipMethod::isSupported(s.method)) continue;
+        SCOPED_TRACE(s.label);
+        zipfix::Member m{.name = "content.txt", .data = s.pack(content)};
+        m.method = static_cast<std::uint16_t>(s.method);
+        m.flags = s.flags;
+        m.version = 63;
+        m.crc = crcOf(content);
+        m.localUncompressed = m.centralUncompressed = static_cast<std::int64_t>(content.size());
+        zipfix::Archive archive;
+        archive.members.push_back(m);
+        archive.members.push_back({.name = "after.txt", .data = "x", .crc = crcOf("x")});
+        fs::path dir = scratch / s.label;
+        fs::create_directories(dir);
+        RecordingProgress p;
+        p.abortAtPercent = 5;
+        Extracted r = extract(zipfix::writeFile(dir / "a.zip", archive.build()), dir / "out", &p);
+        EXPECT_EQ(r.count, -1) << r.log;
+        ASSERT_FALSE(p.percents.empty());
+        EXPECT_LT(p.percents.back(), 50);
+        EXPECT_EQ(p.events.substr(p.events.find('!')), "!E");
+        EXPECT_TRUE(listTree(dir / "out").empty());
     }
 }
 

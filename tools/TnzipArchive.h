@@ -1,8 +1,9 @@
-// The listing and the test of tnzip: both read the opened archive's entries directly.
+// The listing and the test of tnzip, and the small text helpers its commands share; built on the
+// library's public interface alone.
 #pragma once
+#include <string>
 
-class ClsZip2;
-class ZipDn;
+class TnZip;
 
 struct TnzipSettings {
     const char* password = nullptr;
@@ -21,9 +22,16 @@ public:
     // stderr).
     int test(const char* path);
 
-private:
-    // The archive object of dn after opening path, or null (reported on stderr).
-    ClsZip2* open(ZipDn& dn, const char* path);
+    // Opens path in zip with the settings; false after reporting why on stderr.
+    bool open(TnZip& zip, const char* path) const;
 
+private:
     const TnzipSettings& m_settings;
 };
+
+namespace tnzip {
+// Names come from archives: control characters (C0, DEL, C1) are shown as \xHH, never raw.
+std::string escapeControlChars(const std::string& text);
+// Only '*' is a wildcard: any run of characters, also none. Case matters.
+bool matchWildcard(const std::string& text, const std::string& pattern);
+}  // namespace tnzip

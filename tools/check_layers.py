@@ -5,7 +5,8 @@
 
 (a file may include its own layer and the layers before it) or is one of the exceptions listed
 below, which CONTRIBUTING.md explains. A header that lower layers may include must itself
-include nothing above base/ but other such headers.
+include nothing above base/ but other such headers. tnzip (tools/) includes only the public
+headers under tarnel/ and its own.
 
     python3 tools/check_layers.py        prints each offending include; exit status 1 if any
 """
@@ -32,6 +33,14 @@ DOWNWARD = {
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+# Programs built on the library's public interface alone, and the headers they may include
+# besides tarnel/.
+PUBLIC_API_PROGRAMS = {
+    "tools/tnzip.cpp": {"TnzipArchive.h"},
+    "tools/TnzipArchive.cpp": {"TnzipArchive.h"},
+    "tools/TnzipArchive.h": set(),
+}
 
 
 def allowed(source, target):
@@ -63,6 +72,10 @@ def main():
         for target in includes(root, header):
             if target.split("/")[0] in LAYERS and not target.startswith("base/") and target not in DOWNWARD:
                 faults.append("%s (included from below) includes %s" % (header, target))
+    for program, own in PUBLIC_API_PROGRAMS.items():
+        for target in includes(root, program):
+            if not target.startswith("tarnel/") and target not in own:
+                faults.append("%s (public API only) includes %s" % (program, target))
     for fault in faults:
         print(fault)
     return 1 if faults else 0

@@ -17,14 +17,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "TnzipArchive.h"
-#include "archive/TnZip.h"
-#include "archive/TnZipProgress.h"
-#include "extract/UnzipController.h"
-#include "base/FilePaths.h"
+#include "tarnel/TnZip.h"
+#include "tarnel/TnZipProgress.h"
+
+using tnzip::escapeControlChars;
+using tnzip::matchWildcard;
 
 namespace {
 
@@ -141,10 +143,9 @@ private:
     bool selected(const std::string& path) {
         bool chosen = m_opt.names.empty();
         for (std::size_t i = 0; i < m_opt.names.size(); ++i)
-            if (UnzipController::MatchWildcard(path.c_str(), m_opt.names[i].c_str(), true))
-                chosen = m_matched[i] = true;
+            if (matchWildcard(path, m_opt.names[i])) chosen = m_matched[i] = true;
         for (const std::string& pattern : m_opt.excludes)
-            if (UnzipController::MatchWildcard(path.c_str(), pattern.c_str(), true)) return false;
+            if (matchWildcard(path, pattern)) return false;
         return chosen;
     }
     void draw(int percent) {
@@ -185,18 +186,10 @@ std::vector<std::string> utf8Arguments() {
 }
 #endif
 
-int extract(const Options& opt) {
+int extract(const Options& opt, const TnzipArchive& archive) {
     TnZip zip;
-    zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
-    if (opt.settings.password) zip.SetPassword(opt.settings.password);
-    if (opt.settings.oemCodePage) zip.SetOemCodePage(opt.settings.oemCodePage);
-    zip.SetVerboseLogging(opt.settings.verbose);
     zip.SetNeverOverwrite(opt.neverOverwrite);
-    if (!zip.OpenZip(opt.archive.c_str())) {
-        std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(opt.archive).c_str());
-        printLog(zip);
-        return 1;
-    }
+    if (!archive.open(zip, opt.archive.c_str())) return 1;
     ExtractProgress progress(opt, !opt.settings.quiet && isatty(STDERR_FILENO));
     int count = zip.Unzip(opt.folder.c_str(), &progress);
     if (count < 0) {
@@ -236,6 +229,6 @@ int main(int argc, char** argv) {
     switch (opt.command) {
         case 'l': return archive.list(opt.archive.c_str());
         case 't': return archive.test(opt.archive.c_str());
-        default: return extract(opt);
+        default: return extract(opt, archive);
     }
 }

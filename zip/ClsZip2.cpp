@@ -17,6 +17,7 @@
 #include "crypto/WholeDataCrypt.h"
 #include "log/LogReject.h"
 #include "zip/ClsZipEntry2.h"
+#include "zip/MemoryArchives.h"
 #include "zip/ZipWalk.h"
 
 namespace {
@@ -66,6 +67,9 @@ bool ClsZip2::OpenZip(XString& path) {
 
 // The handle closes again at once: the walk opens the file on its own.
 bool ClsZip2::fileOpensForReading(XString& path) {
+    const std::uint8_t* block = nullptr;
+    std::uint32_t length = 0;
+    if (MemoryArchives::find(path.getUtf8(), block, length)) return true;
     TarnelHandle handle;
     int reasonCode = 0;
     return openForRead(path, handle, reasonCode, &m_log);
@@ -110,7 +114,10 @@ bool ClsZip2::ReadZipStructure() {
     XString name;
     name.setUtf8(m_fileName.text());
     XString full;
-    getFullPath(name, full);
+    const std::uint8_t* block = nullptr;
+    std::uint32_t length = 0;
+    if (MemoryArchives::find(m_fileName.text(), block, length)) full.setUtf8(m_fileName.text());
+    else getFullPath(name, full);
     m_fullPath.setString(full.getUtf8());
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "log/LogReject.h"
+#include "zip/MemoryArchives.h"
 
 MemoryData::~MemoryData() { releaseBlock(); }
 
@@ -16,6 +17,13 @@ void MemoryData::releaseBlock() {
 }
 
 bool MemoryData::openFile(const char* utf8Path, LogBase& log) {
+    const std::uint8_t* block = nullptr;
+    std::uint32_t length = 0;
+    if (MemoryArchives::find(utf8Path, block, length)) {
+        setMemory(const_cast<std::uint8_t*>(block), length, false);  // borrowed, only ever read
+        m_path.setString(utf8Path);
+        return true;
+    }
     if (!m_file.open(utf8Path, log)) return false;
     m_fileBacked = 1;
     m_windowSize = 0;

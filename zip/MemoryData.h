@@ -25,7 +25,8 @@ public:
     MemoryData& operator=(const MemoryData&) = delete;
     ~MemoryData() override;
 
-    // Makes the object file-backed for the rest of its life; the path is its key in a pool.
+    // Makes the object file-backed for the rest of its life; the path is its key in a pool. The
+    // name of a registered memory archive (MemoryArchives) serves that block instead.
     bool openFile(const char* utf8Path, LogBase& log);
     // Serves requests from a block instead; an owned block is released with std::free.
     void setMemory(std::uint8_t* block, std::uint32_t length, bool owns);
