@@ -1,6 +1,8 @@
 // Tarnel Zip: the public archive object. Open an archive with OpenZip, extract it with Unzip.
 // Calls on one TnZip are serialised; 8-bit strings are ANSI text unless SetUtf8(true).
 #pragma once
+#include <cstdint>
+
 #include "TnObject.h"
 #include "TnString.h"
 
@@ -22,6 +24,10 @@ public:
     void SetVerboseLogging(bool on);
     void SetUtf8(bool on);
     void SetTempDir(const char* folder);
+    // The most memory one entry's decoder may take for the window, dictionary or model that the
+    // entry's stream asks for (zstd, LZMA, xz, PPMd); default 256 MiB. An entry that asks for
+    // more fails with a message naming both sizes, before anything is allocated.
+    void SetMaxDecoderMemory(std::uint64_t bytes);
 
     // The log of the latest call. The text stays valid for the next nine text-returning calls.
     const char* LastErrorText();

@@ -61,6 +61,13 @@ bool ZipDn::setTempDir(const char* utf8) {
     return zip != nullptr;
 }
 
+bool ZipDn::setMaxDecoderMemory(std::uint64_t bytes) {
+    TarnelLockGuard lock(*this);
+    ClsZip2* zip = archive();
+    if (zip != nullptr) zip->setMaxDecoderMemory(bytes);
+    return zip != nullptr;
+}
+
 bool ZipDn::getLog(LogFormat format, StringBuffer& out) {
     TarnelLockGuard lock(*this);
     out.clear();

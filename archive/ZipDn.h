@@ -1,6 +1,8 @@
 // Serialises every call on one TnZip with a lock and reaches the archive object through the
 // ZipSystem registry, on which it holds one reference.
 #pragma once
+#include <cstdint>
+
 #include "base/TarnelCritSec.h"
 
 class StringBuffer;
@@ -23,6 +25,7 @@ public:
     bool setOemCodePage(int codePage);
     bool setVerboseLogging(bool on);
     bool setTempDir(const char* utf8);
+    bool setMaxDecoderMemory(std::uint64_t bytes);
     enum class LogFormat { kText, kXml, kHtml };
     bool getLog(LogFormat format, StringBuffer& out);
 

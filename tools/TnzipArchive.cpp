@@ -148,6 +148,7 @@ std::string extraIds(const ZipWalkEntry& r) {
 ClsZip2* TnzipArchive::open(ZipDn& dn, const char* path) {
     if (m_settings.oemCodePage) dn.setOemCodePage(m_settings.oemCodePage);
     dn.setVerboseLogging(m_settings.verbose);
+    if (m_settings.maxDecoderMemory) dn.setMaxDecoderMemory(m_settings.maxDecoderMemory);
     XString xpath;
     xpath.setUtf8(path);
     if (!dn.open(xpath) || !dn.archive()) {

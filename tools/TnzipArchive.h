@@ -1,5 +1,6 @@
 // The listing and the test of tnzip: both read the opened archive's entries directly.
 #pragma once
+#include <cstdint>
 
 class ClsZip2;
 class ZipDn;
@@ -9,6 +10,7 @@ struct TnzipSettings {
     int oemCodePage = 0;
     bool verbose = false;  // l: attributes, host, extra fields; t: the library's detailed log
     bool quiet = false;
+    std::uint64_t maxDecoderMemory = 0;  // 0: the library's default
 };
 
 class TnzipArchive {

@@ -6,6 +6,7 @@
 
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
+#include "codecs/DecoderMemoryLimit.h"
 #include "zip/ClsBase.h"
 #include "zip/ZipWalkEntry.h"
 
@@ -36,6 +37,9 @@ public:
     const StringBuffer& password() const { return m_password; }
     void setVerboseLogging(bool on) { m_verboseLogging = on; }
     bool verboseLogging() const { return m_verboseLogging; }
+    // The most one entry's decoder may take for a window, dictionary or model its stream asks for.
+    void setMaxDecoderMemory(std::uint64_t bytes) { m_maxDecoderMemory = bytes; }
+    std::uint64_t maxDecoderMemory() const { return m_maxDecoderMemory; }
 
     // State of the opened archive.
     int numEntries() const { return m_entries.count(); }
@@ -79,6 +83,7 @@ private:
     StringBuffer m_fullPath;
     StringBuffer m_tempDir;
     bool m_verboseLogging = false;
+    std::uint64_t m_maxDecoderMemory = DecoderMemoryLimit::kDefault;
     bool m_sizeMismatch = false;
     ZipSystem* m_system;
     const ZipWalkEntry* m_summaryRecord = nullptr;  // owned by an entry once entries exist
