@@ -345,6 +345,7 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     // fail the entry, and no record lets the output grow past what it says.
     pipeline.expectedUncompressedSize = std::max(job.record.uncompressedSize64(),
                                                  job.record.centralRecord.uncompressedSize);
+    pipeline.decoderMemoryLimit = job.zip.maxDecoderMemory();
     std::uint32_t crc = 0;
     if (!pipeline.run(crc, m_log, job.verbose)) return false;
     return checkCrc(job, crc);
