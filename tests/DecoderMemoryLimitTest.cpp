@@ -83,7 +83,9 @@ std::string withPpmdModel(std::string ppmd, unsigned megabytes) {
 
 // The stored data of the first member of a zip archive.
 std::string firstMemberData(const std::string& zip) {
-    auto le16 = [&](std::size_t at) { return static_cast<unsigned char>(zip[at]) | static_cast<unsigned char>(zip[at + 1]) << 8; };
+    auto le16 = [&](std::size_t at) {
+        return static_cast<unsigned char>(zip[at]) | static_cast<unsigned char>(zip[at + 1]) << 8;
+    };
     const std::size_t size = le16(18) | static_cast<std::size_t>(le16(20)) << 16;
     return zip.substr(30 + le16(26) + le16(28), size);
 }
@@ -109,7 +111,7 @@ struct Case {
     const char* label;
     int method;
     std::string stream;
-    const char* what;   // as the refusal names the need
+    const char* what;    // as the refusal names the need
     std::uint64_t need;  // 0: reported as the decoder computes it (xz)
     std::uint64_t fits;  // the least limit at which it decodes
 };
@@ -162,7 +164,8 @@ TEST(DecoderMemoryLimit, EveryMethodRefusesWhatItsHeaderAsksAboveTheLimit) {
         Decoded refused = decode(c.method, c.stream, below, 7);
         EXPECT_FALSE(refused.ok);
         const std::string limitText = " exceeds the memory limit of " + DecoderMemoryLimit::sizeText(below);
-        const std::string named = c.need ? DecoderMemoryLimit::refusal(c.what, c.need, below) : c.what + std::string(" of ");
+        const std::string named = c.need ? DecoderMemoryLimit::refusal(c.what, c.need, below)
+                                         : c.what + std::string(" of ");
         EXPECT_TRUE(contains(refused.log, named) && contains(refused.log, limitText)) << refused.log;
         EXPECT_LT(refused.content.size(), expected.size());  // the frames before the refused one only
         Decoded byDefault = decode(c.method, c.stream, DecoderMemoryLimit::kDefault, 65536);
@@ -178,8 +181,11 @@ TEST(DecoderMemoryLimit, TnzipMaxMemoryOption) {
     const fs::path dir = scratch.path();
     zipfix::Archive a;
     const std::string frame = zstdFrame(0xA0);
-    a.members.push_back({.name = "wide.txt", .data = frame, .method = ZipMethod::kZstd,
-                         .crc = zipfix::crcOf(kText), .localUncompressed = static_cast<std::int64_t>(kText.size()),
+    a.members.push_back({.name = "wide.txt",
+                         .data = frame,
+                         .method = ZipMethod::kZstd,
+                         .crc = zipfix::crcOf(kText),
+                         .localUncompressed = static_cast<std::int64_t>(kText.size()),
                          .centralUncompressed = static_cast<std::int64_t>(kText.size())});
     a.members.push_back({.name = "plain.txt", .data = kText, .crc = zipfix::crcOf(kText)});
     const std::string archive = zipfix::writeFile(dir / "w.zip", a.build());
@@ -202,9 +208,8 @@ TEST(DecoderMemoryLimit, TnzipMaxMemoryOption) {
         SCOPED_TRACE(r.options);
         fs::remove_all(dir / "out");
         int rc = -1;
-        const std::string out = zipfix::run("'" + kTool + "' x '" + archive + "' '" + (dir / "out").string() +
-                                                "' -q " + r.options + " 2>&1",
-                                            &rc);
+        const std::string out = zipfix::run(
+            "'" + kTool + "' x '" + archive + "' '" + (dir / "out").string() + "' -q " + r.options + " 2>&1", &rc);
         EXPECT_EQ(rc, r.rc) << out;
         EXPECT_EQ(fs::exists(dir / "out/wide.txt"), r.wideExtracted) << out;
         if (r.rc == 2) continue;
