@@ -203,6 +203,7 @@ TEST(DecoderMemoryLimit, TnzipMaxMemoryOption) {
         {"--max-memory 12X", 2, false},
         {"--max-memory -1G", 2, false},
         {"--max-memory 99999999999T", 2, false},
+        {"--max-memory 99999999999999999999999", 2, false},
     };
     for (const Run& r : runs) {
         SCOPED_TRACE(r.options);

@@ -17,6 +17,7 @@
 #endif
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -84,8 +85,9 @@ bool parseCodePage(const char* text, int& out) {
 // Bytes, or a number followed by K, M, G or T (binary multiples; "MB" and "MiB" mean "M" too).
 bool parseSize(const char* text, std::uint64_t& out) {
     char* end = nullptr;
+    errno = 0;
     const unsigned long long value = std::strtoull(text, &end, 10);
-    if (end == text || *text == '-') return false;
+    if (end == text || *text == '-' || errno == ERANGE) return false;
     const std::string unit(end);
     int shift = 0;
     if (!unit.empty()) {
