@@ -44,6 +44,7 @@ void TnZip::SetTempDir(const char* folder) {
 void TnZip::SetNeverOverwrite(bool on) { m_impl->setNeverOverwrite(on); }
 void TnZip::SetOemCodePage(int codePage) { m_impl->setOemCodePage(codePage); }
 void TnZip::SetVerboseLogging(bool on) { m_impl->setVerboseLogging(on); }
+void TnZip::SetMaxDecoderMemory(std::uint64_t bytes) { m_impl->setMaxDecoderMemory(bytes); }
 
 void TnZip::SetUtf8(bool on) {
     m_utf8 = on;

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <vector>
+#include <cstdint>
 
 #include "TnObject.h"
 #include "TnString.h"
@@ -39,6 +40,10 @@ public:
     // (not a failure). The check and the creation are one step, so two entries of one name, or
     // another program creating the name meanwhile, never lead to an overwrite.
     void SetNeverOverwrite(bool on);
+    // The most memory one entry's decoder may take for the window, dictionary or model that the
+    // entry's stream asks for (zstd, LZMA, xz, PPMd); default 256 MiB. An entry that asks for
+    // more fails with a message naming both sizes, before anything is allocated.
+    void SetMaxDecoderMemory(std::uint64_t bytes);
 
     // The log of the latest call. The text stays valid for the next nine text-returning calls.
     // A log is bounded however many entries fail: it keeps its first 2 MB of text and its last

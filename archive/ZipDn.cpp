@@ -224,6 +224,13 @@ bool ZipDn::setNeverOverwrite(bool on) {
     return zip != nullptr;
 }
 
+bool ZipDn::setMaxDecoderMemory(std::uint64_t bytes) {
+    TarnelLockGuard lock(*this);
+    ClsZip2* zip = archive();
+    if (zip != nullptr) zip->setMaxDecoderMemory(bytes);
+    return zip != nullptr;
+}
+
 bool ZipDn::getLog(LogFormat format, StringBuffer& out) {
     TarnelLockGuard lock(*this);
     out.clear();

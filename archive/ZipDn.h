@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <cstdint>
 
 #include "base/TarnelCritSec.h"
 #include "tarnel/TnZipResult.h"
@@ -32,6 +33,7 @@ public:
     bool setVerboseLogging(bool on);
     bool setTempDir(const char* utf8);
     bool setNeverOverwrite(bool on);
+    bool setMaxDecoderMemory(std::uint64_t bytes);
     enum class LogFormat { kText, kXml, kHtml };
     bool getLog(LogFormat format, StringBuffer& out);
 

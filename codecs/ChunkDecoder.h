@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class ChunkDecoder {
 public:
@@ -32,7 +33,13 @@ protected:
         m_error = message;
         return Result::Error;
     }
+    // A message made for this failure (one that names sizes); kept until the decoder goes.
+    Result failWith(std::string message) {
+        m_errorText = std::move(message);
+        return fail(m_errorText.c_str());
+    }
 
 private:
     const char* m_error = "";
+    std::string m_errorText;
 };

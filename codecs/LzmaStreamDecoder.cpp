@@ -21,8 +21,11 @@ struct LzmaStreamDecoder::State {
     std::size_t headerHave = 0;
 };
 
-LzmaStreamDecoder::LzmaStreamDecoder(Format format, std::uint64_t uncompressedSize)
-    : m_format(format), m_uncompressedSize(uncompressedSize), m_state(new (std::nothrow) State) {}
+LzmaStreamDecoder::LzmaStreamDecoder(Format format, std::uint64_t uncompressedSize, std::uint64_t memoryLimit)
+    : m_format(format),
+      m_uncompressedSize(uncompressedSize),
+      m_memoryLimit(memoryLimit),
+      m_state(new (std::nothrow) State) {}
 
 LzmaStreamDecoder::~LzmaStreamDecoder() {
     if (m_state) lzma_end(&m_state->stream);
@@ -48,9 +51,10 @@ ChunkDecoder::Result LzmaStreamDecoder::startZipLzma(const std::uint8_t* in, std
     // costs memory.
     if (m_uncompressedSize != ~std::uint64_t(0) && options->dict_size > m_uncompressedSize)
         options->dict_size = m_uncompressedSize < kMinDictionary ? kMinDictionary : std::uint32_t(m_uncompressedSize);
-    if (options->dict_size > kMemoryLimit) {
+    if (options->dict_size > m_memoryLimit) {
+        const std::uint64_t need = options->dict_size;
         std::free(options);
-        return fail("LZMA dictionary is larger than the decoder allows");
+        return failWith(DecoderMemoryLimit::refusal("LZMA dictionary", need, m_memoryLimit));
     }
     options->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
     options->ext_size_low = std::uint32_t(m_uncompressedSize);
@@ -77,7 +81,8 @@ ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size
             in += inUsed;
             inSize -= inUsed;
         } else {
-            lzma_ret rc = lzma_stream_decoder(&s.stream, kMemoryLimit, 0);
+            const std::uint64_t allowed = m_memoryLimit + kStateAllowance;
+            lzma_ret rc = lzma_stream_decoder(&s.stream, allowed < m_memoryLimit ? UINT64_MAX : allowed, 0);
             if (rc != LZMA_OK) return fail("Out of memory for the xz decoder");
             s.started = true;
         }
@@ -96,7 +101,8 @@ ChunkDecoder::Result LzmaStreamDecoder::decode(const std::uint8_t* in, std::size
         case LZMA_BUF_ERROR:
             return fail(xz ? "xz data ends before the end of its stream"
                            : "LZMA data ends before the end of its stream");
-        case LZMA_MEMLIMIT_ERROR: return fail("xz stream needs more memory than the decoder allows");
+        case LZMA_MEMLIMIT_ERROR:
+            return failWith(DecoderMemoryLimit::refusal("xz decoder memory", lzma_memusage(&s.stream), m_memoryLimit));
         case LZMA_MEM_ERROR: return fail("Out of memory for the LZMA decoder");
         case LZMA_FORMAT_ERROR: return fail("xz data does not start with an xz stream header");
         case LZMA_OPTIONS_ERROR:

@@ -6,20 +6,23 @@
 // announces, and which is also accepted right at the declared size).
 #pragma once
 #include "codecs/ChunkDecoder.h"
+#include "codecs/DecoderMemoryLimit.h"
 
 class LzmaStreamDecoder : public ChunkDecoder {
 public:
     enum class Format { ZipLzma, Xz };
 
-    // uncompressedSize: the entry's declared size, or all ones when unknown.
-    LzmaStreamDecoder(Format format, std::uint64_t uncompressedSize);
+    // uncompressedSize: the entry's declared size, or all ones when unknown. A dictionary larger
+    // than memoryLimit fails the stream before it is allocated (the limit is raised by
+    // kStateAllowance for liblzma's own state, which comes on top of an xz dictionary).
+    LzmaStreamDecoder(Format format, std::uint64_t uncompressedSize,
+                      std::uint64_t memoryLimit = DecoderMemoryLimit::kDefault);
     ~LzmaStreamDecoder() override;
 
     Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
                   std::size_t outSize, std::size_t& outUsed, bool inputEnded) override;
 
-    // Memory a stream may ask for (dictionary, decoder state); more fails the entry.
-    static constexpr std::uint64_t kMemoryLimit = std::uint64_t(1) << 30;
+    static constexpr std::uint64_t kStateAllowance = std::uint64_t(1) << 20;
 
 private:
     struct State;
@@ -28,5 +31,6 @@ private:
 
     Format m_format;
     std::uint64_t m_uncompressedSize;
+    std::uint64_t m_memoryLimit;
     State* m_state = nullptr;
 };

@@ -12,8 +12,8 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 }  // namespace
 
-PpmdStreamDecoder::PpmdStreamDecoder(std::uint64_t uncompressedSize)
-    : m_declared(uncompressedSize), m_sizeKnown(uncompressedSize != ~std::uint64_t(0)) {}
+PpmdStreamDecoder::PpmdStreamDecoder(std::uint64_t uncompressedSize, std::uint64_t memoryLimit)
+    : m_declared(uncompressedSize), m_memoryLimit(memoryLimit), m_sizeKnown(uncompressedSize != ~std::uint64_t(0)) {}
 
 PpmdStreamDecoder::~PpmdStreamDecoder() = default;
 
@@ -45,6 +45,8 @@ ChunkDecoder::Result PpmdStreamDecoder::readParameters(bool inputEnded) {
     m_restore = word >> 12;
     if (m_order < PpmdModel::kMinOrder) return fail("PPMd model order is below 2");
     if (m_restore > PpmdModel::kRestoreCutOff) return fail("PPMd restoration method is not supported");
+    const std::uint64_t modelSize = std::uint64_t(megabytes) << 20;
+    if (modelSize > m_memoryLimit) return failWith(DecoderMemoryLimit::refusal("PPMd model", modelSize, m_memoryLimit));
     m_model.reset(new (std::nothrow) PpmdModel);
     if (!m_model || !m_model->allocate(megabytes << 20)) return fail("Out of memory for the PPMd model");
     m_haveParameters = true;

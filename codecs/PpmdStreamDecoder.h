@@ -8,13 +8,15 @@
 #include <memory>
 
 #include "codecs/ChunkDecoder.h"
+#include "codecs/DecoderMemoryLimit.h"
 
 class PpmdModel;
 
 class PpmdStreamDecoder : public ChunkDecoder {
 public:
-    // uncompressedSize: the entry's declared size, or all ones when unknown.
-    explicit PpmdStreamDecoder(std::uint64_t uncompressedSize);
+    // uncompressedSize: the entry's declared size, or all ones when unknown; a model larger than
+    // memoryLimit fails the stream before it is allocated.
+    PpmdStreamDecoder(std::uint64_t uncompressedSize, std::uint64_t memoryLimit = DecoderMemoryLimit::kDefault);
     ~PpmdStreamDecoder() override;
 
     Result decode(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed, std::uint8_t* out,
@@ -25,6 +27,7 @@ private:
     void refill(const std::uint8_t* in, std::size_t inSize, std::size_t& inUsed);
 
     std::uint64_t m_declared;
+    std::uint64_t m_memoryLimit;
     std::uint64_t m_produced = 0;
     bool m_sizeKnown;
     std::unique_ptr<PpmdModel> m_model;

@@ -77,11 +77,11 @@ constexpr std::uint64_t kBzip2ParallelFrom = 2 << 20;
 }  // namespace
 #endif
 
-std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags,
-                                                       std::uint64_t uncompressedSize) {
+std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize,
+                                                       std::uint64_t memoryLimit) {
     (void)flags;
     switch (method) {
-        case kPpmd: return std::make_unique<PpmdStreamDecoder>(uncompressedSize);
+        case kPpmd: return std::make_unique<PpmdStreamDecoder>(uncompressedSize, memoryLimit);
 #if TN_METHOD_BZIP2
         // Blocks decode on several threads when the machine has them and the entry is large
         // enough to hold a few (a block holds up to 900,000 bytes).
@@ -96,12 +96,15 @@ std::unique_ptr<ChunkDecoder> ZipMethod::createDecoder(int method, std::uint16_t
 #if TN_METHOD_LZMA
         // The end marker (flag bit 1) is accepted with or without the flag; the declared size
         // ends a stream that has none.
-        case kLzma: return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::ZipLzma, uncompressedSize);
-        case kXz: return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::Xz, uncompressedSize);
+        case kLzma:
+            return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::ZipLzma, uncompressedSize,
+                                                       memoryLimit);
+        case kXz:
+            return std::make_unique<LzmaStreamDecoder>(LzmaStreamDecoder::Format::Xz, uncompressedSize, memoryLimit);
 #endif
 #if TN_METHOD_ZSTD
         case kZstdEarly:
-        case kZstd: return std::make_unique<ZstdStreamDecoder>();
+        case kZstd: return std::make_unique<ZstdStreamDecoder>(memoryLimit);
 #endif
         default: return nullptr;
     }

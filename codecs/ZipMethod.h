@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "codecs/DecoderMemoryLimit.h"
+
 class ChunkDecoder;
 
 class ZipMethod {
@@ -32,6 +34,8 @@ public:
     // True for the methods createDecoder serves.
     static bool isStreamMethod(int method);
     // A decoder for one entry's data, or null when this build cannot decode the method.
-    // flags: the entry's general-purpose flags; uncompressedSize: declared, or all ones.
-    static std::unique_ptr<ChunkDecoder> createDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize);
+    // flags: the entry's general-purpose flags; uncompressedSize: declared, or all ones;
+    // memoryLimit: the most the stream may ask for (DecoderMemoryLimit).
+    static std::unique_ptr<ChunkDecoder> createDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize,
+                                                       std::uint64_t memoryLimit = DecoderMemoryLimit::kDefault);
 };

@@ -207,11 +207,12 @@ bool EntryExtractor::InflateFromMapped(ClsZipEntry2& entry) {
 }
 
 // Small entries are decrypted and authenticated here, before an output exists; WinZipAes logs
-// what failed. Large ones only have their password checked here (passwordFits).
+// what failed. Large ones only have their password checked here (passwordFits). The size is the
+// record's full 64-bit one, never the local header's alone: behind a data descriptor that says 0.
 bool EntryExtractor::decryptAes(Job& job) {
     const ZipWalkEntry& r = job.record;
     job.aes = true;
-    if (r.localHeader.compressedSize > kAesInMemoryUpTo) return job.aesLarge = true, true;
+    if (r.compressedSize64() > kAesInMemoryUpTo) return job.aesLarge = true, true;
     bool wrongPassword = false, authFailed = false;
     const std::uint32_t size = r.compressedSize32();
     const std::uint8_t* stored = job.data->getData(r.dataOffset, size, m_log);
@@ -430,6 +431,7 @@ bool EntryExtractor::decodeInto(Job& job, Output& out) {
     if (!configureSource(job, pipeline, window)) return false;
     // Held to the declared size: no local record lets the output grow past what callers were told.
     pipeline.expectedUncompressedSize = job.record.uncompressedSize64();
+    pipeline.decoderMemoryLimit = job.zip.maxDecoderMemory();
     std::uint32_t crc = 0;
     const bool ran = pipeline.run(crc, m_log, job.verbose);
     // An abort answered while this entry's bytes were counted fails the entry, even when its

@@ -380,7 +380,8 @@ bool ZipPipeline::streamSourceToDest(std::uint32_t& crc, LogBase& log) {
 bool ZipPipeline::decodeToDest(std::uint32_t& crc, LogBase& log) {
     crc = 0;
     if (!m_dest) return rejectWith(&log, "No dest output.");
-    std::unique_ptr<StreamDecoder> decoder = makeMethodDecoder(m_method, m_methodFlags, expectedUncompressedSize);
+    std::unique_ptr<StreamDecoder> decoder = makeMethodDecoder(m_method, m_methodFlags, expectedUncompressedSize,
+                                                               decoderMemoryLimit);
     if (!decoder) {
         log.logError("Unsupported compression method");
         return log.logDataLong("compressionMethod", m_method), false;

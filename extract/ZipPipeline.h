@@ -17,6 +17,7 @@
 #include <string>
 #include "base/DataBuffer.h"
 #include "base/StringBuffer.h"
+#include "codecs/DecoderMemoryLimit.h"
 #include "zip/ZipCryptParams.h"
 class DataProcessor;
 class DataSource;
@@ -60,6 +61,8 @@ public:
     void setSourceMethod(int method, std::uint16_t flags);
     // The uncompressed size bounds what reaches the destination; all ones is no bound.
     std::uint64_t expectedUncompressedSize = ~std::uint64_t(0);
+    // The most a method decoder may take for the window, dictionary or model its stream asks for.
+    std::uint64_t decoderMemoryLimit = DecoderMemoryLimit::kDefault;
 
     // crc receives the CRC-32 of the bytes written to the Output.
     bool run(std::uint32_t& crc, LogBase& log, bool verbose);

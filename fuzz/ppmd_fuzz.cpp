@@ -3,42 +3,19 @@
 // come quickly. Decoding the data whole and in small chunks must agree on the content and on
 // success, and neither may read or write outside its buffers.
 #include <cstdint>
-#include <cstdlib>
-#include <vector>
 
+#include "ChunkDecoderFuzz.h"
 #include "codecs/PpmdStreamDecoder.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using fuzzchunks::Bytes;
+using fuzzchunks::check;
 constexpr std::size_t kOutputCap = 4 << 20;
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-// Feeds `stream` in pieces of `chunk` bytes and collects the content; true when it ends well.
 bool decode(const Bytes& stream, std::size_t chunk, Bytes& content) {
     PpmdStreamDecoder decoder(~std::uint64_t(0));
-    std::uint8_t out[4096];
-    std::size_t pos = 0;
-    for (int stalls = 0; stalls < 4;) {
-        const std::size_t take = stream.size() - pos < chunk ? stream.size() - pos : chunk;
-        const bool ended = pos + take == stream.size();
-        // A private copy of exactly the chunk, so a read past it is caught.
-        Bytes piece(stream.begin() + pos, stream.begin() + pos + take);
-        std::size_t inUsed = 0, outUsed = 0;
-        const std::size_t room = 1 + (pos % sizeof(out));
-        ChunkDecoder::Result r = decoder.decode(piece.data(), piece.size(), inUsed, out, room, outUsed, ended);
-        check(inUsed <= take && outUsed <= room);
-        pos += inUsed;
-        content.insert(content.end(), out, out + outUsed);
-        if (r == ChunkDecoder::Result::End) return true;
-        if (r == ChunkDecoder::Result::Error) return false;
-        if (content.size() > kOutputCap) return false;
-        stalls = (inUsed == 0 && outUsed == 0) ? stalls + 1 : 0;
-    }
-    return false;
+    return fuzzchunks::decodeInPieces(decoder, stream, chunk, content, kOutputCap);
 }
 
 }  // namespace

@@ -71,13 +71,14 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize) {
+std::unique_ptr<StreamDecoder> makeMethodDecoder(int method, std::uint16_t flags, std::uint64_t uncompressedSize,
+                                                 std::uint64_t memoryLimit) {
     switch (method) {
         case kMethodShrunk: return std::make_unique<UnshrinkDecoder>();
         case kMethodImploded: return std::make_unique<ExplodeDecoder>(flags);
         default: break;
     }
-    std::unique_ptr<ChunkDecoder> chunks = ZipMethod::createDecoder(method, flags, uncompressedSize);
+    std::unique_ptr<ChunkDecoder> chunks = ZipMethod::createDecoder(method, flags, uncompressedSize, memoryLimit);
     if (!chunks) return nullptr;
     return std::make_unique<ChunkStreamDecoder>(method, std::move(chunks), uncompressedSize);
 }

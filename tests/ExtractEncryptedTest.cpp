@@ -1,12 +1,13 @@
 // Extraction of encrypted archives end to end: WinZip AES archives made now by 7-Zip and bsdtar
 // (entries above and below the 8,000,000-byte in-memory limit) give 7-Zip's own tree, a wrong
 // password leaves no file behind; the whole-data stage of the decode pipeline reads what the
-// test encoder writes.
+// test encoder writes; every kind of encryption behind a data descriptor extracts as without one.
 #include <gtest/gtest.h>
 
 #include "ExtractFixture.h"
 #include "TempFolder.h"
 #include "WholeDataEncoder.h"
+#include "WinZipAesEncoder.h"
 #include "base/DataBuffer.h"
 #include "crypto/WholeDataCrypt.h"
 #include "extract/ZipPipeline.h"
@@ -28,6 +29,46 @@ const AesMaker kAesMakers[] = {
 };
 
 class ExtractAes : public ::testing::TestWithParam<AesMaker> {};
+
+std::string randomText(std::size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    std::uint32_t x = seed;
+    for (auto& c : s) c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+    return s;
+}
+
+// A WinZip AES (AE-2) entry of stored content whose sizes follow its data.
+zipfix::Member aesBehindDescriptor(const std::string& name, const std::string& plain, int keyBytes,
+                                   const std::string& password) {
+    std::string field;
+    zipfix::put16(field, 2);
+    field += "AE";
+    field += static_cast<char>(keyBytes / 8 - 1);
+    zipfix::put16(field, 0);
+    const std::vector<std::uint8_t> stored = winZipAesEncrypt(password, keyBytes, {plain.begin(), plain.end()});
+    return {.name = name,
+            .data = std::string(stored.begin(), stored.end()),
+            .flags = 1,
+            .method = 99,
+            .localExtra = zipfix::block(0x9901, field),
+            .centralExtra = zipfix::block(0x9901, field),
+            .descriptor = true,
+            .centralUncompressed = static_cast<std::int64_t>(plain.size())};
+}
+
+// An entry of the library's whole-data scheme (AES-256) whose sizes follow its data.
+zipfix::Member wholeDataBehindDescriptor(const std::string& name, const std::string& plain,
+                                         const std::string& password) {
+    std::string marker;
+    for (std::uint32_t word : {0xAB39F277u, 0u, 1u, 256u, 0u}) zipfix::put32(marker, word);
+    const wholedata::Bytes stored = wholedata::entryData(1, 32, password, {plain.begin(), plain.end()});
+    return {.name = name,
+            .data = std::string(stored.begin(), stored.end()),
+            .method = 8,
+            .localExtra = marker,
+            .descriptor = true,
+            .centralUncompressed = static_cast<std::int64_t>(plain.size())};
+}
 }  // namespace
 
 TEST_P(ExtractAes, SameTreeAs7zWithThePasswordAndNoFilesWithoutIt) {
@@ -128,5 +169,63 @@ TEST(ExtractWholeData, CommentCheckTextAdmitsOnlyThePassword) {
             EXPECT_LT(wrong.count, 0);
             EXPECT_NE(wrong.log.find("Invalid password (6)"), std::string::npos) << wrong.log;
         }
+    }
+}
+
+// Behind a data descriptor the local header says 0 for both sizes: each kind of encryption takes
+// the record's full sizes instead and extracts as without a descriptor, large entries streamed
+// (a large WinZip AES entry has its verifier read first, by the streaming reader, and nothing
+// more under a wrong password) and small ones in memory; a wrong password leaves no file.
+TEST(ExtractEncrypted, EveryKindBehindADataDescriptor) {
+    TempFolder scratch;
+    const fs::path dir = scratch.path();
+    const std::string large = randomText(9000000, 1), small = "small plaintext\n";
+    struct Case {
+        const char* label;
+        std::string archive;
+        std::map<std::string, std::string> files;
+        const char* wrongPasswordLine;
+    };
+    std::vector<Case> cases;
+
+    zipfix::Archive aes;
+    aes.members = {aesBehindDescriptor("large.bin", large, 32, "pw"),
+                   aesBehindDescriptor("small.txt", small, 16, "pw")};
+    cases.push_back({"winzip_aes",
+                     zipfix::writeFile(dir / "aes.zip", aes.build()),
+                     {{"large.bin", large}, {"small.txt", small}},
+                     "Invalid password for WinZip AES decryption;"});
+
+    zipfix::Archive whole;
+    whole.members = {wholeDataBehindDescriptor("large.bin", large.substr(0, 5000000), "pw"),
+                     wholeDataBehindDescriptor("small.txt", small, "pw")};
+    whole.comment = wholedata::checkComment(WholeDataCrypt::kShortMarker, "pw", 32);
+    cases.push_back({"whole_data",
+                     zipfix::writeFile(dir / "whole.zip", whole.build()),
+                     {{"large.bin", large.substr(0, 5000000)}, {"small.txt", small}},
+                     "Invalid password (6)"});
+
+    if (zipfix::haveTool("zip")) {
+        fs::create_directories(dir / "src");
+        zipfix::writeFile(dir / "src/large.bin", large.substr(0, 5000000));
+        zipfix::writeFile(dir / "src/small.txt", small);
+        const std::string archive = (dir / "zipcrypto.zip").string();
+        zipfix::run("cd '" + (dir / "src").string() + "' && zip -q -P pw '" + archive + "' large.bin small.txt");
+        ASSERT_TRUE(zipfix::readFile(archive)[6] & 0x08) << "Info-ZIP wrote no data descriptor";
+        cases.push_back({"zipcrypto",
+                         archive,
+                         {{"large.bin", large.substr(0, 5000000)}, {"small.txt", small}},
+                         "Password incorrect for password-protected Zip"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const fs::path out = dir / (std::string(c.label) + "_out"), wrongOut = dir / (std::string(c.label) + "_wrong");
+        Extracted r = extract(c.archive, out, nullptr, "pw");
+        EXPECT_EQ(r.count, static_cast<int>(c.files.size())) << r.log;
+        for (const auto& [name, content] : c.files) EXPECT_TRUE(zipfix::readFile(out / name) == content) << name;
+        Extracted wrong = extract(c.archive, wrongOut, nullptr, "pX");
+        EXPECT_LT(wrong.count, 0);
+        EXPECT_NE(wrong.log.find(c.wrongPasswordLine), std::string::npos) << wrong.log;
+        for (const auto& [name, content] : c.files) EXPECT_FALSE(fs::exists(wrongOut / name)) << name;
     }
 }

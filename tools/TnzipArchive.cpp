@@ -140,6 +140,7 @@ bool TnzipArchive::open(TnZip& zip, const char* path) const {
     zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
     if (m_settings.oemCodePage) zip.SetOemCodePage(m_settings.oemCodePage);
     zip.SetVerboseLogging(m_settings.verbose);
+    if (m_settings.maxDecoderMemory) zip.SetMaxDecoderMemory(m_settings.maxDecoderMemory);
     if (m_settings.password) zip.SetPassword(m_settings.password);
     if (zip.OpenZip(path)) return true;
     std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(path).c_str());

@@ -2,6 +2,7 @@
 // library's public interface alone.
 #pragma once
 #include <string>
+#include <cstdint>
 
 class TnZip;
 
@@ -10,6 +11,7 @@ struct TnzipSettings {
     int oemCodePage = 0;
     bool verbose = false;  // l: attributes, host, extra fields; t: the library's detailed log
     bool quiet = false;
+    std::uint64_t maxDecoderMemory = 0;  // 0: the library's default
 };
 
 class TnzipArchive {

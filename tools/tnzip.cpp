@@ -2,7 +2,8 @@
 //   tnzip l ARCHIVE [-v]                 list the entries
 //   tnzip t ARCHIVE [-p PASSWORD] [-q]   decode and check every entry, write nothing
 //   tnzip x ARCHIVE [DIR] [NAMES...] [-x PATTERN]... [-n|-o] [-p PASSWORD] [-q] [-v]
-// Common options: --oem-cp N (code page of names without the UTF-8 flag). See docs/tnzip.1.
+// Common options: --oem-cp N (code page of names without the UTF-8 flag), --max-memory SIZE (the
+// most one entry's decoder may take). See docs/tnzip.1.
 // Exit status: 0 success, 1 the archive could not be opened, an entry failed, or a name given
 // matched nothing; 2 usage.
 #ifdef _WIN32
@@ -14,6 +15,9 @@
 #include <unistd.h>
 #endif
 
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +52,8 @@ const char kUsage[] =
     "  -v            verbose: detailed library log (l: more columns)\n"
     "  --oem-cp N    code page of names stored without the UTF-8 flag (default: the system's OEM code\n"
     "                page, 437 off Windows)\n"
+    "  --max-memory SIZE  most memory one entry's decoder may take for the window or dictionary\n"
+    "                its data asks for, in bytes or with K, M, G (default 256M)\n"
     "  --help        this text\n"
     "\n"
     "Exit status: 0 success; 1 the archive could not be opened, an entry failed, or a NAME\n"
@@ -74,6 +80,26 @@ bool parseCodePage(const char* text, int& out) {
     long value = std::strtol(text, &end, 10);
     if (!*text || *end || value <= 0 || value > 65535) return false;
     out = static_cast<int>(value);
+    return true;
+}
+
+// Bytes, or a number followed by K, M, G or T (binary multiples; "MB" and "MiB" mean "M" too).
+bool parseSize(const char* text, std::uint64_t& out) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *text == '-' || errno == ERANGE) return false;
+    const std::string unit(end);
+    int shift = 0;
+    if (!unit.empty()) {
+        const char* units = "KMGT";
+        const char* at = std::strchr(units, std::toupper(static_cast<unsigned char>(unit[0])));
+        const std::string rest = unit.substr(1);
+        if (!at || !*at || !(rest.empty() || rest == "B" || rest == "iB")) return false;
+        shift = 10 * static_cast<int>(at - units + 1);
+    }
+    if (value == 0 || value > (~std::uint64_t(0) >> shift)) return false;
+    out = std::uint64_t(value) << shift;
     return true;
 }
 
@@ -104,6 +130,8 @@ bool parseArgs(int argc, char** argv, Options& opt) {
         else if (std::strcmp(arg, "-x") == 0 && hasValue) opt.excludes.push_back(argv[++i]);
         else if (std::strcmp(arg, "--oem-cp") == 0 && hasValue) {
             if (!parseCodePage(argv[++i], opt.settings.oemCodePage)) return false;
+        } else if (std::strcmp(arg, "--max-memory") == 0 && hasValue) {
+            if (!parseSize(argv[++i], opt.settings.maxDecoderMemory)) return false;
         } else if (std::strcmp(arg, "--") == 0) {
             while (++i < argc) addPositional(opt, argv[i], positional);
         } else if (arg[0] == '-' && arg[1] != 0) return false;

@@ -7,6 +7,7 @@
 
 #include "base/ExtPtrArray.h"
 #include "base/StringBuffer.h"
+#include "codecs/DecoderMemoryLimit.h"
 #include "zip/ClsBase.h"
 #include "zip/ZipWalkEntry.h"
 
@@ -41,6 +42,9 @@ public:
     void setNeverOverwrite(bool on) { m_neverOverwrite = on; }
     bool neverOverwrite() const { return m_neverOverwrite; }
     bool verboseLogging() const { return m_verboseLogging; }
+    // The most one entry's decoder may take for a window, dictionary or model its stream asks for.
+    void setMaxDecoderMemory(std::uint64_t bytes) { m_maxDecoderMemory = bytes; }
+    std::uint64_t maxDecoderMemory() const { return m_maxDecoderMemory; }
 
     // State of the opened archive.
     int numEntries() const { return m_entries.count(); }
@@ -88,6 +92,7 @@ private:
     StringBuffer m_tempDir;
     bool m_verboseLogging = false;
     bool m_neverOverwrite = false;
+    std::uint64_t m_maxDecoderMemory = DecoderMemoryLimit::kDefault;
     bool m_sizeMismatch = false;
     std::string m_structureDamage;
     ZipSystem* m_system;
