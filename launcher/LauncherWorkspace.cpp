@@ -69,10 +69,13 @@ bool LauncherWorkspace::folderInPlace() const {
     return m_folder != kNoFolder && platformIsSameEntry(m_dir, m_folderName.c_str(), m_folder);
 }
 
-long LauncherWorkspace::startViewer() const {
-    if (m_folder == kNoFolder) return -1;
-    platformMakeOwnerExecutableIn(m_folder, kViewer);
-    return platformStartProgramIn(m_folder, kViewer, launcherJoin(folderPath(), kViewer).c_str());
+long LauncherWorkspace::startViewer(const std::vector<std::string>& arguments) const {
+    if (!prepareViewer()) return -1;
+    return platformStartProgramIn(m_folder, kViewer, launcherJoin(folderPath(), kViewer).c_str(), arguments);
+}
+
+bool LauncherWorkspace::prepareViewer() const {
+    return m_folder != kNoFolder && platformMakeOwnerExecutableIn(m_folder, kViewer);
 }
 
 void LauncherWorkspace::removeArchive() {
