@@ -9,6 +9,8 @@
 
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <random>
 #include <set>
 
 #include "LauncherProcess.h"
@@ -455,6 +457,52 @@ TEST(QuilletPack, SameFolderSameBytesAndTimesCapped) {
     EXPECT_EQ(names.size(), 7u);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "not in byte order";
     EXPECT_EQ(names.front(), "B.txt");
+}
+
+// A name with a control character is shown escaped, never sent to the terminal as it is.
+TEST(QuilletPack, NamesInMessagesAreEscaped) {
+    TempFolder t;
+    fs::create_directories(t / "pub");
+    t.write("pub/offline.exe", "viewer");
+    ASSERT_EQ(mkfifo((t / "pub/bell\aname").c_str(), 0600), 0);
+    Finished f = runPack(t, {t / "pub", "-o", t / "out", "--stub", TN_QUILLET_OFFLINE});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("bell\\x07name: not a regular file"), std::string::npos) << f.err;
+    EXPECT_EQ(f.err.find('\a'), std::string::npos);
+}
+
+// Interrupted while it writes, the packer leaves neither its work folder nor a partial output.
+TEST(QuilletPack, InterruptLeavesNothingBesideTheOutput) {
+    TempFolder t;
+    fs::create_directories(t / "pub");
+    fs::create_directories(t / "dist");
+    t.write("pub/offline.exe", "viewer");
+    {
+        std::ofstream big(t / "pub/big.bin", std::ios::binary);
+        std::mt19937_64 random(3);
+        std::vector<std::uint64_t> block(1 << 17);
+        for (int i = 0; i < 48; ++i) {
+            for (auto& v : block) v = random();
+            big.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size() * 8));
+        }
+    }
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        std::vector<std::string> argv = {TN_QUILLET_PACK, t / "pub", "-o", t / "dist/out", "--stub", TN_QUILLET_OFFLINE};
+        Spawned s = spawn(argv, {}, t / "o", t / "e");
+        bool seen = false;
+        for (int i = 0; i < 20000 && !seen; ++i) {
+            seen = !listNames(t / "dist").empty();
+            if (!seen) usleep(500);
+        }
+        kill(s.pid, sig);
+        Finished f = finish(s, t / "o", t / "e");
+        if (f.signal != sig) {
+            std::cout << "[ SKIPPED  ] signal " << sig << ": the packer finished first\n";
+            fs::remove_all(t / "dist/out");
+            continue;
+        }
+        EXPECT_EQ(listNames(t / "dist"), std::vector<std::string>{}) << sig;
+    }
 }
 
 }  // namespace
