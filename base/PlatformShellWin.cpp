@@ -363,6 +363,9 @@ std::wstring quoteArgument(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+constexpr DWORD kElevationRequired = 740;
+
 // A program whose manifest asks for elevation cannot be created directly; the shell asks the
 // user for consent and starts it, as a double click would.
 long startElevated(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder) {
@@ -396,7 +399,7 @@ long platformStartProgramIn(PlatformFolder folder, const char* name, const char*
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
                         &startup, &process))
-        return GetLastError() == ERROR_ELEVATION_REQUIRED
+        return GetLastError() == kElevationRequired
                    ? startElevated(program, parameters.empty() ? parameters : parameters.substr(1), directory)
                    : -1;
     CloseHandle(process.hThread);

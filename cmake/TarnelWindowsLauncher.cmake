@@ -17,7 +17,7 @@ target_link_libraries(quillet_launcher_core PUBLIC tarnelzip)
 
 add_executable(quillet-offline WIN32 ${TN_LAUNCHER}/LauncherMainWin.cpp ${TN_LAUNCHER}/CBorvaneApp.cpp
   ${TN_LAUNCHER}/CBorvaneDlg.cpp ${TN_LAUNCHER}/DialogWindowWin.cpp ${TN_LAUNCHER}/LauncherInterrupts.cpp
-  ${TN_LAUNCHER}/LauncherSequence.cpp ${TN_LAUNCHER}/LauncherOptions.cpp
+  ${TN_LAUNCHER}/LauncherSequence.cpp ${TN_LAUNCHER}/LauncherOptions.cpp ${TN_LAUNCHER}/PayloadDigest.cpp
   ${TN_LAUNCHER}/quillet-offline.rc)
 target_compile_definitions(quillet-offline PRIVATE QUILLET_VERSION="${PROJECT_VERSION}")
 target_link_libraries(quillet-offline PRIVATE quillet_launcher_core tarnelzip comctl32)

@@ -8,6 +8,7 @@
 #include "launcher/LauncherOutcome.h"
 #include "launcher/LauncherSequence.h"
 #include "launcher/LauncherWorkspace.h"
+#include "launcher/PayloadDigest.h"
 #include "launcher/PublicationArchive.h"
 
 #ifndef QUILLET_VERSION
@@ -37,9 +38,11 @@ class PayloadArchive {
 public:
     PayloadArchive() {
         std::string stamp;
-        m_failure = CopyToWorkspace(m_work, stamp);
+        PayloadDigest digest;
+        m_failure = CopyToWorkspace(m_work, digest, stamp);
         // A bare stub carries nothing to read.
-        if (m_failure == LaunchFailure::kNone && m_work.archiveFile() < 0) m_failure = LaunchFailure::kDamaged;
+        bool intact = m_failure == LaunchFailure::kNone && m_work.archiveFile() >= 0 && digest.matches();
+        if (m_failure == LaunchFailure::kNone && !intact) m_failure = LaunchFailure::kDamaged;
     }
     ~PayloadArchive() { m_work.removeArchive(); }
     PayloadArchive(const PayloadArchive&) = delete;

@@ -7,18 +7,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "archive/TnZip.h"
 #include "archive/TnZipProgress.h"
 #include "base/DateTime.h"
 #include "base/PlatformFiles.h"
 #include "base/PlatformShell.h"
-#include "crypto/Sha256.h"
 #include "launcher/CBorvaneDlg.h"
 #include "launcher/LauncherInterrupts.h"
 #include "launcher/LauncherNames.h"
 #include "launcher/LauncherWorkspace.h"
+#include "launcher/PayloadDigest.h"
 #include "launcher/PublicationArchive.h"
 #include "launcher/StubLength.h"
 
@@ -45,44 +44,32 @@ private:
     TnZipProgress& m_bar;
 };
 
-// One block through the digest and into the archive (out -1: nowhere).
-PayloadResult copyBlock(int in, int out, Sha256& hash, std::vector<char>& buffer, std::uint32_t count) {
+PayloadResult copyBlock(int in, int out, std::vector<char>& buffer, std::uint32_t count) {
     std::uint32_t got = 0, put = 0;
     if (!platformRead(in, buffer.data(), count, got)) return PayloadResult::kUnreadable;
     // The file shrank since its size was read: what is missing cannot match.
     if (got != count) return PayloadResult::kDamaged;
-    hash.update(buffer.data(), got);
-    if (out >= 0 && !platformWrite(out, buffer.data(), got, put)) return PayloadResult::kWriteFailed;
+    if (!platformWrite(out, buffer.data(), got, put)) return PayloadResult::kWriteFailed;
     return PayloadResult::kIntact;
 }
 
-PayloadResult copyBlocks(int in, int out, Sha256& hash) {
+PayloadResult copyBlocks(int in, int out) {
     const std::uint64_t remaining = stampedPayloadLength();
     std::vector<char> buffer(kCopyBlock);
     for (std::uint64_t block = 0; block < remaining / kCopyBlock; ++block) {
-        PayloadResult r = copyBlock(in, out, hash, buffer, kCopyBlock);
+        PayloadResult r = copyBlock(in, out, buffer, kCopyBlock);
         if (r != PayloadResult::kIntact) return r;
         if (LauncherInterrupts::interrupted()) return PayloadResult::kInterrupted;
     }
     std::uint32_t tail = std::uint32_t(remaining % kCopyBlock);
-    return tail ? copyBlock(in, out, hash, buffer, tail) : PayloadResult::kIntact;
-}
-
-bool digestMatches(Sha256& hash) {
-    std::uint8_t digest[Sha256::kSize], stamped[Sha256::kSize];
-    stampedPayloadSha256(stamped);
-    return hash.finish(digest) && std::memcmp(digest, stamped, Sha256::kSize) == 0;
+    return tail ? copyBlock(in, out, buffer, tail) : PayloadResult::kIntact;
 }
 
 // Every entry must come out: a publication missing a file is not opened.
-LaunchFailure extract(TnZip& zip, const LauncherWorkspace& work, CBorvaneDlg& dialog) {
+LaunchFailure extract(TnZip& zip, const LauncherWorkspace& work, CBorvaneDlg& dialog, int& files) {
     if (!zip.OpenZip(work.archiveAccessPath().c_str())) return LaunchFailure::kDamaged;
     InterruptibleProgress progress(dialog);
-    int files = zip.Unzip(work.folderAccessPath().c_str(), &progress);
-    if (files > 0) {
-        std::fputs("Success!\n", stdout);
-        std::fflush(stdout);
-    }
+    files = zip.Unzip(work.folderAccessPath().c_str(), &progress);
     if (files >= 0 || LauncherInterrupts::interrupted()) return LaunchFailure::kNone;
     return UnzipFailure(work.archiveAccessPath());
 }
@@ -98,13 +85,22 @@ LaunchFailure runViewer(const LauncherWorkspace& work) {
     return LauncherInterrupts::interrupted() ? LaunchFailure::kNone : LaunchFailure::kViewerNotStarted;
 }
 
-// From the copied archive to the viewer's end; the archive is gone when this returns.
-LaunchFailure extractAndRun(LauncherWorkspace& work, CBorvaneDlg& dialog) {
+// From the copied archive to the viewer's end; the archive is gone when this returns. The
+// extraction runs while the digest is checked: a damaged archive is unpacked, if at all, only
+// into this process's private folder, and removed with it unseen.
+LaunchFailure extractAndRun(LauncherWorkspace& work, PayloadDigest& digest, CBorvaneDlg& dialog) {
     TnZip zip;
     // Paths are the kernel's bytes; hand them over as they are.
     zip.SetUtf8(true);
-    LaunchFailure failure = LauncherInterrupts::interrupted() ? LaunchFailure::kNone : extract(zip, work, dialog);
+    int files = 0;
+    LaunchFailure failure = LauncherInterrupts::interrupted() ? LaunchFailure::kNone
+                                                              : extract(zip, work, dialog, files);
+    if (!digest.matches() && !LauncherInterrupts::interrupted()) failure = LaunchFailure::kDamaged;
     work.removeArchive();
+    if (failure == LaunchFailure::kNone && files > 0) {
+        std::fputs("Success!\n", stdout);
+        std::fflush(stdout);
+    }
     if (LauncherInterrupts::interrupted()) return LaunchFailure::kNone;
     // Checked while the dialog can still tell the reader.
     if (failure == LaunchFailure::kNone && !work.prepareViewer()) failure = LaunchFailure::kViewerNotStarted;
@@ -115,13 +111,14 @@ LaunchFailure extractAndRun(LauncherWorkspace& work, CBorvaneDlg& dialog) {
 
 LaunchFailure runSequence(CBorvaneDlg& dialog) {
     LauncherWorkspace work;
+    PayloadDigest digest;
     std::string stamp;
-    LaunchFailure failure = CopyToWorkspace(work, stamp);
+    LaunchFailure failure = CopyToWorkspace(work, digest, stamp);
     if (failure != LaunchFailure::kNone || work.archiveFile() < 0) return failure;
     // Nothing is extracted, started or deleted in a folder this process did not create.
-    if (!work.createFolder(stamp)) return work.removeArchive(), LaunchFailure::kNoTempFolder;
+    if (!work.createFolder(stamp)) return digest.matches(), work.removeArchive(), LaunchFailure::kNoTempFolder;
     platformTestStop("folder-created");
-    failure = extractAndRun(work, dialog);
+    failure = extractAndRun(work, digest, dialog);
     DeleteFolderTree(work);
     return failure;
 }
@@ -151,7 +148,7 @@ unsigned WorkerThreadProc(CBorvaneDlg* dialog) {
 
 void SetViewerArguments(const std::vector<std::string>& arguments) { g_viewerArguments = arguments; }
 
-LaunchFailure CopyToWorkspace(LauncherWorkspace& work, std::string& stamp) {
+LaunchFailure CopyToWorkspace(LauncherWorkspace& work, PayloadDigest& digest, std::string& stamp) {
     switch (CheckPayloadSize()) {
         case PayloadState::kNone: return LaunchFailure::kNone;
         case PayloadState::kWrongLength: return LaunchFailure::kDamaged;
@@ -166,8 +163,9 @@ LaunchFailure CopyToWorkspace(LauncherWorkspace& work, std::string& stamp) {
     if (LauncherInterrupts::interrupted()) return LaunchFailure::kNone;
     if (!work.open(dir) || !work.createArchive(stamp)) return LaunchFailure::kNoTempFolder;
     PayloadResult copied = CopyPayload(work.archiveFile());
-    if (copied != PayloadResult::kIntact) work.removeArchive();
-    return failureOf(copied);
+    if (copied != PayloadResult::kIntact) return work.removeArchive(), failureOf(copied);
+    digest.start(work.archiveAccessPath());
+    return LaunchFailure::kNone;
 }
 
 PayloadState CheckPayloadSize() {
@@ -186,15 +184,12 @@ PayloadResult CopyPayload(int out) {
     int in = platformOpenSelfExe();
     if (in < 0) return PayloadResult::kUnreadable;
     std::int64_t size = 0, position = 0;
-    Sha256 hash;
     PayloadResult result = PayloadResult::kIntact;
-    if (!platformFileSize(in, size) || !platformSeek(in, std::int64_t(stubLength()), PlatformSeek::Begin, position) ||
-        !hash.ready())
+    if (!platformFileSize(in, size) || !platformSeek(in, std::int64_t(stubLength()), PlatformSeek::Begin, position))
         result = PayloadResult::kUnreadable;
     else if (std::uint64_t(size) != stubLength() + stampedPayloadLength()) result = PayloadResult::kDamaged;
-    else result = copyBlocks(in, out, hash);
+    else result = copyBlocks(in, out);
     platformCloseFile(in);
-    if (result == PayloadResult::kIntact && !digestMatches(hash)) return PayloadResult::kDamaged;
     return result;
 }
 

@@ -11,6 +11,7 @@
 
 class CBorvaneDlg;
 class LauncherWorkspace;
+class PayloadDigest;
 
 // Runs the whole sequence and clears the dialog's busy flag at its end; returns 0. A null
 // dialog returns at once.
@@ -20,9 +21,10 @@ unsigned WorkerThreadProc(CBorvaneDlg* dialog);
 void SetViewerArguments(const std::vector<std::string>& arguments);
 
 // Checks the payload's size, then copies it into a new temporary archive of the workspace,
-// opened in the usable work directory, under a name that starts with stamp (set here). kNone
-// with no archive made for a bare stub (or an interrupt); on a failure nothing is left behind.
-LaunchFailure CopyToWorkspace(LauncherWorkspace& work, std::string& stamp);
+// opened in the usable work directory, under a name that starts with stamp (set here), and
+// starts checking the copy's digest. kNone with no archive made for a bare stub (or an
+// interrupt); on a failure nothing is left behind.
+LaunchFailure CopyToWorkspace(LauncherWorkspace& work, PayloadDigest& digest, std::string& stamp);
 
 // What this executable's size says about its payload.
 enum class PayloadState {
@@ -35,9 +37,8 @@ PayloadState CheckPayloadSize();
 
 // How reading the payload went.
 enum class PayloadResult { kIntact, kInterrupted, kUnreadable, kDamaged, kWriteFailed };
-// Reads everything after the stub length, hashing it, and copies it into the open temporary
-// archive (or only checks it when archiveFile is -1). kIntact only when it has the stamped
-// length and digest and every byte was written.
+// Copies everything after the stub length into the open temporary archive. kIntact only when
+// it has the stamped length and every byte was written; the digest is PayloadDigest's.
 PayloadResult CopyPayload(int archiveFile);
 LaunchFailure failureOf(PayloadResult result);
 // Why extracting an archive whose payload was intact failed: kDamaged when an entry does not

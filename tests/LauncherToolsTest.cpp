@@ -487,7 +487,8 @@ TEST(QuilletPack, InterruptLeavesNothingBesideTheOutput) {
         }
     }
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        std::vector<std::string> argv = {TN_QUILLET_PACK, t / "pub", "-o", t / "dist/out", "--stub", TN_QUILLET_OFFLINE};
+        std::vector<std::string> argv = {TN_QUILLET_PACK, t / "pub", "-o",
+                                         t / "dist/out",  "--stub",  TN_QUILLET_OFFLINE};
         Spawned s = spawn(argv, {}, t / "o", t / "e");
         bool seen = false;
         for (int i = 0; i < 20000 && !seen; ++i) {
