@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -14,6 +15,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
 
 #include "base/PlatformFiles.h"
 
@@ -27,34 +31,86 @@ constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 // ignoring (under nohup, a hang-up must stay without effect, for the started program too).
 sigset_t g_watched;
 
-bool deleteEntryAt(int dirFd, const char* name);
+// One folder on the way down a tree being removed: its name in its parent, the parent's
+// identity (so that the way back up is checked), and the entries that would not go.
+struct TreeLevel {
+    std::string name;
+    dev_t parentDev = 0;
+    ino_t parentIno = 0;
+    std::set<std::string> kept;
+};
 
-// Empties the directory open as fd (which this function closes).
-bool deleteDirectoryContent(int fd) {
-    // A read-only directory would keep its children; the tree is ours to remove.
-    fchmod(fd, S_IRWXU);
-    DIR* dir = fdopendir(fd);
+// Removes every entry of the open folder fd that is not a folder, and returns the name of its
+// first subfolder still to be emptied (empty when there is none). What fails joins kept.
+std::string clearFiles(int fd, std::set<std::string>& kept, bool& ok) {
+    int listing = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
     if (!dir) {
-        ::close(fd);
-        return false;
+        if (listing >= 0) ::close(listing);
+        return ok = false, std::string();
     }
-    bool ok = true;
+    std::string folder;
     while (dirent* e = readdir(dir)) {
         std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        ok = deleteEntryAt(dirfd(dir), name.c_str()) && ok;
+        struct stat st;
+        if (name == "." || name == ".." || kept.count(name)) continue;
+        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            folder = name;
+            break;
+        }
+        if (unlinkat(fd, name.c_str(), 0) != 0) ok = false, kept.insert(name);
     }
     closedir(dir);
-    return ok;
+    return folder;
 }
 
-bool deleteEntryAt(int dirFd, const char* name) {
+// Goes from the emptied folder fd (closed here) back to its parent, which must still be the
+// folder it was entered from, and removes it there. -1 when the way back is gone.
+int leaveFolder(int fd, std::vector<TreeLevel>& levels, bool& ok) {
+    TreeLevel done = std::move(levels.back());
+    levels.pop_back();
+    int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(fd);
     struct stat st;
-    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode)) return unlinkat(dirFd, name, 0) == 0;
-    int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    bool ok = fd >= 0 && deleteDirectoryContent(fd);
-    return unlinkat(dirFd, name, AT_REMOVEDIR) == 0 && ok;
+    if (parent < 0 || fstat(parent, &st) != 0 || st.st_dev != done.parentDev || st.st_ino != done.parentIno) {
+        if (parent >= 0) ::close(parent);
+        return -1;
+    }
+    if (unlinkat(parent, done.name.c_str(), AT_REMOVEDIR) != 0) ok = false, levels.back().kept.insert(done.name);
+    return parent;
+}
+
+// Empties the folder open as fd (which this function closes), depth first. Only the folder being
+// emptied is held open, whatever the depth: the way back up goes through "..", checked against
+// the parent's recorded identity, so a folder moved away meanwhile ends the walk instead of
+// leading it elsewhere.
+bool deleteDirectoryContent(int fd) {
+    bool ok = true;
+    std::vector<TreeLevel> levels(1);
+    while (fd >= 0) {
+        // A read-only folder would keep its children; the tree is ours to remove.
+        fchmod(fd, S_IRWXU);
+        std::string sub = clearFiles(fd, levels.back().kept, ok);
+        if (sub.empty()) {
+            if (levels.size() == 1) break;
+            fd = leaveFolder(fd, levels, ok);
+            if (fd < 0) return false;
+            continue;
+        }
+        int child = openat(fd, sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (child < 0 || fstat(fd, &st) != 0) {
+            if (child >= 0) ::close(child);
+            ok = false, levels.back().kept.insert(sub);
+            continue;
+        }
+        levels.push_back({sub, st.st_dev, st.st_ino, {}});
+        ::close(fd);
+        fd = child;
+    }
+    if (fd >= 0) ::close(fd);
+    return ok;
 }
 
 // A second open of a held folder with a read position of its own.
@@ -186,26 +242,31 @@ bool platformMakeOwnerExecutableIn(PlatformFolder folder, const char* name) {
     return ok;
 }
 
-long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath) {
+long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath,
+                            const std::vector<std::string>& arguments) {
     // The child resolves this before its exec closes the descriptor: the program comes from the
     // held folder even when its name now leads somewhere else.
     std::string program = platformHandlePath(folder, "") + "/" + name;
-    std::string shown = shownPath;
-    char* argv[] = {shown.data(), nullptr};
+    std::vector<std::string> texts = {shownPath};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
     sigset_t none, defaults = g_watched;
     sigemptyset(&none);
     // The folder stays open in the program too: a script's interpreter opens the script by the
-    // same path after the exec.
+    // same path after the exec. The program works in its own folder, reached by the handle.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, int(folder), int(folder));
+    posix_spawn_file_actions_addfchdir_np(&actions, int(folder));
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    int error = posix_spawn(&pid, program.c_str(), &actions, &attr, argv, environ);
+    int error = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? long(pid) : -1;
@@ -218,11 +279,15 @@ void platformWaitProgram(long pid) {
     }
 }
 
-void platformReleaseProgram(long pid) {
-    if (pid <= 0) return;
-    int status;
+ProgramEnd platformReleaseProgram(long pid) {
+    ProgramEnd end;
+    if (pid <= 0) return end;
+    int status = 0;
     while (waitpid(pid_t(pid), &status, 0) < 0 && errno == EINTR) {
     }
+    if (WIFEXITED(status)) end.status = std::uint32_t(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) end.signal = WTERMSIG(status);
+    return end;
 }
 
 bool platformWatchInterrupts(void (*handler)(int signal, bool fromTerminal)) {
@@ -258,4 +323,16 @@ void platformEndByInterrupt(int signal) {
     pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     ::raise(signal);
     _exit(128 + signal);
+}
+
+void platformEndBySignal(int signal) {
+    // The program's own crash may have dumped its core; this process has nothing to add.
+    struct rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    platformEndByInterrupt(signal);
+}
+
+void platformTestStop(const char* name) {
+    const char* at = std::getenv("QUILLET_TEST_STOP_AT");
+    if (at && std::strcmp(at, name) == 0) ::raise(SIGSTOP);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A folder held open: what is created, started or deleted through it stays in that folder
 // whatever later happens to the folder's name. -1 is no folder.
@@ -58,14 +59,20 @@ bool platformDeleteFolderContent(PlatformFolder folder);
 // Adds the owner's execute permission to the regular file name inside folder (never through a
 // symbolic link).
 bool platformMakeOwnerExecutableIn(PlatformFolder folder, const char* name);
-// Starts the program name found in folder, with shownPath as its only argument, in this
-// process's working directory and environment and with the default reaction to every signal.
-// Returns the process id, or -1 when it could not start.
-long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath);
+// Starts the program name found in folder, with shownPath as its first argument and then
+// arguments, working in that folder, with this process's environment and the default reaction
+// to every signal. Returns the process id, or -1 when it could not start.
+long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath,
+                            const std::vector<std::string>& arguments = {});
+// How a started program ended: its exit status, or the signal that ended it.
+struct ProgramEnd {
+    std::uint32_t status = 0;
+    int signal = 0;  // 0 when it exited by itself
+};
 // Waits until the started program has ended; a negative id returns at once. The id stays
-// reserved for the ended program until platformReleaseProgram.
+// reserved for the ended program until platformReleaseProgram, which tells how it ended.
 void platformWaitProgram(long pid);
-void platformReleaseProgram(long pid);
+ProgramEnd platformReleaseProgram(long pid);
 
 // The interrupts a user or the system sends to end a program (Ctrl+C, termination, hang-up).
 // Must be called before any other thread starts: from then on they no longer end the process
@@ -76,3 +83,8 @@ bool platformWatchInterrupts(void (*handler)(int signal, bool fromTerminal));
 bool platformSignalProgram(long pid, int signal);
 // Ends this process as the interrupt would have ended it.
 [[noreturn]] void platformEndByInterrupt(int signal);
+// Ends this process by the signal that ended a started program, without a core dump of its own.
+[[noreturn]] void platformEndBySignal(int signal);
+// Tests only: when $QUILLET_TEST_STOP_AT is name, stops this process until it is continued, so
+// that a test can act at that exact step. Does nothing otherwise.
+void platformTestStop(const char* name);

@@ -343,20 +343,65 @@ bool platformMakeOwnerExecutableIn(PlatformFolder folder, const char* name) {
     return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// CreateProcessW of the program in the held folder, with the shown path as its command line,
-// this process's working directory and environment; the process handle travels as the id.
-long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath) {
+namespace {
+
+// One argument quoted as the C runtime's command-line parser reads it back: backslashes double
+// only before a quote, which is escaped.
+std::wstring quoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    for (auto it = argument.begin();; ++it) {
+        std::size_t backslashes = 0;
+        for (; it != argument.end() && *it == L'\\'; ++it) ++backslashes;
+        if (it == argument.end()) {
+            quoted.append(backslashes * 2, L'\\');
+            break;
+        }
+        quoted.append(*it == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        quoted.push_back(*it);
+    }
+    return quoted + L"\"";
+}
+
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+constexpr DWORD kElevationRequired = 740;
+
+// A program whose manifest asks for elevation cannot be created directly; the shell asks the
+// user for consent and starts it, as a double click would.
+long startElevated(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&info) || !info.hProcess) return -1;
+    return long(HandleToLong(info.hProcess));
+}
+
+}  // namespace
+
+// CreateProcessW of the program in the held folder, with the shown path and the arguments as its
+// command line, working in that folder; the process handle travels as the id.
+long platformStartProgramIn(PlatformFolder folder, const char* name, const char* shownPath,
+                            const std::vector<std::string>& arguments) {
     std::wstring program = childPath(folder, name);
-    if (program.empty()) return -1;
-    std::wstring commandLine = L"\"" + utf8ToWide(platformPath(shownPath)) + L"\"";
+    std::wstring directory = finalPath(folder);
+    if (program.empty() || directory.empty()) return -1;
+    std::wstring parameters;
+    for (const std::string& argument : arguments) parameters += L" " + quoteArgument(utf8ToWide(argument));
+    std::wstring commandLine = quoteArgument(utf8ToWide(platformPath(shownPath))) + parameters;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -1;
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+                        &startup, &process))
+        return GetLastError() == kElevationRequired
+                   ? startElevated(program, parameters.empty() ? parameters : parameters.substr(1), directory)
+                   : -1;
     CloseHandle(process.hThread);
     return long(HandleToLong(process.hProcess));
 }
@@ -365,8 +410,13 @@ void platformWaitProgram(long pid) {
     if (pid > 0) WaitForSingleObject(LongToHandle(pid), INFINITE);
 }
 
-void platformReleaseProgram(long pid) {
-    if (pid > 0) CloseHandle(LongToHandle(pid));
+ProgramEnd platformReleaseProgram(long pid) {
+    ProgramEnd end;
+    if (pid <= 0) return end;
+    DWORD code = 0;
+    if (GetExitCodeProcess(LongToHandle(pid), &code)) end.status = code;
+    CloseHandle(LongToHandle(pid));
+    return end;
 }
 
 bool platformWatchInterrupts(void (*handler)(int signal, bool fromTerminal)) {
@@ -382,3 +432,8 @@ bool platformSignalProgram(long pid, int) {
 }
 
 void platformEndByInterrupt(int) { ExitProcess(STATUS_CONTROL_C_EXIT); }
+
+// Windows programs end by exit codes alone.
+void platformEndBySignal(int) { ExitProcess(STATUS_CONTROL_C_EXIT); }
+
+void platformTestStop(const char*) {}

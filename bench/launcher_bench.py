@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Time from start to viewer start for a large publication, against its floor.
 
-launcher_bench.py BUILD_DIR [--mb 200] [--runs 3]
+launcher_bench.py BUILD_DIR [--mb 200] [--runs 3] [--against OTHER_BUILD_DIR]
 
 Packs a publication of about MB megabytes (half incompressible, half text) whose offline.exe is
 the tests' recording viewer, then in one run measures:
@@ -9,14 +9,20 @@ the tests' recording viewer, then in one run measures:
             this includes the launcher's fixed 500 ms start timer, reported separately;
   floor:    copying the payload out of the file and extracting it with `unzip -q`.
 Prints the best of RUNS for each and the ratio launcher / floor (with and without the timer).
+With --against, the same folder is also packed by the other build, the two launchers run in
+turn, and the medians of their start-to-viewer times and CPU times are compared (for example a
+build of the previous commit, to see what a change costs).
 """
-import argparse, os, random, shutil, subprocess, sys, tempfile, time
+import argparse, os, random, resource, shutil, statistics, subprocess, sys, tempfile, time
 
 START_TIMER_S = 0.5
 
 
-def make_publication(build, root, mb):
+def make_publication(build, root, mb, keep_stage=False):
+    # A second build packs the stage the first one left.
     stage = os.path.join(root, "stage")
+    if os.path.isdir(stage):
+        return pack(build, stage, os.path.join(root, "publication-" + os.path.basename(build)))
     os.makedirs(os.path.join(stage, "media"))
     shutil.copy(os.path.join(build, "tests", "tn-test-viewer"), os.path.join(stage, "offline.exe"))
     rng = random.Random(1)
@@ -28,9 +34,15 @@ def make_publication(build, root, mb):
             else:
                 text = " ".join(rng.choice(words) for _ in range(800000)).encode()
                 f.write(text[: 4 << 20])
-    out = os.path.join(root, "publication")
-    subprocess.run([os.path.join(build, "bin", "quillet-pack"), stage, "-o", out], check=True)
-    shutil.rmtree(stage)
+    out = pack(build, stage, os.path.join(root, "publication"))
+    if not keep_stage:
+        shutil.rmtree(stage)
+    return out
+
+
+def pack(build, stage, out):
+    subprocess.run([os.path.join(build, "bin", "quillet-pack"), stage, "-o", out], check=True,
+                   stdout=subprocess.DEVNULL)
     return out
 
 
@@ -66,13 +78,39 @@ def time_floor(exe, stub_size, root):
     return time.monotonic() - start
 
 
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def compare(build, other, mb, runs):
+    with tempfile.TemporaryDirectory(prefix="quillet-bench-") as root:
+        exes = {"this": make_publication(build, root, mb, keep_stage=True)}
+        exes["other"] = make_publication(other, root, mb)
+        wall, cpu = {k: [] for k in exes}, {k: [] for k in exes}
+        for _ in range(runs):
+            for name, exe in exes.items():
+                before = children_cpu()
+                wall[name].append(time_launcher(exe, root, mb // 4 + 1))
+                cpu[name].append(children_cpu() - before)
+        for name, path in (("this", build), ("other", other)):
+            print(f"{name:5} {path}: start -> viewer median {statistics.median(wall[name]):7.3f} s, "
+                  f"launcher CPU median {statistics.median(cpu[name]):7.3f} s (runs: "
+                  + " ".join(f"{t:.3f}" for t in wall[name]) + ")")
+        ratio = statistics.median(wall["this"]) / statistics.median(wall["other"])
+        print(f"start -> viewer, this / other: {ratio:.3f}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--mb", type=int, default=200)
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--against", help="another build directory to compare with")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
+    if args.against:
+        return compare(build, os.path.abspath(args.against), args.mb, args.runs)
     stub_size = os.path.getsize(os.path.join(build, "bin", "quillet-offline"))
     with tempfile.TemporaryDirectory(prefix="quillet-bench-") as root:
         exe = make_publication(build, root, args.mb)

@@ -44,7 +44,7 @@ foreach(dir IN LISTS TN_LIB_DIRS)
 endforeach()
 file(GLOB TN_LIB_SOURCES CONFIGURE_DEPENDS ${TN_LIB_GLOBS})
 foreach(posix base/PlatformFiles base/PlatformClock base/PlatformShell base/TickCount base/SystemCodePage
-    base/TarnelDir base/PlatformTempFile codecs/TarnelBzip2 base/CodePageTableText)
+    base/TarnelDir base/PlatformTempFile codecs/TarnelBzip2 base/CodePageTableText crypto/Sha256)
   list(REMOVE_ITEM TN_LIB_SOURCES ${PROJECT_SOURCE_DIR}/${posix}.cpp)
 endforeach()
 set(TN_PLAIN_TABLES ${PROJECT_BINARY_DIR}/generated/CodePageTableTextPlain.cpp)

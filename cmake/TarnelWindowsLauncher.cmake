@@ -12,13 +12,14 @@ set_source_files_properties(${TN_LAUNCHER}/quillet-offline.rc PROPERTIES
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TN_WIN_GEN} -I${TN_LAUNCHER}")
 
 add_library(quillet_launcher_core STATIC ${TN_LAUNCHER}/LauncherNames.cpp ${TN_LAUNCHER}/LauncherWorkspace.cpp
-  ${TN_LAUNCHER}/StubLength.cpp)
+  ${TN_LAUNCHER}/StubLength.cpp ${TN_LAUNCHER}/LauncherOutcome.cpp ${TN_LAUNCHER}/PublicationArchive.cpp)
 target_link_libraries(quillet_launcher_core PUBLIC tarnelzip)
 
 add_executable(quillet-offline WIN32 ${TN_LAUNCHER}/LauncherMainWin.cpp ${TN_LAUNCHER}/CBorvaneApp.cpp
   ${TN_LAUNCHER}/CBorvaneDlg.cpp ${TN_LAUNCHER}/DialogWindowWin.cpp ${TN_LAUNCHER}/LauncherInterrupts.cpp
-  ${TN_LAUNCHER}/LauncherSequence.cpp
+  ${TN_LAUNCHER}/LauncherSequence.cpp ${TN_LAUNCHER}/LauncherOptions.cpp ${TN_LAUNCHER}/PayloadDigest.cpp
   ${TN_LAUNCHER}/quillet-offline.rc)
+target_compile_definitions(quillet-offline PRIVATE QUILLET_VERSION="${PROJECT_VERSION}")
 target_link_libraries(quillet-offline PRIVATE quillet_launcher_core tarnelzip comctl32)
 target_link_options(quillet-offline PRIVATE -municode)
 set_target_properties(quillet-offline PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)

@@ -19,7 +19,7 @@ set_tests_properties(WinExtractInterop PROPERTIES TIMEOUT 600 ENVIRONMENT
 
 add_test(NAME WinLauncher COMMAND bash ${TN_WIN_TESTS}/launcher_test.sh)
 set_tests_properties(WinLauncher PROPERTIES TIMEOUT 600 RUN_SERIAL ON ENVIRONMENT
-  "${TN_WINE_ENV};WINE_RUN=${TN_WINE_RUN};STUB=$<TARGET_FILE:quillet-offline>;PACK=${TN_HOST_PACK};VIEWER=$<TARGET_FILE:tn-test-viewer-win>;TEMP_DIR=${TN_WINE_TEMP};WORK=${PROJECT_BINARY_DIR}/test-launcher")
+  "${TN_WINE_ENV};WINE_RUN=${TN_WINE_RUN};STUB=$<TARGET_FILE:quillet-offline>;PACK=${TN_HOST_PACK};STAMP=${TN_HOST_STAMP};VIEWER=$<TARGET_FILE:tn-test-viewer-win>;TEMP_DIR=${TN_WINE_TEMP};WORK=${PROJECT_BINARY_DIR}/test-launcher")
 
 # The dialog template, icon and manifest as built into the stub.
 add_test(NAME WinLauncherResources COMMAND bash ${TN_WIN_TESTS}/check_resources.sh ${CMAKE_RC_COMPILER}

@@ -7,6 +7,7 @@ namespace {
 
 constexpr unsigned kKeyEnter = 0x0D;
 constexpr unsigned kKeyEscape = 0x1B;
+constexpr const char* kTitle = "Quillet Offline Publication";
 
 unsigned workerEntry(void* dialog) { return WorkerThreadProc(static_cast<CBorvaneDlg*>(dialog)); }
 
@@ -17,7 +18,7 @@ CBorvaneDlg::CBorvaneDlg() : m_window(*this) {}
 CBorvaneDlg::~CBorvaneDlg() = default;
 
 int CBorvaneDlg::DoModal() {
-    m_window.create("Quillet Offline Publication", "Preparing publication. Please Wait...");
+    m_window.create(kTitle, "Preparing publication. Please Wait...");
     OnInitDialog();
     return m_window.runModal();
 }
@@ -46,3 +47,5 @@ bool CBorvaneDlg::PreTranslateKeyDown(unsigned key) const { return key == kKeyEn
 void CBorvaneDlg::UnzipPercent(int percent, bool*) { m_window.setProgressPos(percent); }
 
 void CBorvaneDlg::Hide() { m_window.hide(); }
+
+void CBorvaneDlg::ShowMessage(const char* sentence) { m_window.showMessage(kTitle, sentence); }

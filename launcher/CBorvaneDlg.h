@@ -22,6 +22,8 @@ public:
     // Worker thread: moves the bar, in order, before returning. Never asks for an abort.
     void UnzipPercent(int percent, bool* abort) override;
     void Hide();
+    // Tells the reader why the publication did not open, over the dialog while it is shown.
+    void ShowMessage(const char* sentence);
 
     // 1 from the start timer until the worker's last step; written by both threads.
     std::atomic<int> m_busy{0};

@@ -37,6 +37,9 @@ public:
     // one thread take effect in their order.
     void setProgressPos(int pos);
     void hide();
+    // A message box over the window with one OK button; returns once the reader has closed it.
+    // Does nothing when there is no window.
+    void showMessage(const char* title, const char* text);
 
     // Starts proc(arg) on a thread of its own; false when no thread could be started.
     bool startThread(unsigned (*proc)(void*), void* arg);

@@ -65,6 +65,8 @@ struct DialogWindow::State {
     int result = 0;
     std::map<unsigned, guint> timers;
     GThread* worker = nullptr;
+    const char* messageTitle = nullptr;
+    const char* messageText = nullptr;
 };
 
 namespace {
@@ -135,6 +137,15 @@ void applyHide(DialogWindow::State* s, int) {
         [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     gdk_display_close(gdk_display_get_default());
     g_log_remove_handler("GLib-GObject", quiet);
+}
+
+void applyMessage(DialogWindow::State* s, int) {
+    if (!s->window) return;
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(s->window), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                                            "%s", s->messageText);
+    gtk_window_set_title(GTK_WINDOW(box), s->messageTitle);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
 }
 
 void addStyle() {
@@ -234,6 +245,12 @@ void DialogWindow::endModal(int result) {
 void DialogWindow::setProgressPos(int pos) { invokeAndWait(m_state, applyProgress, pos); }
 
 void DialogWindow::hide() { invokeAndWait(m_state, applyHide, 0); }
+
+void DialogWindow::showMessage(const char* title, const char* text) {
+    m_state->messageTitle = title;
+    m_state->messageText = text;
+    invokeAndWait(m_state, applyMessage, 0);
+}
 
 bool DialogWindow::startThread(unsigned (*proc)(void*), void* arg) {
     struct Start {

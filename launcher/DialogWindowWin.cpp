@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
 #include <string>
 #include <utility>
 
+#include "base/PathsWin.h"
 #include "launcher/QuilletResources.h"
 
 struct DialogWindow::State {
@@ -18,6 +20,9 @@ struct DialogWindow::State {
     HICON icon = nullptr;
     bool ended = false;
     int result = 0;
+    // Without a window (no desktop to create it on) the timers are the thread's own, under
+    // identifiers the system chooses: system identifier -> ours.
+    std::map<UINT_PTR, unsigned> threadTimers;
 };
 
 namespace {
@@ -80,7 +85,8 @@ DialogWindow::~DialogWindow() {
 }
 
 bool DialogWindow::create(const char*, const char*) {
-    // Title, text and layout come from the template.
+    // Title, text and layout come from the template. Should the dialog fail to appear, the
+    // sequence runs all the same, on thread timers (startTimer).
     CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdDialog), nullptr, dialogProc, LPARAM(m_state));
     return m_state->dialog != nullptr;
 }
@@ -91,15 +97,38 @@ void DialogWindow::setProgressRange(int low, int high) {
     SendMessageW(m_state->progress, PBM_SETRANGE, 0, MAKELPARAM(low, high));
 }
 
-void DialogWindow::startTimer(unsigned id, unsigned periodMs) { SetTimer(m_state->dialog, id, periodMs, nullptr); }
+void DialogWindow::startTimer(unsigned id, unsigned periodMs) {
+    if (m_state->dialog) {
+        SetTimer(m_state->dialog, id, periodMs, nullptr);
+        return;
+    }
+    killTimer(id);
+    if (UINT_PTR timer = SetTimer(nullptr, 0, periodMs, nullptr)) m_state->threadTimers[timer] = id;
+}
 
-void DialogWindow::killTimer(unsigned id) { KillTimer(m_state->dialog, id); }
+void DialogWindow::killTimer(unsigned id) {
+    if (m_state->dialog) {
+        KillTimer(m_state->dialog, id);
+        return;
+    }
+    for (auto it = m_state->threadTimers.begin(); it != m_state->threadTimers.end(); ++it) {
+        if (it->second != id) continue;
+        KillTimer(nullptr, it->first);
+        m_state->threadTimers.erase(it);
+        return;
+    }
+}
 
 // Enter and Escape skip IsDialogMessageW (the dialog's own keyboard handling, which would
 // press the default button or cancel) and go to the focused control, which ignores them.
 int DialogWindow::runModal() {
     MSG msg;
     while (!m_state->ended && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && !msg.hwnd) {
+            auto timer = m_state->threadTimers.find(msg.wParam);
+            if (timer != m_state->threadTimers.end()) m_state->events->onTimer(timer->second);
+            continue;
+        }
         bool swallowed = msg.message == WM_KEYDOWN && m_state->events->onKeyDown(unsigned(msg.wParam));
         if (!swallowed && m_state->dialog && IsDialogMessageW(m_state->dialog, &msg)) continue;
         TranslateMessage(&msg);
@@ -121,6 +150,11 @@ void DialogWindow::endModal(int result) {
 void DialogWindow::setProgressPos(int pos) { SendMessageW(m_state->progress, PBM_SETPOS, WPARAM(pos), 0); }
 
 void DialogWindow::hide() { ShowWindow(m_state->dialog, SW_HIDE); }
+
+void DialogWindow::showMessage(const char* title, const char* text) {
+    if (!m_state->dialog) return;
+    MessageBoxW(m_state->dialog, utf8ToWide(text).c_str(), utf8ToWide(title).c_str(), MB_OK | MB_ICONERROR);
+}
 
 bool DialogWindow::startThread(unsigned (*proc)(void*), void* arg) {
     auto* start = new std::pair<unsigned (*)(void*), void*>(proc, arg);

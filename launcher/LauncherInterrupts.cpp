@@ -3,7 +3,6 @@
 
 #include <mutex>
 
-#include "base/PlatformShell.h"
 #include "launcher/LauncherWorkspace.h"
 
 namespace {
@@ -31,12 +30,13 @@ void LauncherInterrupts::onInterrupt(int signal, bool fromTerminal) {
     if (g_viewer > 0 && !fromTerminal) platformSignalProgram(g_viewer, signal);
 }
 
-bool LauncherInterrupts::runViewer(const LauncherWorkspace& workspace) {
+bool LauncherInterrupts::runViewer(const LauncherWorkspace& workspace, const std::vector<std::string>& arguments,
+                                   ProgramEnd& end) {
     long viewer;
     {
         std::lock_guard<std::mutex> hold(g_lock);
         if (g_received != 0) return false;
-        viewer = g_viewer = workspace.startViewer();
+        viewer = g_viewer = workspace.startViewer(arguments);
     }
     if (viewer <= 0) return false;
     // Its id stays reserved until it is released, so a request never reaches another program
@@ -46,7 +46,7 @@ bool LauncherInterrupts::runViewer(const LauncherWorkspace& workspace) {
         std::lock_guard<std::mutex> hold(g_lock);
         g_viewer = -1;
     }
-    platformReleaseProgram(viewer);
+    end = platformReleaseProgram(viewer);
     return true;
 }
 

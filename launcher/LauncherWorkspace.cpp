@@ -13,6 +13,9 @@ constexpr int kAttempts = 64;
 
 const char* const kViewer = "offline.exe";
 
+constexpr int kRemovalAttempts = 40;
+constexpr unsigned kRemovalPauseMs = 50;
+
 }  // namespace
 
 LauncherWorkspace::LauncherWorkspace() : m_names(launcherUniqueName) {}
@@ -69,10 +72,13 @@ bool LauncherWorkspace::folderInPlace() const {
     return m_folder != kNoFolder && platformIsSameEntry(m_dir, m_folderName.c_str(), m_folder);
 }
 
-long LauncherWorkspace::startViewer() const {
-    if (m_folder == kNoFolder) return -1;
-    platformMakeOwnerExecutableIn(m_folder, kViewer);
-    return platformStartProgramIn(m_folder, kViewer, launcherJoin(folderPath(), kViewer).c_str());
+long LauncherWorkspace::startViewer(const std::vector<std::string>& arguments) const {
+    if (!prepareViewer()) return -1;
+    return platformStartProgramIn(m_folder, kViewer, launcherJoin(folderPath(), kViewer).c_str(), arguments);
+}
+
+bool LauncherWorkspace::prepareViewer() const {
+    return m_folder != kNoFolder && platformMakeOwnerExecutableIn(m_folder, kViewer);
 }
 
 void LauncherWorkspace::removeArchive() {
@@ -84,8 +90,13 @@ void LauncherWorkspace::removeArchive() {
 
 void LauncherWorkspace::removeFolder() {
     if (m_folder == kNoFolder) return;
-    platformDeleteFolderContent(m_folder);
-    platformRemoveEntryIfSame(m_dir, m_folderName.c_str(), m_folder);
+    const bool emptied = platformDeleteFolderContent(m_folder);
+    // The viewer worked in the folder, and Windows may report a program's end a moment before
+    // it lets go of its working directory: an emptied folder's removal is tried again a while.
+    for (int attempt = 0; attempt < (emptied ? kRemovalAttempts : 1); ++attempt) {
+        if (platformRemoveEntryIfSame(m_dir, m_folderName.c_str(), m_folder) || !folderInPlace()) break;
+        platformSleepMs(kRemovalPauseMs);
+    }
     platformCloseFolder(m_folder);
     m_folder = kNoFolder;
 }

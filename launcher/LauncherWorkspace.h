@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/PlatformShell.h"
 
@@ -41,9 +42,12 @@ public:
 
     // True while the folder's name still leads to the held folder.
     bool folderInPlace() const;
-    // Starts "offline.exe" from the held folder, made executable for its owner first.
-    // Returns the process id, or -1.
-    long startViewer() const;
+    // Starts "offline.exe" from the held folder, made executable for its owner first, with the
+    // arguments after its own path. Returns the process id, or -1.
+    long startViewer(const std::vector<std::string>& arguments = {}) const;
+    // Makes "offline.exe" executable for its owner; false when the held folder holds no regular
+    // file of that name.
+    bool prepareViewer() const;
 
     // Closes and deletes the archive (its name only while it is still the archive).
     void removeArchive();

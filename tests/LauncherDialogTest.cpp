@@ -2,6 +2,7 @@
 // and a screenshot of the dialog while a large publication extracts (saved as
 // build/tests/launcher-dialog.png; docs/launcher-dialog.png is a copy of one).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <random>
@@ -80,6 +81,30 @@ TEST_F(LauncherDialogTest, EnterAndEscapeLeaveTheDialogOpen) {
     EXPECT_EQ(f.status, 0) << f.err;
     EXPECT_GE(f.elapsedMs, 1450);
     EXPECT_EQ(probe({"gone", kTitle, "0"}), 0);
+}
+
+// A damaged publication is told in a message box over the dialog, which waits for the reader;
+// once it is closed the launcher ends with the damaged status, having run nothing.
+TEST_F(LauncherDialogTest, DamagedPublicationIsToldInAMessageBox) {
+    std::string exe = m_root / "damaged";
+    fs::copy_file(TN_QUILLET_OFFLINE, exe);
+    std::ofstream(exe, std::ios::binary | std::ios::app) << "not a stamped payload";
+    Spawned s = start(exe);
+    auto running = [&] {
+        siginfo_t info = {};
+        return waitid(P_PID, id_t(s.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    };
+    ASSERT_EQ(probe({"count", kTitle, "2", "10000"}), 0) << "no message box beside the dialog";
+    EXPECT_TRUE(running()) << "the launcher did not wait for the reader";
+    for (int i = 0; i < 20 && running(); ++i) {
+        probe({"keys", kTitle});
+        usleep(250000);
+    }
+    Finished f = end(s);
+    EXPECT_EQ(f.status, 65) << f.err;
+    EXPECT_EQ(f.err, "This publication is damaged and cannot be opened. Please get a new copy of it.\n");
+    EXPECT_TRUE(fs::is_empty(m_root / "records"));
+    EXPECT_TRUE(listNames(m_root / "tmp").empty());
 }
 
 TEST_F(LauncherDialogTest, LargePublicationShowsProgressThenTheViewerRunsWithTheDialogHidden) {

@@ -87,10 +87,12 @@ inline Finished finish(const Spawned& s, const std::string& outFile, const std::
     return f;
 }
 
-// One record of the stand-in viewer: its keys, and its files (relative path -> size).
+// One record of the stand-in viewer: its keys, its files (relative path -> size) and its folders
+// (relative path -> "mode mtime").
 struct ViewerRecord {
     std::map<std::string, std::string> keys;
     std::map<std::string, long long> files;
+    std::map<std::string, std::string> dirs;
 };
 
 inline std::vector<ViewerRecord> readRecords(const std::string& dir) {
@@ -102,8 +104,10 @@ inline std::vector<ViewerRecord> readRecords(const std::string& dir) {
             std::size_t eq = line.find('=');
             if (eq == std::string::npos) continue;
             std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-            if (key != "file") r.keys[key] = value;
-            else r.files[value.substr(0, value.rfind(' '))] = std::stoll(value.substr(value.rfind(' ') + 1));
+            if (key == "file")
+                r.files[value.substr(0, value.rfind(' '))] = std::stoll(value.substr(value.rfind(' ') + 1));
+            else if (key == "dir") r.dirs[value.substr(0, value.find(' '))] = value.substr(value.find(' ') + 1);
+            else r.keys[key] = value;
         }
         records.push_back(r);
     }

@@ -2,10 +2,15 @@
 // and tree services, the workspace held by handles, the stub stamp and linkage, the installed
 // stub, and quillet-pack's refusals and output.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <random>
 #include <set>
 
 #include "LauncherProcess.h"
@@ -134,6 +139,35 @@ TEST(PlatformShell, DeleteFolderContentRemovesReadOnlyPartsAndNeverFollowsLinks)
     platformCloseFolder(tree);
 }
 
+// A tree deeper than the process may hold descriptors goes all the same: the walk keeps one
+// folder open at a time.
+TEST(PlatformShell, DeleteFolderContentRemovesTreesDeeperThanTheDescriptorLimit) {
+    TempFolder t;
+    fs::create_directories(t / "tree");
+    int fd = open((t / "tree").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 1500 && fd >= 0; ++level) {
+        mkdirat(fd, "d", 0700);
+        if (level % 100 == 0) close(openat(fd, "f.txt", O_CREAT | O_WRONLY, 0400));
+        int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    fchmod(fd, 0500);
+    close(fd);
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit few = {64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        PlatformFolder tree = platformOpenFolder((t / "tree").c_str());
+        _exit(tree != kNoFolder && platformDeleteFolderContent(tree) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(listNames(t / "tree").empty());
+}
+
 // The workspace names come from a script: each planted kind of entry takes the first name, and
 // creation must pass over it to the second without touching it.
 TEST(LauncherWorkspace, TakenNamesArePassedOverUntouched) {
@@ -218,7 +252,8 @@ TEST(LauncherStub, StampedLengthIsTheBuiltSize) {
 
 TEST(LauncherStub, SlotMustBeFoundExactlyOnce) {
     const std::string tag(QUILLET_STUB_TAG, 16);
-    const std::string length8 = std::string("\x07\0\0\0\0\0\0\0", 8);
+    // The length, then the payload's length and digest.
+    const std::string length8 = std::string("\x07\0\0\0\0\0\0\0", 8) + std::string(40, '\0');
     struct Case {
         std::string image;
         bool found;
@@ -264,6 +299,17 @@ TEST(LauncherStub, LinksOnlyLibrariesEveryDesktopHas) {
     EXPECT_GT(needed, 0);
 }
 
+// Every publication carries the stub: its debug information lives beside it, not in it.
+TEST(LauncherStub, CarriesNoDebugInformation) {
+    TempFolder t;
+    std::string cmd = "readelf -S " TN_QUILLET_OFFLINE " > '" + (t / "sections") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string sections = readAll(t / "sections");
+    EXPECT_EQ(sections.find(".debug_info"), std::string::npos);
+    EXPECT_NE(sections.find(".gnu_debuglink"), std::string::npos);
+    EXPECT_TRUE(fs::exists(TN_QUILLET_OFFLINE ".debug"));
+}
+
 TEST(LauncherStub, InstalledStubKeepsItsStamp) {
     TempFolder t;
     std::string cmd = "cmake --install " TN_BINARY_DIR " --prefix '" + t.path() + "' > /dev/null";
@@ -295,6 +341,9 @@ TEST(QuilletPack, RefusesBadInputWithAMessage) {
         {{t / "good", "-o", t / "out", "--stub", t / "missing"}, 1, "cannot open"},
         {{t / "good", "-o", t / "out", "--level", "10"}, 2, "usage"},
         {{t / "good"}, 2, "usage"},
+        {{t / "good", "-o", t / "good/out"}, 1, "lies inside the folder being packed"},
+        {{t / "good", "-o", t / "good/sub/../out"}, 1, "lies inside the folder being packed"},
+        {{t / "good", "-o", t / "good/offline.exe"}, 1, "lies inside the folder being packed"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> argv = {TN_QUILLET_PACK};
@@ -303,12 +352,21 @@ TEST(QuilletPack, RefusesBadInputWithAMessage) {
         EXPECT_EQ(f.status, c.status) << f.err;
         EXPECT_NE(f.err.find(c.message), std::string::npos) << f.err;
         EXPECT_FALSE(fs::exists(t / "out"));
+        EXPECT_EQ(listNames(t / "good"), std::vector<std::string>{"offline.exe"});
     }
     std::vector<std::string> argv = {TN_QUILLET_PACK, t / "good", "-o", t / "out", "--stub", TN_QUILLET_OFFLINE};
     Finished f = finish(spawn(argv, {}, t / "o", t / "e"), t / "o", t / "e");
     ASSERT_EQ(f.status, 0) << f.err;
-    std::string stub = readAll(TN_QUILLET_OFFLINE);
-    EXPECT_EQ(readAll(t / "out").substr(0, stub.size()), stub);
+    // The stub as built, but for the payload's length and digest in its slot.
+    std::string stub = readAll(TN_QUILLET_OFFLINE), out = readAll(t / "out");
+    std::size_t slot = 0;
+    std::string error;
+    ASSERT_TRUE(StubStamp::findSlot(stub, slot, error)) << error;
+    EXPECT_EQ(out.substr(0, slot + 8), stub.substr(0, slot + 8));
+    EXPECT_EQ(out.substr(slot + 56, stub.size() - slot - 56), stub.substr(slot + 56));
+    std::uint64_t payload = 0;
+    for (int i = 7; i >= 0; --i) payload = payload << 8 | std::uint8_t(out[slot + 8 + i]);
+    EXPECT_EQ(payload, out.size() - stub.size());
     EXPECT_NE(fs::status(t / "out").permissions() & fs::perms::owner_exec, fs::perms::none);
     std::string list = "unzip -Z1 '" + (t / "out") + "' > '" + (t / "names") + "' 2>/dev/null";
     std::system(list.c_str());
@@ -336,6 +394,116 @@ TEST(QuilletPack, PlantedLinksBesideTheOutputAreNotFollowed) {
     std::string list = "unzip -Z1 '" + (t / "dist/out") + "' > '" + (t / "names") + "' 2>/dev/null";
     std::system(list.c_str());
     EXPECT_EQ(readAll(t / "names"), "offline.exe\n");
+}
+
+Finished runPack(const TempFolder& t, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env = {}) {
+    std::vector<std::string> argv = {TN_QUILLET_PACK};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return finish(spawn(argv, env, t / "o", t / "e"), t / "o", t / "e");
+}
+
+TEST(QuilletPack, HelpVersionQuietAndSummary) {
+    TempFolder t;
+    fs::create_directories(t / "pub/pages");
+    t.write("pub/offline.exe", std::string(4000, 'v'));
+    t.write("pub/pages/one.txt", std::string(6000, 'p'));
+    struct Case {
+        std::vector<std::string> args;
+        const char* out;
+    } cases[] = {
+        {{"--help"}, "usage: quillet-pack"},
+        {{"--version"}, "quillet-pack "},
+        {{t / "pub", "-o", t / "out1", "--stub", TN_QUILLET_OFFLINE},
+         "quillet-pack: 2 files, 1 folders, 10000 bytes in, "},
+    };
+    for (const Case& c : cases) {
+        Finished f = runPack(t, c.args);
+        EXPECT_EQ(f.status, 0) << f.err;
+        EXPECT_EQ(f.out.rfind(c.out, 0), 0u) << f.out;
+    }
+    Finished quiet = runPack(t, {"-q", t / "pub", "-o", t / "out2", "--stub", TN_QUILLET_OFFLINE});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+}
+
+// Names in byte order and no time of packing: the same folder gives the same bytes, and
+// SOURCE_DATE_EPOCH caps every stored time.
+TEST(QuilletPack, SameFolderSameBytesAndTimesCapped) {
+    TempFolder t;
+    for (const char* name : {"pub/offline.exe", "pub/b/z.txt", "pub/a/y.txt", "pub/B.txt", "pub/caf\xe9.txt"}) {
+        fs::create_directories(fs::path(t / name).parent_path());
+        t.write(name, name);
+    }
+    std::map<std::string, std::string> epoch = {{"SOURCE_DATE_EPOCH", "1000000000"}, {"TZ", "UTC"}};
+    ASSERT_EQ(runPack(t, {t / "pub", "-o", t / "one", "--stub", TN_QUILLET_OFFLINE}).status, 0);
+    sleep(2);
+    ASSERT_EQ(runPack(t, {t / "pub", "-o", t / "two", "--stub", TN_QUILLET_OFFLINE}).status, 0);
+    ASSERT_EQ(runPack(t, {t / "pub", "-o", t / "capped", "--stub", TN_QUILLET_OFFLINE}, epoch).status, 0);
+    EXPECT_EQ(readAll(t / "one"), readAll(t / "two"));
+    std::string cmd = "unzip -Z -T '" + (t / "capped") + "' 2>/dev/null > '" + (t / "listing") + "'";
+    std::system(cmd.c_str());
+    std::istringstream listing(readAll(t / "listing"));
+    std::vector<std::string> names;
+    for (std::string line; std::getline(listing, line);) {
+        // "-rw-r--r--  3.0 unx  8 tx defN 20010909.014640 offline.exe": 2001-09-09 01:46:40 UTC
+        std::istringstream fields(line);
+        std::vector<std::string> f(7);
+        for (std::string& field : f) fields >> field;
+        if (f[6].size() != 15 || f[6][8] != '.') continue;
+        EXPECT_LE(f[6], "20010909.014640") << line;
+        names.push_back(line.substr(line.find(f[6]) + 16));
+    }
+    EXPECT_EQ(names.size(), 7u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "not in byte order";
+    EXPECT_EQ(names.front(), "B.txt");
+}
+
+// A name with a control character is shown escaped, never sent to the terminal as it is.
+TEST(QuilletPack, NamesInMessagesAreEscaped) {
+    TempFolder t;
+    fs::create_directories(t / "pub");
+    t.write("pub/offline.exe", "viewer");
+    ASSERT_EQ(mkfifo((t / "pub/bell\aname").c_str(), 0600), 0);
+    Finished f = runPack(t, {t / "pub", "-o", t / "out", "--stub", TN_QUILLET_OFFLINE});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("bell\\x07name: not a regular file"), std::string::npos) << f.err;
+    EXPECT_EQ(f.err.find('\a'), std::string::npos);
+}
+
+// Interrupted while it writes, the packer leaves neither its work folder nor a partial output.
+TEST(QuilletPack, InterruptLeavesNothingBesideTheOutput) {
+    TempFolder t;
+    fs::create_directories(t / "pub");
+    fs::create_directories(t / "dist");
+    t.write("pub/offline.exe", "viewer");
+    {
+        std::ofstream big(t / "pub/big.bin", std::ios::binary);
+        std::mt19937_64 random(3);
+        std::vector<std::uint64_t> block(1 << 17);
+        for (int i = 0; i < 48; ++i) {
+            for (auto& v : block) v = random();
+            big.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size() * 8));
+        }
+    }
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        std::vector<std::string> argv = {TN_QUILLET_PACK, t / "pub", "-o",
+                                         t / "dist/out",  "--stub",  TN_QUILLET_OFFLINE};
+        Spawned s = spawn(argv, {}, t / "o", t / "e");
+        bool seen = false;
+        for (int i = 0; i < 20000 && !seen; ++i) {
+            seen = !listNames(t / "dist").empty();
+            if (!seen) usleep(500);
+        }
+        kill(s.pid, sig);
+        Finished f = finish(s, t / "o", t / "e");
+        if (f.signal != sig) {
+            std::cout << "[ SKIPPED  ] signal " << sig << ": the packer finished first\n";
+            fs::remove_all(t / "dist/out");
+            continue;
+        }
+        EXPECT_EQ(listNames(t / "dist"), std::vector<std::string>{}) << sig;
+    }
 }
 
 }  // namespace

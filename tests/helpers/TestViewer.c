@@ -1,8 +1,10 @@
 /* A stand-in for a publication's offline.exe. It records, in a file of its own under
- * $QUILLET_TEST_RECORD_DIR, that it ran, its working directory, its own folder with that
- * folder's mode, every file below that folder with its size, and when it started and ended
- * (CLOCK_MONOTONIC milliseconds). It stays $QUILLET_TEST_SLEEP_MS milliseconds. An interrupt
- * (SIGINT, SIGTERM, SIGHUP) is recorded as "signal=N" and ends it at once. */
+ * $QUILLET_TEST_RECORD_DIR, that it ran, its arguments after its own path, its working
+ * directory, its own folder with that folder's mode, every file below that folder with its size,
+ * every folder with its mode and modification time, and when it started and ended
+ * (CLOCK_MONOTONIC milliseconds). It stays $QUILLET_TEST_SLEEP_MS milliseconds, then exits with
+ * $QUILLET_TEST_EXIT (default 0) or, when $QUILLET_TEST_RAISE is set, ends by that signal. An
+ * interrupt (SIGINT, SIGTERM, SIGHUP) is recorded as "signal=N" and ends it at once. */
 #define _GNU_SOURCE
 #include <ftw.h>
 #include <signal.h>
@@ -24,8 +26,10 @@ static long long nowMs(void) {
 }
 
 static int listEntry(const char* path, const struct stat* st, int type, struct FTW* ftw) {
-    (void)ftw;
     if (type == FTW_F) fprintf(g_record, "file=%s %lld\n", path + g_rootLength + 1, (long long)st->st_size);
+    if (type == FTW_D && ftw->level > 0)
+        fprintf(g_record, "dir=%s %o %lld\n", path + g_rootLength + 1, (unsigned)(st->st_mode & 07777),
+                (long long)st->st_mtime);
     return 0;
 }
 
@@ -39,7 +43,7 @@ static void onInterrupt(int signal) {
     _exit(5);
 }
 
-int main(void) {
+int main(int argc, char** argv) {
     long long start = nowMs();
     const char* dir = getenv("QUILLET_TEST_RECORD_DIR");
     if (!dir) return 3;
@@ -58,6 +62,7 @@ int main(void) {
     stat(self, &st);
     fprintf(g_record, "ran\ncwd=%s\nfolder=%s\nmode=%o\nstart_ms=%lld\n", getcwd(cwd, sizeof cwd) ? cwd : "?", self,
             (unsigned)(st.st_mode & 07777), start);
+    for (int i = 1; i < argc; ++i) fprintf(g_record, "arg%d=%s\n", i, argv[i]);
     g_rootLength = strlen(self);
     nftw(self, listEntry, 16, FTW_PHYS);
     fflush(g_record);
@@ -65,5 +70,11 @@ int main(void) {
     if (sleepMs) usleep((useconds_t)atoi(sleepMs) * 1000);
     fprintf(g_record, "exit_ms=%lld\n", nowMs());
     fclose(g_record);
-    return 0;
+    const char* raiseSignal = getenv("QUILLET_TEST_RAISE");
+    if (raiseSignal) {
+        signal(atoi(raiseSignal), SIG_DFL);
+        raise(atoi(raiseSignal));
+    }
+    const char* status = getenv("QUILLET_TEST_EXIT");
+    return status ? atoi(status) : 0;
 }

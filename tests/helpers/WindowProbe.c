@@ -2,7 +2,9 @@
  *   window-probe wait TITLE MS   waits up to MS for a viewable window titled TITLE; prints
  *                                "WIDTHxHEIGHT"; exit 1 when none came
  *   window-probe gone TITLE MS   waits up to MS until no viewable window has that title
- *   window-probe keys TITLE      focuses the window and types Enter, then Escape (XTest)
+ *   window-probe keys TITLE      focuses each window so titled in turn and types Enter, then
+ *                                Escape (XTest)
+ *   window-probe count TITLE N MS   waits up to MS until N viewable windows have that title
  *   window-probe shot FILE       saves the whole screen as PNG; prints how many pixels are
  *                                not black (the empty screen) */
 #include <X11/Xlib.h>
@@ -30,6 +32,23 @@ static Window findTitled(Display* d, Window w, const char* title) {
         for (unsigned i = 0; i < count && !found; ++i) found = findTitled(d, children[i], title);
     if (children) XFree(children);
     return found;
+}
+
+/* Collects up to max viewable windows titled title below w. */
+static unsigned allTitled(Display* d, Window w, const char* title, Window* found, unsigned max) {
+    unsigned n = 0;
+    XWindowAttributes a;
+    char* name = NULL;
+    if (XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable && XFetchName(d, w, &name) && name) {
+        if (strcmp(name, title) == 0 && n < max) found[n++] = w;
+        XFree(name);
+    }
+    Window root, parent, *children = NULL;
+    unsigned count = 0;
+    if (XQueryTree(d, w, &root, &parent, &children, &count))
+        for (unsigned i = 0; i < count; ++i) n += allTitled(d, children[i], title, found + n, max - n);
+    if (children) XFree(children);
+    return n;
 }
 
 static Window waitFor(Display* d, const char* title, int ms, int wantPresent) {
@@ -75,11 +94,22 @@ int main(int argc, char** argv) {
     const char* cmd = argv[1];
     if (strcmp(cmd, "shot") == 0) return shot(d, argv[2]);
     if (strcmp(cmd, "keys") == 0) {
-        Window w = findTitled(d, DefaultRootWindow(d), argv[2]);
-        if (!w) return 1;
-        XSetInputFocus(d, w, RevertToParent, CurrentTime);
-        typeKey(d, XK_Return);
-        typeKey(d, XK_Escape);
+        Window found[8];
+        unsigned n = allTitled(d, DefaultRootWindow(d), argv[2], found, 8);
+        for (unsigned i = 0; i < n; ++i) {
+            XSetInputFocus(d, found[i], RevertToParent, CurrentTime);
+            typeKey(d, XK_Return);
+            typeKey(d, XK_Escape);
+        }
+        return n ? 0 : 1;
+    }
+    if (strcmp(cmd, "count") == 0 && argc > 4) {
+        Window found[8];
+        unsigned want = (unsigned)atoi(argv[3]);
+        for (int waited = 0; allTitled(d, DefaultRootWindow(d), argv[2], found, 8) < want; waited += 50) {
+            if (waited >= atoi(argv[4])) return 1;
+            usleep(50000);
+        }
         return 0;
     }
     int ms = argc > 3 ? atoi(argv[3]) : 0;

@@ -2,7 +2,7 @@
 # End-to-end test of the Windows launcher under wine: packs publications on Linux with
 # quillet-pack and the stub quillet-offline.exe, runs them, and checks what the stand-in viewer
 # recorded (its folder, the dialog's look and progress, the extracted files) and that nothing
-# is left in the temporary directory. Environment: WINE_RUN, STUB, PACK, VIEWER,
+# is left in the temporary directory. Environment: WINE_RUN, STUB, PACK, STAMP, VIEWER,
 # TEMP_DIR (the Linux folder that the prefix's TEMP points at), WORK.
 set -uo pipefail
 fail=0
@@ -59,14 +59,17 @@ check "stub alone prints nothing" [ ! -s "$WORK/stdout.txt" ]
 check "stub alone leaves the temp dir empty" temp_empty
 check "stub alone closes at the first close tick (took ${elapsed} ms)" [ "$elapsed" -ge 1400 ]
 
-# One byte of payload: the archive does not open; everything is removed again.
+# Damaged publications never run: a byte flipped in the packed payload, a payload never stamped
+# (the stub with one byte after it), and a member whose data no longer matches its CRC under a
+# stamped digest. Each ends with status 65 and leaves nothing; the message box is left out here
+# (QUILLET_TEST_NO_MESSAGE_BOX), the sentence still goes to standard error.
+python3 - "$WORK/publication.exe" "$WORK/flipped.exe" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+data[-300] ^= 1
+open(sys.argv[2], "wb").write(data)
+PY
 { cat "$STUB"; printf 'x'; } > "$WORK/one-byte.exe"
-"$WINE_RUN" "$WORK/one-byte.exe" > "$WORK/stdout.txt" 2>/dev/null
-check "one-byte payload prints nothing" [ ! -s "$WORK/stdout.txt" ]
-check "one-byte payload leaves the temp dir empty" temp_empty
-
-# A member whose data no longer matches its CRC: the viewer, extracted before it, still runs;
-# no success is printed, and the folder (with the failed member's discarded file) is removed.
 mkdir -p "$WORK/bad" && cp "$VIEWER" "$WORK/bad/offline.exe"
 head -c 1000 /dev/zero | tr '\0' z > "$WORK/bad/z.txt"
 (cd "$WORK/bad" && zip -q -0 "$WORK/bad.zip" offline.exe z.txt)
@@ -78,9 +81,25 @@ data[at + 500] = ord("y")
 open(sys.argv[1], "wb").write(data)
 PY
 cat "$STUB" "$WORK/bad.zip" > "$WORK/bad.exe"
+"$STAMP" --payload "$WORK/bad.exe" || { echo "FAIL stamping"; exit 1; }
+for damaged in flipped one-byte bad; do
+    rm -f "$WORK/record.txt"
+    QUILLET_TEST_NO_MESSAGE_BOX=1 QUILLET_TEST_RECORD="Z:$(echo "$WORK/record.txt" | tr / '\\')" \
+        "$WINE_RUN" "$WORK/$damaged.exe" > "$WORK/stdout.txt" 2> "$WORK/stderr.txt"
+    status=$?
+    check "$damaged: status 65 (got $status)" [ "$status" = 65 ]
+    check "$damaged: the viewer never ran" [ ! -e "$WORK/record.txt" ]
+    check "$damaged: no success printed" [ ! -s "$WORK/stdout.txt" ]
+    check "$damaged: told on standard error" grep -q "damaged" "$WORK/stderr.txt"
+    check "$damaged: the temp dir empty afterwards" temp_empty
+done
+
+# The viewer's exit status becomes the launcher's, and the arguments reach it unchanged.
 rm -f "$WORK/record.txt"
-QUILLET_TEST_RECORD="Z:$(echo "$WORK/record.txt" | tr / '\\')" "$WINE_RUN" "$WORK/bad.exe" > "$WORK/stdout.txt" 2>/dev/null
-check "failed member: no success printed" [ ! -s "$WORK/stdout.txt" ]
-check "failed member: the viewer still ran" [ "$(record ran)" = 1 ]
-check "failed member: the temp dir empty afterwards" temp_empty
+QUILLET_TEST_EXIT=7 QUILLET_TEST_RECORD="Z:$(echo "$WORK/record.txt" | tr / '\\')" \
+    "$WINE_RUN" "$WORK/publication.exe" "two words" -x > /dev/null 2>&1
+status=$?
+check "the viewer's status 7 passed on (got $status)" [ "$status" = 7 ]
+check "first argument passed on" [ "$(record arg1)" = "two words" ]
+check "second argument passed on" [ "$(record arg2)" = "-x" ]
 exit $fail

@@ -74,7 +74,7 @@ void recordDialog(FILE* out) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     const wchar_t* recordPath = _wgetenv(L"QUILLET_TEST_RECORD");
     if (!recordPath) return 2;
     FILE* out = _wfopen(recordPath, L"w");
@@ -83,6 +83,7 @@ int main() {
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     GetCurrentDirectoryW(MAX_PATH, cwd);
     std::fprintf(out, "ran=1\nself=%s\ncwd=%s\n", utf8(self).c_str(), utf8(cwd).c_str());
+    for (int i = 1; i < argc; ++i) std::fprintf(out, "arg%d=%s\n", i, argv[i]);
     recordDialog(out);
     std::wstring folder = self;
     folder = folder.substr(0, folder.find_last_of(L'\\'));
@@ -90,5 +91,6 @@ int main() {
     std::fclose(out);
     const wchar_t* sleep = _wgetenv(L"QUILLET_TEST_SLEEP_MS");
     if (sleep) Sleep(DWORD(_wtoi(sleep)));
-    return 0;
+    const wchar_t* status = _wgetenv(L"QUILLET_TEST_EXIT");
+    return status ? _wtoi(status) : 0;
 }
