@@ -102,8 +102,10 @@ std::string makeWorkFolder(const std::string& output) {
     fs::path out(output);
     fs::path parent = out.parent_path().empty() ? fs::path(".") : out.parent_path();
     std::string pattern = (parent / ("." + out.filename().string() + ".XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) return std::string();
+    // Held across the creation: an interrupt between mkdtemp and the assignment would otherwise
+    // find no work folder to remove and leave it behind.
     std::lock_guard<std::mutex> hold(g_workLock);
+    if (!mkdtemp(pattern.data())) return std::string();
     return g_work = pattern;
 }
 
