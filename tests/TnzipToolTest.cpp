@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <sstream>
@@ -71,11 +72,12 @@ TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
     fs::create_directories(dir / "cwd");
     int rc = -1;
     std::string out = zipfix::run("cd '" + (dir / "cwd").string() + "' && " + kTool + " t '" + archive + "' 2>&1", &rc);
-    EXPECT_EQ(rc, 1) << out;
+    EXPECT_EQ(rc, 2) << out;  // damaged entry data
     EXPECT_TRUE(contains(out, "good.txt") && contains(out, "OK")) << out;
-    EXPECT_TRUE(contains(out, "failed:\n  dir/bad.txt\n  overlong.txt")) << out;
-    EXPECT_TRUE(contains(out, "CRC mismatch")) << out;
-    EXPECT_TRUE(contains(out, "Extra field block runs past the end of its field")) << out;
+    EXPECT_TRUE(contains(out, "tnzip: dir/bad.txt: ")) << out;
+    EXPECT_TRUE(contains(out, "CRC-32 does not match")) << out;
+    EXPECT_TRUE(contains(out, "tnzip: overlong.txt: extra field block runs past the end of its field")) << out;
+    EXPECT_TRUE(contains(out, "2 entries failed")) << out;
     EXPECT_TRUE(fs::is_empty(dir / "cwd"));  // nothing written, not even the directory
 
     a.members = {good};
@@ -84,7 +86,7 @@ TEST(TnzipTool, TestDecodesEverythingAndNamesTheFailures) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_TRUE(out.empty()) << out;
     zipfix::run(kTool + " t 2>/dev/null", &rc);
-    EXPECT_EQ(rc, 2);
+    EXPECT_EQ(rc, 10);
 }
 
 std::string storedArchive(const fs::path& path, const std::vector<zipfix::Member>& members) {
@@ -114,11 +116,11 @@ TEST(TnzipTool, NeverOverwriteHoldsForEntriesOfOneName) {
         zipfix::writeFile(out / "link", "mine");
         int rc = -1;
         std::string log = zipfix::run(
-            std::string(env) + kTool + " x -q -n '" + archive + "' '" + out.string() + "' 2>&1", &rc);
+            std::string(env) + kTool + " x -q -n '" + archive + "' -d '" + out.string() + "' 2>&1", &rc);
         EXPECT_EQ(rc, 0) << env << log;
         EXPECT_EQ(zipfix::readFile(out / "same.txt"), "first") << env;
         EXPECT_EQ(zipfix::readFile(out / "link"), "mine") << env;
-        zipfix::run(std::string(env) + kTool + " x -q '" + archive + "' '" + out.string() + "'", &rc);
+        zipfix::run(std::string(env) + kTool + " x -q '" + archive + "' -d '" + out.string() + "'", &rc);
         EXPECT_EQ(zipfix::readFile(out / "same.txt"), "second") << env;
         EXPECT_EQ(listTree(out).size(), 2u) << env;  // no private names left
     }
@@ -152,8 +154,8 @@ TEST(TnzipTool, ExtractsWithoutUnnamedFiles) {
     for (const char* env : {"", "TN_UNNAMED_FILES=no-tmpfile ", "TN_UNNAMED_FILES=no-proc "}) {
         const fs::path out = fs::path(scratch.path()) / ("out" + std::to_string(std::strlen(env)));
         int rc = -1;
-        std::string log = zipfix::run(std::string(env) + kTool + " x -q '" + archive + "' '" + out.string() + "' 2>&1",
-                                      &rc);
+        std::string log = zipfix::run(
+            std::string(env) + kTool + " x -q '" + archive + "' -d '" + out.string() + "' 2>&1", &rc);
         EXPECT_EQ(rc, 0) << env << log;
         expectAccess(out, env);
     }
@@ -171,7 +173,7 @@ TEST(TnzipTool, ExtractsWithoutProc) {
     const fs::path out = fs::path(scratch.path()) / "out";
     int rc = -1;
     std::string log = zipfix::run("unshare -rm sh -c 'mount -t tmpfs none /proc && test ! -e /proc/self && exec " +
-                                      kTool + " x -q \"$0\" \"$1\"' '" + archive + "' '" + out.string() + "' 2>&1",
+                                      kTool + " x -q \"$0\" -d \"$1\"' '" + archive + "' '" + out.string() + "' 2>&1",
                                   &rc);
     EXPECT_EQ(rc, 0) << log;
     expectAccess(out, "without /proc");
@@ -189,22 +191,163 @@ TEST(TnzipTool, ExtractSelectsByNamesPatternsAndOverwriteRule) {
     const std::string archive = zipfix::writeFile(dir / "a.zip", a.build());
     int rc = -1;
     std::string out = zipfix::run(
-        kTool + " x -q '" + archive + "' '" + (dir / "sel").string() + "' 'docs/*' top.txt -x '*.tmp' 2>&1", &rc);
+        kTool + " x -q '" + archive + "' -d '" + (dir / "sel").string() + "' 'docs/*' top.txt -x '*.tmp' 2>&1", &rc);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(listTree(dir / "sel").size(), 3u);  // docs/, docs/a.txt, top.txt
     EXPECT_TRUE(fs::exists(dir / "sel/docs/a.txt") && fs::exists(dir / "sel/top.txt"));
 
     zipfix::writeFile(dir / "sel/top.txt", "mine");
-    zipfix::run(kTool + " x -q -n '" + archive + "' '" + (dir / "sel").string() + "'", &rc);
+    zipfix::run(kTool + " x -q -n '" + archive + "' -d '" + (dir / "sel").string() + "'", &rc);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(zipfix::readFile(dir / "sel/top.txt"), "mine");
     EXPECT_TRUE(fs::exists(dir / "sel/img/c.png"));
-    zipfix::run(kTool + " x -q -o '" + archive + "' '" + (dir / "sel").string() + "' top.txt", &rc);
+    zipfix::run(kTool + " x -q -o '" + archive + "' -d '" + (dir / "sel").string() + "' top.txt", &rc);
     EXPECT_EQ(zipfix::readFile(dir / "sel/top.txt"), "content of top.txt");
 
-    out = zipfix::run(kTool + " x -q '" + archive + "' '" + (dir / "none").string() + "' missing.txt 2>&1", &rc);
-    EXPECT_EQ(rc, 1);
+    out = zipfix::run(kTool + " x -q '" + archive + "' -d '" + (dir / "none").string() + "' missing.txt 2>&1", &rc);
+    EXPECT_EQ(rc, 11);
     EXPECT_TRUE(contains(out, "missing.txt: no entry matches")) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// Standard output and standard error apart, with the exit status.
+struct CliRun {
+    int rc = -1;
+    std::string out, err;
+};
+
+CliRun runCli(const fs::path& dir, const std::string& command) {
+    CliRun r;
+    zipfix::run("cd '" + dir.string() + "' && " + command + " >stdout.txt 2>stderr.txt </dev/null", &r.rc);
+    r.out = zipfix::readFile(dir / "stdout.txt");
+    r.err = zipfix::readFile(dir / "stderr.txt");
+    return r;
+}
+
+int lineCount(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
+
+// Archives made by zip: plain.zip (a.txt, d/, d/b.tmp, d/c.txt), secret.zip (a.txt under "pw"),
+// flipped.zip (secret.zip with one content byte changed), and a few that are not archives.
+class TnzipCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!zipfix::haveTool("zip")) GTEST_SKIP() << "zip missing";
+        dir = scratch.path();
+        zipfix::writeFile(dir / "a.txt", "hello\n");
+        fs::create_directories(dir / "d");
+        zipfix::writeFile(dir / "d/b.tmp", "temporary\n");
+        zipfix::writeFile(dir / "d/c.txt", "see\n");
+        zipfix::writeFile(dir / "pw.txt", "pw\n");
+        zipfix::writeFile(dir / "not.zip", "just text\n");
+        zipfix::run("cd '" + dir.string() + "' && zip -qr -X plain.zip a.txt d && zip -q -X -0 -P pw secret.zip a.txt");
+        // The first content byte of a.txt in the stored, encrypted entry: past the local header,
+        // its name and extra field and the 12-byte encryption header.
+        std::string bytes = zipfix::readFile(dir / "secret.zip");
+        ASSERT_GT(bytes.size(), 30u);
+        const std::size_t at = 30 + std::size_t(std::uint8_t(bytes[26]) | std::uint8_t(bytes[27]) << 8) +
+                               std::size_t(std::uint8_t(bytes[28]) | std::uint8_t(bytes[29]) << 8) + 12;
+        bytes[at] ^= 0x01;
+        zipfix::writeFile(dir / "flipped.zip", bytes);
+        // An entry of a method the library leaves out.
+        zipfix::Archive odd;
+        zipfix::Member m{"odd.bin", "data"};
+        m.method = 97;  // WavPack: a method the library does not decode
+        m.crc = zipfix::crcOf(m.data);
+        odd.members.push_back(m);
+        zipfix::writeFile(dir / "odd.zip", odd.build());
+    }
+
+    TempFolder scratch;
+    fs::path dir;
+};
+
+// Each option and each exit status the command reaches without a terminal; a failure is one line
+// naming the entry or the archive, then a summary line for entry failures.
+TEST_F(TnzipCli, OptionsAndExitStatus) {
+    struct Case {
+        const char* args;
+        int rc;
+        const char* out;  // all of standard output, or nullptr: not checked
+        const char* err;  // a part of standard error ("" for none at all)
+        int errLines;     // -1: not counted
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"x plain.zip -p a.txt", 0, "hello\n", "", 0},
+        {"x -p plain.zip 'd/*' -x 'd/*.tmp'", 0, "see\n", "", 0},
+        {"x plain.zip -p 'd/[bc].*' -x '*.tmp'", 0, "see\n", "", 0},
+        {"x plain.zip -p '?.txt'", 0, "hello\n", "", 0},
+        {"x plain.zip -p 'd/[!c]*'", 0, "temporary\n", "", 0},
+        {"-l plain.zip -1", 0, "a.txt\nd/\nd/b.tmp\nd/c.txt\n", "", 0},
+        {"-t plain.zip -q", 0, "", "", 0},
+        {"--version", 0, nullptr, "", 0},
+        {"-h", 0, nullptr, "", 0},
+        {"x secret.zip -P pw -p", 0, "hello\n", "", 0},
+        {"x secret.zip --password-file pw.txt -p", 0, "hello\n", "", 0},
+        {"x nope.zip", 9, "", "tnzip: nope.zip: ", 1},
+        {"x d", 9, "", "tnzip: d: ", 1},
+        {"t not.zip", 9, "", "tnzip: not.zip: ", 1},
+        {"x plain.zip -Z", 10, "", "usage:", -1},
+        {"x plain.zip -d", 10, "", "usage:", -1},
+        {"x plain.zip zz -p", 11, "", "tnzip: zz: no entry matches", 1},
+        {"x secret.zip -p", 82, "", "tnzip: a.txt: ", 2},
+        {"x secret.zip -P wrong -p", 82, "", "tnzip: a.txt: ", 2},
+        {"t flipped.zip -q -P pw", 2, nullptr, "(wrong password?)", 2},
+        {"t odd.zip -q", 81, nullptr, "tnzip: odd.bin: ", 2},
+        {"x plain.zip -q -d a.txt/sub", 1, "", "Not a directory", -1},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun r = runCli(dir, kTool + " " + c.args);
+        EXPECT_EQ(r.rc, c.rc) << r.err;
+        if (c.out) EXPECT_EQ(r.out, c.out) << r.err;
+        if (*c.err) EXPECT_TRUE(contains(r.err, c.err)) << r.err;
+        else EXPECT_EQ(r.err, "");
+        if (c.errLines >= 0) EXPECT_EQ(lineCount(r.err), c.errLines) << r.err;
+    }
+}
+
+// The first word after the archive is a name to extract, never the folder.
+TEST_F(TnzipCli, FirstWordAfterTheArchiveIsAName) {
+    CliRun r = runCli(dir, kTool + " x plain.zip d/c.txt -d out -q");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(zipfix::readFile(dir / "out/d/c.txt"), "see\n");
+    EXPECT_FALSE(fs::exists(dir / "out/a.txt"));
+    EXPECT_FALSE(fs::exists(dir / "d/c.txt/a.txt"));
+    r = runCli(dir, kTool + " x plain.zip a.txt -q -d here");  // names before and after options
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(listTree(dir / "here").size(), 1u);
+}
+
+// The log comes whole only when asked for: with -v on standard error, with --log into a file.
+TEST_F(TnzipCli, FullLogOnlyOnRequest) {
+    CliRun quiet = runCli(dir, kTool + " x secret.zip -q -d o1");
+    CliRun verbose = runCli(dir, kTool + " x secret.zip -q -v -d o2");
+    EXPECT_EQ(lineCount(quiet.err), 2) << quiet.err;
+    EXPECT_GT(lineCount(verbose.err), 2) << verbose.err;
+    CliRun logged = runCli(dir, kTool + " x secret.zip -q -d o3 --log run.xml");
+    EXPECT_EQ(logged.err, quiet.err);
+    EXPECT_EQ(zipfix::readFile(dir / "run.xml").rfind("<", 0), 0u);
+}
+
+// Every option --help names is described in the manual page.
+TEST(TnzipTool, HelpAndManualPageNameTheSameOptions) {
+    int rc = -1;
+    const std::string help = zipfix::run(kTool + " --help", &rc);
+    EXPECT_EQ(rc, 0);
+    const std::string manual = zipfix::readFile(fs::path(TN_SOURCE_DIR) / "docs/tnzip.1");
+    const std::regex option(R"((^|[\s,\[])(--?[a-z0-9][a-z0-9-]*))");
+    int seen = 0;
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it, ++seen) {
+        std::string escaped;
+        for (char ch : (*it)[2].str()) escaped += ch == '-' ? std::string("\\-") : std::string(1, ch);
+        EXPECT_TRUE(contains(manual, escaped)) << (*it)[2].str() << " is not in docs/tnzip.1";
+    }
+    EXPECT_GT(seen, 10);
 }
 
 }  // namespace
