@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -219,9 +223,10 @@ struct CliRun {
     std::string out, err;
 };
 
+// In a session of its own (setsid): no terminal to ask for a password on, as in a script.
 CliRun runCli(const fs::path& dir, const std::string& command) {
     CliRun r;
-    zipfix::run("cd '" + dir.string() + "' && " + command + " >stdout.txt 2>stderr.txt </dev/null", &r.rc);
+    zipfix::run("cd '" + dir.string() + "' && setsid -w " + command + " >stdout.txt 2>stderr.txt </dev/null", &r.rc);
     r.out = zipfix::readFile(dir / "stdout.txt");
     r.err = zipfix::readFile(dir / "stderr.txt");
     return r;
@@ -293,7 +298,7 @@ TEST_F(TnzipCli, OptionsAndExitStatus) {
         {"x plain.zip -Z", 10, "", "usage:", -1},
         {"x plain.zip -d", 10, "", "usage:", -1},
         {"x plain.zip zz -p", 11, "", "tnzip: zz: no entry matches", 1},
-        {"x secret.zip -p", 82, "", "tnzip: a.txt: ", 2},
+        {"x secret.zip -p", 82, "", "tnzip: a.txt: password required", 2},
         {"x secret.zip -P wrong -p", 82, "", "tnzip: a.txt: ", 2},
         {"t flipped.zip -q -P pw", 2, nullptr, "(wrong password?)", 2},
         {"t odd.zip -q", 81, nullptr, "tnzip: odd.bin: ", 2},
@@ -332,6 +337,63 @@ TEST_F(TnzipCli, FullLogOnlyOnRequest) {
     CliRun logged = runCli(dir, kTool + " x secret.zip -q -d o3 --log run.xml");
     EXPECT_EQ(logged.err, quiet.err);
     EXPECT_EQ(zipfix::readFile(dir / "run.xml").rfind("<", 0), 0u);
+}
+
+// Runs `sh -c command` in dir with a pseudo-terminal as its controlling terminal and its standard
+// streams; types `answer` once the output shows `cue`. Returns all the terminal showed.
+std::string runOnTerminal(const fs::path& dir, const std::string& command, const std::string& cue,
+                          const std::string& answer, int& rc) {
+    rc = -1;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no pseudo-terminal";
+    const std::string slaveName = ptsname(master);
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const int slave = open(slaveName.c_str(), O_RDWR);  // the session's controlling terminal
+        if (slave < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string shown;
+    bool typed = answer.empty();
+    char buf[1024];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 60000) <= 0) break;  // a hang guard only: the child normally ends first
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;  // EIO once the child and its terminal are gone
+        shown.append(buf, std::size_t(n));
+        if (!typed && contains(shown, cue)) {
+            typed = write(master, answer.data(), answer.size()) == ssize_t(answer.size());
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(master);
+    rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return shown;
+}
+
+// Without a password, tnzip asks on the terminal, without echo, once for all entries.
+TEST_F(TnzipCli, AsksForThePasswordOnTheTerminal) {
+    zipfix::writeFile(dir / "b.txt", "bee\n");
+    zipfix::run("cd '" + dir.string() + "' && zip -q -X -P pw two.zip a.txt b.txt");
+    int rc = -1;
+    std::string shown = runOnTerminal(dir, kTool + " x two.zip -q -d out", "password: ", "pw\n", rc);
+    EXPECT_EQ(rc, 0) << shown;
+    EXPECT_TRUE(contains(shown, "[two.zip] a.txt password: ")) << shown;
+    EXPECT_EQ(shown.find("password: "), shown.rfind("password: ")) << shown;  // once for both entries
+    EXPECT_FALSE(contains(shown, "pw\r")) << shown;                           // not echoed
+    EXPECT_EQ(zipfix::readFile(dir / "out/a.txt"), "hello\n");
+    EXPECT_EQ(zipfix::readFile(dir / "out/b.txt"), "bee\n");
+    // A wrong answer fails every encrypted entry with 82; standard output keeps only content.
+    shown = runOnTerminal(dir, kTool + " x two.zip -p a.txt > piped.txt", "password: ", "nope\n", rc);
+    EXPECT_EQ(rc, 82) << shown;
+    EXPECT_TRUE(contains(shown, "tnzip: a.txt: ") && contains(shown, "1 entry failed")) << shown;
+    EXPECT_EQ(shown.find("password: "), shown.rfind("password: ")) << shown;  // asked once
+    EXPECT_EQ(zipfix::readFile(dir / "piped.txt"), "");
 }
 
 // Every option --help names is described in the manual page.

@@ -3,11 +3,13 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "TnzipPrompt.h"
 #include "tarnel/TnZip.h"
 
 namespace {
@@ -203,6 +205,8 @@ int severity(int status) {
 
 void Failures::add(TnZipResult result, const char* message, bool encrypted) {
     std::string line = message && *message ? message : TnZipResultName(result);
+    // The library's wording is for programs; people know unzip's.
+    if (result == TnZipResult::kPasswordNeeded) line = line.substr(0, line.find(": ")) + ": password required";
     if (encrypted && result == TnZipResult::kCrcMismatch) line += " (wrong password?)";
     add(exitStatus(result), line.c_str());
 }
@@ -261,6 +265,21 @@ bool TnzipArchive::open(TnZip& zip, const char* path, int& status) const {
     return opened;
 }
 
+void TnzipArchive::askPassword(TnZip& zip, const char* path,
+                               const std::function<bool(const TnZipEntry&)>& wanted) const {
+    if (m_settings.password) return;
+    TnZipEntry e;
+    for (int i = 0; i < zip.NumEntries(); ++i) {
+        if (!zip.GetEntry(i, e) || e.isDirectory || e.encryption == TnZipEncryption::kNone || !wanted(e)) continue;
+        std::string password;
+        const std::string prompt = "[" + escapeControlChars(path) + "] " + escapeControlChars(e.archiveName) +
+                                   " password: ";
+        if (tnzip::askPassword(prompt, password)) zip.SetPassword(password.c_str());
+        std::fill(password.begin(), password.end(), '\0');
+        return;
+    }
+}
+
 int TnzipArchive::list(const char* path) {
     TnZip zip;
     int status = 0;
@@ -299,6 +318,7 @@ int TnzipArchive::test(const char* path) {
     TnZip zip;
     int status = 0;
     if (!open(zip, path, status)) return status;
+    askPassword(zip, path, [](const TnZipEntry&) { return true; });
     tnzip::Failures failures;
     DiscardSink discard;
     TnZipEntry e;

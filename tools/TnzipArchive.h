@@ -1,6 +1,7 @@
 // The listing and the test of tnzip, and the small text helpers its commands share; built on the
 // library's public interface alone.
 #pragma once
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "tarnel/TnZipResult.h"
 
 class TnZip;
+struct TnZipEntry;
 
 struct TnzipSettings {
     const char* password = nullptr;
@@ -31,6 +33,11 @@ public:
     // Opens path in zip with the settings; false after reporting why on stderr in one line, with
     // status set to the exit status.
     bool open(TnZip& zip, const char* path, int& status) const;
+
+    // Without a password given, asks for one on the terminal ("[ARCHIVE] NAME password: ") when
+    // an entry `wanted` selects is encrypted; once, the answer serves every entry. Without a
+    // terminal nothing is asked and those entries fail ("password required").
+    void askPassword(TnZip& zip, const char* path, const std::function<bool(const TnZipEntry&)>& wanted) const;
 
 private:
     const TnzipSettings& m_settings;

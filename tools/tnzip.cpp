@@ -43,7 +43,7 @@ const char kUsage[] =
     "  -d DIR               extract into DIR (default: the current directory)\n"
     "  -x PATTERN...        leave out the entries the PATTERNs match (up to the next option)\n"
     "  -p                   write the selected entries to standard output, nothing else\n"
-    "  -P PASSWORD          password of encrypted entries\n"
+    "  -P PASSWORD          password of encrypted entries (without it: asked on the terminal)\n"
     "  --password-file FILE the password is the first line of FILE\n"
     "  -n                   never overwrite an existing file\n"
     "  -o                   overwrite existing files without asking (the default)\n"
@@ -287,6 +287,8 @@ int extract(const Options& opt, const TnzipArchive& archive) {
     int status = 0;
     if (!archive.open(zip, opt.archive.c_str(), status)) return status;
     Selection selection(opt);
+    archive.askPassword(zip, opt.archive.c_str(),
+                        [&](const TnZipEntry& e) { return selection.selected(e.name.c_str()); });
     tnzip::Failures failures;
     int count = 0;
     if (opt.pipe) pipeOut(opt, zip, selection, failures);
