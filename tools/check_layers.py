@@ -38,8 +38,10 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 # besides tarnel/.
 PUBLIC_API_PROGRAMS = {
     "tools/tnzip.cpp": {"TnzipArchive.h"},
-    "tools/TnzipArchive.cpp": {"TnzipArchive.h"},
+    "tools/TnzipArchive.cpp": {"TnzipArchive.h", "TnzipPrompt.h"},
     "tools/TnzipArchive.h": set(),
+    "tools/TnzipPrompt.cpp": {"TnzipPrompt.h"},
+    "tools/TnzipPrompt.h": set(),
 }
 
 
