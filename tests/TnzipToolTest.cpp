@@ -328,6 +328,23 @@ TEST_F(TnzipCli, FirstWordAfterTheArchiveIsAName) {
     EXPECT_EQ(listTree(dir / "here").size(), 1u);
 }
 
+// "-" reads the archive from standard input through a copy that leaves nothing in TMPDIR, made
+// unnamed or under a random name unlinked at once.
+TEST_F(TnzipCli, ArchiveFromStandardInput) {
+    fs::create_directories(dir / "tmp");
+    for (const char* env : {"", "TN_UNNAMED_FILES=no-tmpfile "}) {
+        SCOPED_TRACE(env);
+        const std::string prefix = "TMPDIR='" + (dir / "tmp").string() + "' " + env;
+        CliRun r = runCli(dir, "sh -c \"" + prefix + kTool + " x - -p d/c.txt < plain.zip\"");
+        EXPECT_EQ(r.rc, 0) << r.err;
+        EXPECT_EQ(r.out, "see\n");
+        r = runCli(dir, "sh -c \"" + prefix + kTool + " t - < not.zip\"");
+        EXPECT_EQ(r.rc, 9);
+        EXPECT_TRUE(contains(r.err, "tnzip: -: ")) << r.err;
+        EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    }
+}
+
 // The log comes whole only when asked for: with -v on standard error, with --log into a file.
 TEST_F(TnzipCli, FullLogOnlyOnRequest) {
     CliRun quiet = runCli(dir, kTool + " x secret.zip -q -d o1");

@@ -256,11 +256,14 @@ bool TnzipArchive::open(TnZip& zip, const char* path, int& status) const {
     if (m_settings.oemCodePage) zip.SetOemCodePage(m_settings.oemCodePage);
     zip.SetVerboseLogging(m_settings.verbose || m_settings.logFile);
     if (m_settings.password) zip.SetPassword(m_settings.password);
-    const bool opened = zip.OpenZip(path);
+    const bool opened = zip.OpenZip(m_settings.openPath ? m_settings.openPath : path);
     // Damage found on opening is the archive's structure, not one entry's data.
     const TnZipResult result = zip.LastResult();
     status = opened ? 0 : result == TnZipResult::kDamaged ? 3 : tnzip::exitStatus(result);
-    if (!opened) std::fprintf(stderr, "tnzip: %s\n", escapeControlChars(zip.LastMessage()).c_str());
+    std::string message = zip.LastMessage();
+    if (m_settings.openPath && message.rfind(m_settings.openPath, 0) == 0)  // the copy is "-" to the user
+        message = path + message.substr(std::strlen(m_settings.openPath));
+    if (!opened) std::fprintf(stderr, "tnzip: %s\n", escapeControlChars(message).c_str());
     if (!opened) tnzip::keepLog(zip, m_settings);
     return opened;
 }

@@ -18,6 +18,9 @@ struct TnzipSettings {
     bool quiet = false;
     bool namesOnly = false;         // l: one name a line
     const char* logFile = nullptr;  // the library's full log goes here (.xml/.html: that format)
+    // Standard input's copy (the archive "-"): opened instead of the path, which names it in
+    // messages.
+    const char* openPath = nullptr;
 };
 
 class TnzipArchive {

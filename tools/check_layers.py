@@ -37,11 +37,13 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 # Programs built on the library's public interface alone, and the headers they may include
 # besides tarnel/.
 PUBLIC_API_PROGRAMS = {
-    "tools/tnzip.cpp": {"TnzipArchive.h"},
+    "tools/tnzip.cpp": {"TnzipArchive.h", "TnzipSpool.h"},
     "tools/TnzipArchive.cpp": {"TnzipArchive.h", "TnzipPrompt.h"},
     "tools/TnzipArchive.h": set(),
     "tools/TnzipPrompt.cpp": {"TnzipPrompt.h"},
     "tools/TnzipPrompt.h": set(),
+    "tools/TnzipSpool.cpp": {"TnzipSpool.h"},
+    "tools/TnzipSpool.h": set(),
 }
 
 

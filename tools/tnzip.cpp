@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "TnzipArchive.h"
+#include "TnzipSpool.h"
 #include "tarnel/TnZip.h"
 #include "tarnel/TnZipProgress.h"
 
@@ -53,6 +55,7 @@ const char kUsage[] =
     "  --log FILE           write the library's full log to FILE (.xml or .html: that format)\n"
     "  --oem-cp N           code page of names stored without the UTF-8 flag (default: the system's\n"
     "                       OEM code page, 437 off Windows)\n"
+    "  -                    as ARCHIVE: read the archive from standard input\n"
     "  --version            the version\n"
     "  -h, --help           this text\n"
     "\n"
@@ -336,6 +339,15 @@ int main(int argc, char** argv) {
         return 10;
     }
     opt.settings.namesOnly = opt.namesOnly;
+    StdinSpool spool;
+    if (opt.archive == "-") {
+        std::string error;
+        if (!spool.fill(error)) {
+            std::fprintf(stderr, "tnzip: %s\n", error.c_str());
+            return error.find(std::strerror(ENOSPC)) != std::string::npos ? 50 : 9;
+        }
+        opt.settings.openPath = spool.path().c_str();
+    }
     TnzipArchive archive(opt.settings);
     switch (opt.command) {
         case 'l': return archive.list(opt.archive.c_str());
