@@ -297,6 +297,7 @@ TEST_F(TnzipCli, OptionsAndExitStatus) {
         {"t not.zip", 9, "", "tnzip: not.zip: ", 1},
         {"x plain.zip -Z", 10, "", "usage:", -1},
         {"x plain.zip -d", 10, "", "usage:", -1},
+        {"x plain.zip -d piped", 0, "3 files extracted\n", "", 0},  // no progress line on a pipe
         {"x plain.zip zz -p", 11, "", "tnzip: zz: no entry matches", 1},
         {"x secret.zip -p", 82, "", "tnzip: a.txt: password required", 2},
         {"x secret.zip -P wrong -p", 82, "", "tnzip: a.txt: ", 2},
@@ -411,6 +412,27 @@ TEST_F(TnzipCli, AsksForThePasswordOnTheTerminal) {
     EXPECT_TRUE(contains(shown, "tnzip: a.txt: ") && contains(shown, "1 entry failed")) << shown;
     EXPECT_EQ(shown.find("password: "), shown.rfind("password: ")) << shown;  // asked once
     EXPECT_EQ(zipfix::readFile(dir / "piped.txt"), "");
+}
+
+// On a terminal x shows a progress line (percentage, bytes, rate, time left, name) and clears it
+// at the end; -v shows the names instead.
+TEST_F(TnzipCli, ProgressLineOnTheTerminalOnly) {
+    std::string big;
+    for (std::uint32_t i = 0; big.size() < (4u << 20); ++i) big += std::to_string(i * 2654435761u);
+    zipfix::writeFile(dir / "big.txt", big);
+    zipfix::run("cd '" + dir.string() + "' && zip -q -X big.zip big.txt a.txt");
+    int rc = -1;
+    std::string shown = runOnTerminal(dir, kTool + " x big.zip -d out", "", "", rc);
+    EXPECT_EQ(rc, 0) << shown;
+    EXPECT_TRUE(contains(shown, "100%  4.")) << shown;  // 4.x MB of 4.x MB
+    EXPECT_TRUE(contains(shown, " MB/s ") || contains(shown, " kB/s ")) << shown;
+    EXPECT_TRUE(contains(shown, " left  ")) << shown;
+    // The line is blanked and the cursor back at its start before the summary.
+    const std::string end = "   \r2 files extracted\r\n";
+    EXPECT_EQ(shown.rfind(end), shown.size() - end.size()) << shown;
+    shown = runOnTerminal(dir, kTool + " x big.zip -o -v -d out2 2>/dev/null", "", "", rc);
+    EXPECT_TRUE(contains(shown, "  inflating: big.txt")) << shown;
+    EXPECT_FALSE(contains(shown, "%")) << shown;
 }
 
 // Every option --help names is described in the manual page.

@@ -14,6 +14,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "TnzipArchive.h"
+#include "TnzipProgressLine.h"
 #include "TnzipSpool.h"
 #include "tarnel/TnZip.h"
 #include "tarnel/TnZipProgress.h"
@@ -195,43 +197,38 @@ private:
     std::vector<bool> m_matched;
 };
 
-// Progress of x: the bar on a terminal, the selection, each failure as one line.
+// Progress of x: the line on a terminal (line may be null), the selection, each failure as one
+// line.
 class ExtractProgress : public TnZipProgress {
 public:
-    ExtractProgress(const Options& opt, Selection& selection, tnzip::Failures& failures, bool bar)
-        : m_opt(opt), m_selection(selection), m_failures(failures), m_bar(bar) {}
+    ExtractProgress(const Options& opt, Selection& selection, tnzip::Failures& failures, ProgressLine* line)
+        : m_opt(opt), m_selection(selection), m_failures(failures), m_line(line) {}
 
     void UnzipPercent(int percent, bool* /*abort*/) override {
-        if (m_bar) draw(percent);
+        if (m_line) m_line->update(percent);
     }
     void UnzipEnd() override {
-        if (m_drawn) std::fputc('\n', stderr);
+        if (m_line) m_line->clear();
     }
-    void ToBeUnzipped(const char* name, int, int, bool* skip) override { *skip = !m_selection.selected(name); }
+    void ToBeUnzipped(const char* name, int, int, bool* skip) override {
+        *skip = !m_selection.selected(name);
+        if (m_line && !*skip) m_line->setName(escapeControlChars(name ? name : ""));
+    }
     void FileUnzipped(const char* name, int, int, bool*) override {
         if (m_opt.settings.verbose) std::printf("  inflating: %s\n", escapeControlChars(name ? name : "").c_str());
     }
     void EntryFailed(const char* name, TnZipResult result, const char* message) override {
+        if (m_line) m_line->clear();  // the message gets a line of its own; the next update redraws
         m_failures.add(result, message, name && m_encrypted.count(name) > 0);
     }
     // The names of the encrypted entries, as the events give them.
     void setEncrypted(std::set<std::string> names) { m_encrypted = std::move(names); }
 
 private:
-    void draw(int percent) {
-        constexpr int kWidth = 40;
-        int filled = percent * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", kWidth - filled,
-                     "", percent);
-        std::fflush(stderr);
-        m_drawn = true;
-    }
-
     const Options& m_opt;
     Selection& m_selection;
     tnzip::Failures& m_failures;
-    bool m_bar;
-    bool m_drawn = false;
+    ProgressLine* m_line;
     std::set<std::string> m_encrypted;
 };
 
@@ -267,6 +264,14 @@ std::set<std::string> encryptedNames(TnZip& zip) {
     return names;
 }
 
+std::uint64_t selectedBytes(TnZip& zip, Selection& selection) {
+    std::uint64_t total = 0;
+    TnZipEntry e;
+    for (int i = 0; i < zip.NumEntries(); ++i)
+        if (zip.GetEntry(i, e) && !e.isDirectory && selection.selected(e.name.c_str())) total += e.uncompressedSize;
+    return total;
+}
+
 // -p: the selected files' content, in archive order, to standard output.
 int pipeOut(const Options& opt, TnZip& zip, Selection& selection, tnzip::Failures& failures) {
 #ifdef _WIN32
@@ -296,7 +301,10 @@ int extract(const Options& opt, const TnzipArchive& archive) {
     int count = 0;
     if (opt.pipe) pipeOut(opt, zip, selection, failures);
     else {
-        ExtractProgress progress(opt, selection, failures, !opt.settings.quiet && isatty(STDERR_FILENO));
+        // On a terminal only, and not among -v's names.
+        const bool onTerminal = !opt.settings.quiet && !opt.settings.verbose && isatty(STDERR_FILENO);
+        ProgressLine line(stderr, selectedBytes(zip, selection));
+        ExtractProgress progress(opt, selection, failures, onTerminal ? &line : nullptr);
         progress.setEncrypted(encryptedNames(zip));
         count = zip.Unzip(opt.folder.c_str(), &progress);
         // A damaged directory, or a failure of the whole call (the folder) that named no entry.
