@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <regex>
 #include <sstream>
@@ -433,6 +434,31 @@ TEST_F(TnzipCli, ProgressLineOnTheTerminalOnly) {
     shown = runOnTerminal(dir, kTool + " x big.zip -o -v -d out2 2>/dev/null", "", "", rc);
     EXPECT_TRUE(contains(shown, "  inflating: big.txt")) << shown;
     EXPECT_FALSE(contains(shown, "%")) << shown;
+}
+
+// A full disk and a read-only file system (small tmpfs mounts in a user namespace): one line with
+// the system's reason, then the summary, and unzip's status.
+TEST_F(TnzipCli, FullAndReadOnlyTargets) {
+    if (runCli(dir, "unshare -rm sh -c 'mount -t tmpfs -o size=64k none /mnt'").rc != 0)
+        GTEST_SKIP() << "no user namespace to mount a small file system in";
+    std::string big;
+    for (std::uint32_t i = 0; big.size() < (1u << 20); ++i) big += std::to_string(i * 2654435761u);
+    zipfix::writeFile(dir / "big.txt", big);
+    zipfix::run("cd '" + dir.string() + "' && zip -q -X big.zip big.txt");
+    fs::create_directories(dir / "mnt");
+    const struct {
+        const char* mountOptions;
+        int rc;
+        const char* reason;
+    } cases[] = {{"size=64k", 50, std::strerror(ENOSPC)}, {"ro", 1, std::strerror(EROFS)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mountOptions);
+        const CliRun r = runCli(dir, std::string("unshare -rm sh -c 'mount -t tmpfs -o ") + c.mountOptions +
+                                         " none mnt && exec " + kTool + " x -q big.zip -d mnt/out'");
+        EXPECT_EQ(r.rc, c.rc) << r.err;
+        EXPECT_TRUE(contains(r.err, c.reason)) << r.err;
+        EXPECT_EQ(lineCount(r.err), 2) << r.err;
+    }
 }
 
 // Every option --help names is described in the manual page.
