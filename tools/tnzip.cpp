@@ -215,7 +215,10 @@ public:
         if (m_line && !*skip) m_line->setName(escapeControlChars(name ? name : ""));
     }
     void FileUnzipped(const char* name, int, int, bool*) override {
-        if (m_opt.settings.verbose) std::printf("  inflating: %s\n", escapeControlChars(name ? name : "").c_str());
+        if (!m_opt.settings.verbose) return;
+        const std::string text = escapeControlChars(name ? name : "");
+        const bool folder = !text.empty() && (text.back() == '/' || text.back() == '\\');
+        std::printf("%s %s\n", folder ? "   creating:" : "  inflating:", text.c_str());
     }
     void EntryFailed(const char* name, TnZipResult result, const char* message) override {
         if (m_line) m_line->clear();  // the message gets a line of its own; the next update redraws
