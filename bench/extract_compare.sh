@@ -132,7 +132,7 @@ run_case() {  # LABEL ARCHIVE SRC "TOOLS" [FLOOR]
     local label=$1 archive=$2 src=$3 tools=$4
     echo "== ($label) $(basename "$archive"): $(du -sh "$src" | cut -f1) in $(find "$src" -type f | wc -l) files"
     declare -A CMD S M T
-    CMD[tnzip]="'$TNZIP' x '$archive' \"\$OUT\" -p '$PASSWORD'"
+    CMD[tnzip]="'$TNZIP' x '$archive' -d \"\$OUT\" -P '$PASSWORD'"
     CMD[unzip]="unzip -q -o -P '$PASSWORD' '$archive' -d \"\$OUT\""
     CMD[7z]="7z x -y -bd -p'$PASSWORD' -o\"\$OUT\" '$archive'"
     CMD[bsdtar]="bsdtar -xf '$archive' --passphrase '$PASSWORD' -C \"\$OUT\""

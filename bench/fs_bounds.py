@@ -84,7 +84,7 @@ def measure(command, cwd):
 
 
 def tools_for(case, archive, tnzips):
-    tools = [(t, [t, "x", "-q", archive, "out"]) for t in tnzips]
+    tools = [(t, [t, "x", "-q", archive, "-d", "out"]) for t in tnzips]
     if case == "million":
         if shutil.which("unzip"):
             tools.append(("unzip", ["unzip", "-q", archive, "-d", "out"]))

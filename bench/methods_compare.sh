@@ -76,7 +76,7 @@ printf "%-10s %10s %10s %10s %10s %12s %14s\n" method packed_MB tnzip 7z bsdtar 
 for m in BZip2 LZMA xz zstd Deflate64 PPMd; do
     wanted $m || continue
     a=${ARCHIVE[$m]}
-    declare -A CMD=([tnzip]="'$TNZIP' x -q '$a' \"\$OUT\"" [7z]="7z x -y -bd -o\"\$OUT\" '$a'"
+    declare -A CMD=([tnzip]="'$TNZIP' x -q '$a' -d \"\$OUT\"" [7z]="7z x -y -bd -o\"\$OUT\" '$a'"
                     [bsdtar]="bsdtar -xf '$a' -C \"\$OUT\"")
     declare -A T=()
     for _ in $(seq "$RUNS"); do

@@ -65,7 +65,7 @@ once() {  # COMMAND -> "seconds peak_kb exit"
 }
 
 declare -A CMD
-CMD[tnzip]="'$TNZIP' x '$WORK/bomb.zip' \"\$OUT\""
+CMD[tnzip]="'$TNZIP' x '$WORK/bomb.zip' -d \"\$OUT\""
 command -v 7z > /dev/null && CMD[7z]="7z x -y -bd -o\"\$OUT\" '$WORK/bomb.zip'"
 command -v unzip > /dev/null && CMD[unzip]="unzip -q -o '$WORK/bomb.zip' -d \"\$OUT\""
 printf "%-8s %10s %12s %6s %12s\n" tool best_s peak_MB exit output_MB

@@ -102,7 +102,7 @@ def main():
         make_descriptors(dd, args.descriptors)
         out = os.path.join(work, "out")
         tools = {
-            "tnzip": lambda a: [tnzip, "x", a, out],
+            "tnzip": lambda a: [tnzip, "x", a, "-d", out],
             "7z": lambda a: ["7z", "x", "-y", "-bd", "-o" + out, a],
             "unzip": lambda a: ["unzip", "-qq", "-o", a, "-d", out],
         }

@@ -64,7 +64,9 @@ target_include_directories(tarnelzip PUBLIC
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_link_libraries(tarnelzip PUBLIC tn_gcrypt Threads::Threads shell32 advapi32 bcrypt ntdll)
 
-add_executable(tnzip ${PROJECT_SOURCE_DIR}/tools/tnzip.cpp ${PROJECT_SOURCE_DIR}/tools/TnzipArchive.cpp)
+add_executable(tnzip ${PROJECT_SOURCE_DIR}/tools/tnzip.cpp ${PROJECT_SOURCE_DIR}/tools/TnzipArchive.cpp
+  ${PROJECT_SOURCE_DIR}/tools/TnzipPrompt.cpp ${PROJECT_SOURCE_DIR}/tools/TnzipSpool.cpp
+  ${PROJECT_SOURCE_DIR}/tools/TnzipProgressLine.cpp)
 target_link_libraries(tnzip PRIVATE tarnelzip)
 
 include(${CMAKE_CURRENT_LIST_DIR}/TarnelWindowsLauncher.cmake)

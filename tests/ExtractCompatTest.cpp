@@ -141,8 +141,8 @@ TEST(ExtractCompat, EntriesNotCreatedAreFailures) {
     EXPECT_EQ(zipfix::readFile(dir / "out/after.txt"), "a");
 
     int rc = -1;
-    zipfix::run(std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' '" + (dir / "cli").string() + "' 2>&1",
-                &rc);
+    zipfix::run(
+        std::string(TN_BINARY_DIR) + "/tools/tnzip x '" + archive + "' -d '" + (dir / "cli").string() + "' 2>&1", &rc);
     EXPECT_EQ(rc, 1);
 }
 

@@ -255,8 +255,8 @@ TEST_P(DecodeEncrypted, UnprivilegedFromAReadOnlyDirectoryLeavesNothingElse) {
     zipfix::run(asNobody + "test -r '" + archive + "' -a -x '" + kTool + "'", &rc);
     if (rc != 0) GTEST_SKIP() << "nobody cannot reach the build tree";
     const std::string out = zipfix::run("cd '" + (dir / "ro").string() + "' && " + asNobody + "env TMPDIR='" +
-                                            (dir / "tmp").string() + "' '" + kTool + "' x '" + archive + "' '" +
-                                            (dir / "out").string() + "' -p secret 2>&1",
+                                            (dir / "tmp").string() + "' '" + kTool + "' x '" + archive + "' -d '" +
+                                            (dir / "out").string() + "' -P secret 2>&1",
                                         &rc);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(zipfix::readFile(dir / "out/big.bin"), zipfix::readFile(dir / "src/big.bin"));
@@ -278,8 +278,8 @@ TEST_P(DecodeEncrypted, KilledExtractionLeavesNoPlaintextBehind) {
     for (const char* after : {"0.05", "0.2", "0.5"}) {
         fs::remove_all(dir / "out");
         zipfix::run("cd '" + (dir / "cwd").string() + "' && TMPDIR='" + (dir / "tmp").string() + "' timeout -s KILL " +
-                    after + " '" + kTool + "' x '" + archive + "' '" + (dir / "out").string() +
-                    "' -p secret >/dev/null 2>&1");
+                    after + " '" + kTool + "' x '" + archive + "' -d '" + (dir / "out").string() +
+                    "' -P secret >/dev/null 2>&1");
         EXPECT_TRUE(fs::is_empty(dir / "cwd")) << after;
         EXPECT_TRUE(fs::is_empty(dir / "tmp")) << after;
     }

@@ -218,7 +218,7 @@ TEST(ZipStructure, DisagreeingRecordsAreReportedAndTheCentralOneHolds) {
         EXPECT_EQ(!names.empty(), c.written) << r.log;
         for (const std::string& name : names) EXPECT_LE(fs::file_size(out / name), 1000u) << name;
         int rc = 0;
-        const std::string tested = tnzip("t '" + path + "'", rc);
+        const std::string tested = tnzip("t -v '" + path + "'", rc);  // -v: the log names the fields
         EXPECT_NE(rc, 0) << tested;
         EXPECT_TRUE(contains(tested, "inconsistent")) << tested;
     }

@@ -3,10 +3,13 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "TnzipPrompt.h"
 #include "tarnel/TnZip.h"
 
 namespace {
@@ -89,6 +92,14 @@ public:
     bool Write(const void*, std::size_t) override { return true; }
 };
 
+// l -1: names only, one a line, for scripts.
+int listNames(TnZip& zip) {
+    TnZipEntry e;
+    for (int i = 0; i < zip.NumEntries(); ++i)
+        if (zip.GetEntry(i, e)) std::printf("%s\n", tnzip::escapeControlChars(e.archiveName).c_str());
+    return 0;
+}
+
 }  // namespace
 
 namespace tnzip {
@@ -112,15 +123,38 @@ std::string escapeControlChars(const std::string& text) {
     return out;
 }
 
+// One pattern element at p against c: '?', a set "[...]" ("[!...]" or "[^...]" negated, ranges
+// a-z), or a literal. Sets p past the element; false when it does not match.
+static bool matchOne(const std::string& pattern, std::size_t& p, char c) {
+    const char first = pattern[p];
+    if (first == '?') return ++p, true;
+    const std::size_t close = first == '[' ? pattern.find(']', p + 2) : std::string::npos;
+    if (close == std::string::npos) return ++p, first == c;  // no set: '[' is a literal
+    std::size_t i = p + 1;
+    const bool negated = pattern[i] == '!' || pattern[i] == '^';
+    if (negated) ++i;
+    bool in = false;
+    for (; i < close; ++i) {
+        const bool range = i + 2 < close && pattern[i + 1] == '-';
+        const auto lo = static_cast<unsigned char>(pattern[i]);
+        const auto hi = static_cast<unsigned char>(range ? pattern[i + 2] : pattern[i]);
+        if (static_cast<unsigned char>(c) >= lo && static_cast<unsigned char>(c) <= hi) in = true;
+        if (range) i += 2;
+    }
+    p = close + 1;
+    return in != negated;
+}
+
 // Greedy with one backtrack point: the last '*' seen absorbs one more character on a mismatch.
 bool matchWildcard(const std::string& text, const std::string& pattern) {
     std::size_t t = 0, p = 0, star = std::string::npos, resume = 0;
     while (t < text.size()) {
+        std::size_t next = p;
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            ++p, ++t;
+        } else if (p < pattern.size() && matchOne(pattern, next, text[t])) {
+            p = next, ++t;
         } else if (star != std::string::npos) {
             p = star + 1;
             t = ++resume;
@@ -136,22 +170,125 @@ bool matchWildcard(const std::string& text, const std::string& pattern) {
 
 using tnzip::escapeControlChars;
 
-bool TnzipArchive::open(TnZip& zip, const char* path) const {
+namespace tnzip {
+
+int exitStatus(TnZipResult result) {
+    switch (result) {
+        case TnZipResult::kOk: return 0;
+        case TnZipResult::kNotFound:
+        case TnZipResult::kCannotRead:
+        case TnZipResult::kNotZip: return 9;
+        case TnZipResult::kDamaged:
+        case TnZipResult::kCrcMismatch:
+        case TnZipResult::kSizeMismatch: return 2;
+        case TnZipResult::kUnsupportedMethod:
+        case TnZipResult::kUnsupportedEncryption: return 81;
+        case TnZipResult::kPasswordNeeded:
+        case TnZipResult::kWrongPassword: return 82;
+        case TnZipResult::kDiskFull: return 50;
+        case TnZipResult::kAborted: return 80;
+        case TnZipResult::kCannotCreate:
+        case TnZipResult::kUnsafeEntry: return 1;
+        default: return 3;  // out of memory, a fault of ours
+    }
+}
+
+namespace {
+// Which status wins when several failures differ: the one a script most needs to see.
+int severity(int status) {
+    static const int kOrder[] = {0, 11, 1, 2, 3, 81, 82, 9, 51, 50, 80};
+    for (int i = 0; i < int(sizeof kOrder / sizeof kOrder[0]); ++i)
+        if (kOrder[i] == status) return i;
+    return 4;
+}
+}  // namespace
+
+void Failures::add(TnZipResult result, const char* message, bool encrypted) {
+    std::string line = message && *message ? message : TnZipResultName(result);
+    // The library's wording is for programs; people know unzip's.
+    if (result == TnZipResult::kPasswordNeeded) line = line.substr(0, line.find(": ")) + ": password required";
+    if (encrypted && result == TnZipResult::kCrcMismatch) line += " (wrong password?)";
+    add(exitStatus(result), line.c_str());
+}
+
+void Failures::add(int status, const char* message) {
+    std::fprintf(stderr, "tnzip: %s\n", escapeControlChars(message).c_str());
+    ++m_count;
+    if (severity(status) > severity(m_status)) m_status = status;
+}
+
+int Failures::report(const std::string& archive) const {
+    if (m_count == 0) return 0;
+    std::fprintf(stderr, "tnzip: %s: %d entr%s failed\n", escapeControlChars(archive).c_str(), m_count,
+                 m_count == 1 ? "y" : "ies");
+    return m_status;
+}
+
+void keepLog(TnZip& zip, const TnzipSettings& settings) {
+    if (settings.verbose) {
+        const char* text = zip.LastErrorText();
+        if (text && *text) std::fprintf(stderr, "%s\n", text);
+    }
+    if (!settings.logFile) return;
+    const std::string file = settings.logFile;
+    auto endsWith = [&](const char* ext) {
+        const std::size_t n = std::strlen(ext);
+        return file.size() >= n && file.compare(file.size() - n, n, ext) == 0;
+    };
+    // Text logs of several calls follow one another; XML and HTML are whole documents: the latest.
+    const bool xml = endsWith(".xml"), html = endsWith(".html") || endsWith(".htm");
+    const char* log = xml ? zip.LastErrorXml() : html ? zip.LastErrorHtml() : zip.LastErrorText();
+    static bool started = false;
+    std::FILE* f = std::fopen(settings.logFile, (xml || html || !started) ? "wb" : "ab");
+    started = true;
+    if (!f) {
+        std::fprintf(stderr, "tnzip: %s: cannot write the log\n", escapeControlChars(file).c_str());
+        return;
+    }
+    if (log) std::fputs(log, f);
+    std::fclose(f);
+}
+
+}  // namespace tnzip
+
+bool TnzipArchive::open(TnZip& zip, const char* path, int& status) const {
     zip.SetUtf8(true);  // command-line arguments are the file system's own UTF-8 bytes
     if (m_settings.oemCodePage) zip.SetOemCodePage(m_settings.oemCodePage);
-    zip.SetVerboseLogging(m_settings.verbose);
+    zip.SetVerboseLogging(m_settings.verbose || m_settings.logFile);
     if (m_settings.maxDecoderMemory) zip.SetMaxDecoderMemory(m_settings.maxDecoderMemory);
     if (m_settings.password) zip.SetPassword(m_settings.password);
-    if (zip.OpenZip(path)) return true;
-    std::fprintf(stderr, "tnzip: cannot open %s\n", escapeControlChars(path).c_str());
-    const char* log = zip.LastErrorText();
-    if (log && *log) std::fprintf(stderr, "%s\n", log);
-    return false;
+    const bool opened = zip.OpenZip(m_settings.openPath ? m_settings.openPath : path);
+    // Damage found on opening is the archive's structure, not one entry's data.
+    const TnZipResult result = zip.LastResult();
+    status = opened ? 0 : result == TnZipResult::kDamaged ? 3 : tnzip::exitStatus(result);
+    std::string message = zip.LastMessage();
+    if (m_settings.openPath && message.rfind(m_settings.openPath, 0) == 0)  // the copy is "-" to the user
+        message = path + message.substr(std::strlen(m_settings.openPath));
+    if (!opened) std::fprintf(stderr, "tnzip: %s\n", escapeControlChars(message).c_str());
+    if (!opened) tnzip::keepLog(zip, m_settings);
+    return opened;
+}
+
+void TnzipArchive::askPassword(TnZip& zip, const char* path,
+                               const std::function<bool(const TnZipEntry&)>& wanted) const {
+    if (m_settings.password) return;
+    TnZipEntry e;
+    for (int i = 0; i < zip.NumEntries(); ++i) {
+        if (!zip.GetEntry(i, e) || e.isDirectory || e.encryption == TnZipEncryption::kNone || !wanted(e)) continue;
+        std::string password;
+        const std::string prompt = "[" + escapeControlChars(path) + "] " + escapeControlChars(e.archiveName) +
+                                   " password: ";
+        if (tnzip::askPassword(prompt, password)) zip.SetPassword(password.c_str());
+        std::fill(password.begin(), password.end(), '\0');
+        return;
+    }
 }
 
 int TnzipArchive::list(const char* path) {
     TnZip zip;
-    if (!open(zip, path)) return 1;
+    int status = 0;
+    if (!open(zip, path, status)) return status;
+    if (m_settings.namesOnly) return listNames(zip);
     const bool v = m_settings.verbose;
     std::printf("Archive:  %s\n", escapeControlChars(path).c_str());
     std::printf("    Length      Packed  Ratio  Method     Encryption  Date       Time   CRC-32    %sName\n",
@@ -183,36 +320,28 @@ int TnzipArchive::list(const char* path) {
 
 int TnzipArchive::test(const char* path) {
     TnZip zip;
-    if (!open(zip, path)) return 1;
-    std::vector<std::string> failed;
-    std::string logs;  // the library's log of each entry that failed (of every entry with -v)
+    int status = 0;
+    if (!open(zip, path, status)) return status;
+    askPassword(zip, path, [](const TnZipEntry&) { return true; });
+    tnzip::Failures failures;
     DiscardSink discard;
     TnZipEntry e;
     for (int i = 0; i < zip.NumEntries(); ++i) {
         if (!zip.GetEntry(i, e)) continue;
         const std::string name = escapeControlChars(e.archiveName);
-        bool ok = zip.ExtractEntry(i, discard);
+        const bool decoded = zip.ExtractEntry(i, discard);
+        tnzip::keepLog(zip, m_settings);
         // Extraction reads past a malformed extra field; testing reports it, as unzip -t does.
-        const bool extraOk = e.extraFieldsWellFormed;
-        if (!ok || m_settings.verbose) logs += zip.LastErrorText();
-        if (ok && !extraOk) logs += name + ": Extra field block runs past the end of its field\n";
-        ok = ok && extraOk;
-        if (!ok) failed.push_back(name);
+        const bool ok = decoded && e.extraFieldsWellFormed;
         if (!m_settings.quiet || !ok) std::printf("    testing: %-40s %s\n", name.c_str(), ok ? "OK" : "FAILED");
+        std::fflush(stdout);
+        if (!decoded) failures.add(zip.LastResult(), zip.LastMessage(), e.encryption != TnZipEncryption::kNone);
+        else if (!ok) failures.add(2, (name + ": extra field block runs past the end of its field").c_str());
     }
     // A directory cut short, outside the file or split fails the test whatever the entries did.
     const std::string damage = zip.StructureDamage();
-    if (!damage.empty()) logs += damage + "\n";
-    const bool damaged = !damage.empty();
-    if (!logs.empty() && (m_settings.verbose || !failed.empty() || damaged)) std::fprintf(stderr, "%s\n", logs.c_str());
-    if (damaged) std::fprintf(stderr, "tnzip: %s: %s\n", escapeControlChars(path).c_str(), damage.c_str());
-    if (failed.empty() && !damaged) {
-        if (!m_settings.quiet) std::printf("No errors detected in %s\n", escapeControlChars(path).c_str());
-        return 0;
-    }
-    if (failed.empty()) return 1;
-    std::fprintf(stderr, "tnzip: %zu entr%s of %s failed:\n", failed.size(), failed.size() == 1 ? "y" : "ies",
-                 escapeControlChars(path).c_str());
-    for (const std::string& name : failed) std::fprintf(stderr, "  %s\n", name.c_str());
-    return 1;
+    if (!damage.empty()) failures.add(3, (std::string(path) + ": " + damage).c_str());
+    if (failures.empty() && !m_settings.quiet)
+        std::printf("No errors detected in %s\n", escapeControlChars(path).c_str());
+    return failures.report(path);
 }

@@ -37,9 +37,15 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 # Programs built on the library's public interface alone, and the headers they may include
 # besides tarnel/.
 PUBLIC_API_PROGRAMS = {
-    "tools/tnzip.cpp": {"TnzipArchive.h"},
-    "tools/TnzipArchive.cpp": {"TnzipArchive.h"},
+    "tools/tnzip.cpp": {"TnzipArchive.h", "TnzipProgressLine.h", "TnzipSpool.h"},
+    "tools/TnzipArchive.cpp": {"TnzipArchive.h", "TnzipPrompt.h"},
     "tools/TnzipArchive.h": set(),
+    "tools/TnzipPrompt.cpp": {"TnzipPrompt.h"},
+    "tools/TnzipPrompt.h": set(),
+    "tools/TnzipSpool.cpp": {"TnzipSpool.h"},
+    "tools/TnzipSpool.h": set(),
+    "tools/TnzipProgressLine.cpp": {"TnzipProgressLine.h"},
+    "tools/TnzipProgressLine.h": set(),
 }
 
 

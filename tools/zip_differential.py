@@ -82,8 +82,8 @@ def load_passwords(folder):
 
 def commands(tool, tnzip, archive, out, password):
     if tool == "tnzip":
-        cmd = [tnzip, "x", archive, out]
-        return cmd + (["-p", password] if password else [])
+        cmd = [tnzip, "x", archive, "-d", out]
+        return cmd + (["-P", password] if password else [])
     if tool == "unzip":
         return ["unzip", "-qq", "-o", "-P", password or "", archive, "-d", out]
     if tool == "7z":

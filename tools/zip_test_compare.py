@@ -56,7 +56,7 @@ def forms(name):
 def compare(archive, tnzip, password):
     pw = ["-P", password] if password else []
     theirs, skipped, unzip_rc = verdicts(["unzip", "-t"] + pw + [archive])
-    ours, _, tn_rc = verdicts([tnzip, "t", archive] + (["-p", password] if password else []))
+    ours, _, tn_rc = verdicts([tnzip, "t", archive] + (["-P", password] if password else []))
     if not ours and tn_rc != 0:
         return "refused", []  # tnzip t refuses the whole archive: every entry counts as found
     ours_failed = {n for n, ok in ours.items() if not ok}

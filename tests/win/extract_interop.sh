@@ -41,10 +41,10 @@ same_tree() {  # same_tree LINUX_OUT WINDOWS_OUT: names, bytes and times alike; 
 
 for archive in plain stored zipcrypto aes256 seven python64; do
     password=()
-    case $archive in zipcrypto|aes256) password=(-p secret) ;; esac
+    case $archive in zipcrypto|aes256) password=(-P secret) ;; esac
     rm -rf "out-$archive" "linux-$archive"
-    "$LINUX_TNZIP" x "$archive.zip" "linux-$archive" "${password[@]}" > /dev/null 2>&1
-    "$WINE_RUN" "$TNZIP" x "$archive.zip" "out-$archive" "${password[@]}" > "log-$archive.txt" 2>&1
+    "$LINUX_TNZIP" x "$archive.zip" -d "linux-$archive" "${password[@]}" > /dev/null 2>&1
+    "$WINE_RUN" "$TNZIP" x "$archive.zip" -d "out-$archive" "${password[@]}" > "log-$archive.txt" 2>&1
     rc=$?
     if [ $rc -eq 0 ] && same_tree "linux-$archive" "out-$archive"; then
         echo "ok   $archive"
@@ -54,6 +54,13 @@ for archive in plain stored zipcrypto aes256 seven python64; do
 done
 
 # A wrong password fails and says so.
-"$WINE_RUN" "$TNZIP" x aes256.zip out-wrong -p wrong > log-wrong.txt 2>&1
-if [ $? -ne 0 ]; then echo "ok   wrong password refused"; else echo "FAIL wrong password accepted"; fail=1; fi
+"$WINE_RUN" "$TNZIP" x aes256.zip -d out-wrong -P wrong > log-wrong.txt 2>&1 < /dev/null
+rc=$?
+if [ $rc -eq 82 ]; then echo "ok   wrong password refused"; else echo "FAIL wrong password: exit $rc"; fail=1; fi
+
+# Without a password and without a console: "password required", unzip's status 82.
+"$WINE_RUN" "$TNZIP" x aes256.zip -d out-none > log-none.txt 2>&1 < /dev/null
+rc=$?
+if [ $rc -eq 82 ] && grep -q "password required" log-none.txt; then echo "ok   no password: 82"
+else echo "FAIL no password: exit $rc"; cat log-none.txt; fail=1; fi
 exit $fail
