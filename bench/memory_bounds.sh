@@ -128,7 +128,8 @@ row() {
 readers() {
     local archive="$1" pw="$2" suffix="$3" p7="" pt="" pb="" pu=""
     if [ -n "$pw" ]; then p7="-p$pw"; pt="-p $pw"; pb="--passphrase $pw"; pu="-P $pw"; fi
-    row "tnzip$suffix" "'$TNZIP' x '$archive' \"\$OUT\" -q $pt"
+    row "tnzip$suffix" "'$TNZIP' x '$archive' -d \"\$OUT\" -q $pu"
+    # BEFORE_TNZIP is a build from before tnzip took unzip's arguments (folder second, -p PASSWORD).
     [ -n "${BEFORE_TNZIP:-}" ] && row "tnzip-before$suffix" "'$BEFORE_TNZIP' x '$archive' \"\$OUT\" -q $pt"
     command -v 7z > /dev/null && row "7z$suffix" "7z x -y -bd $p7 -o\"\$OUT\" '$archive'"
     command -v bsdtar > /dev/null && row "bsdtar$suffix" "bsdtar -xf '$archive' $pb -C \"\$OUT\""
