@@ -210,7 +210,8 @@ TEST(DecoderMemoryLimit, TnzipMaxMemoryOption) {
         fs::remove_all(dir / "out");
         int rc = -1;
         const std::string out = zipfix::run(
-            "'" + kTool + "' x '" + archive + "' -d '" + (dir / "out").string() + "' -q -v " + r.options + " 2>&1", &rc);
+            "'" + kTool + "' x '" + archive + "' -d '" + (dir / "out").string() + "' -q -v " + r.options + " 2>&1",
+            &rc);
         EXPECT_EQ(rc, r.rc) << out;
         EXPECT_EQ(fs::exists(dir / "out/wide.txt"), r.wideExtracted) << out;
         if (r.rc == 10) continue;
