@@ -494,7 +494,10 @@ bool EntryExtractor::checkCrc(Job& job, std::uint32_t crc) {
     const std::uint32_t stored = r.storedCrc();
     if (stored == crc) return true;
     m_log.logError("CRC mismatch - Zip file is corrupt.");
-    m_failure.set(TnZipResult::kCrcMismatch, "the content's CRC-32 does not match the stored one");
+    // Without a password the empty one is tried, and one header in 256 lets it through: the
+    // entry then fails here, and what it lacked was the password, not sound data.
+    if (r.isTraditionallyEncrypted() && job.zip.password().length() == 0) passwordRefused(job);
+    else m_failure.set(TnZipResult::kCrcMismatch, "the content's CRC-32 does not match the stored one");
     m_log.logDataHex("calculatedCrc", crc);
     m_log.logDataHex("storedCrc", stored);
     return false;
