@@ -10,6 +10,7 @@
 #include "TempFolder.h"
 #include "ZlibRaw.h"
 #include "base/PlatformFiles.h"
+#include "crypto/PwdProtect.h"
 
 using namespace extractfix;
 using zipfix::Archive;
@@ -40,6 +41,20 @@ Member encrypted(const std::string& name) {
                                       18));
     m.flags = 0x01;
     m.crc = 0x12345678;
+    return m;
+}
+
+// A traditionally encrypted member whose header the empty password passes (as one random header
+// in 256 does) while its content then fails the CRC: what it lacks is still the password.
+Member encryptedPassingEmptyPassword(const std::string& name) {
+    Member m = encrypted(name);
+    std::uint8_t header[12];
+    std::copy(m.data.begin(), m.data.begin() + 12, header);
+    PwdProtect empty;
+    empty.setPassword("");
+    empty.initKeys();
+    empty.decryptBytes(header, 12);
+    m.crc = (std::uint32_t(header[11]) << 24) | 0x345678;
     return m;
 }
 
@@ -103,6 +118,8 @@ const EntryCase kEntryCases[] = {
      },
      TnZipResult::kUnsupportedEncryption, nullptr, "strong encryption"},
     {"no_password", [] { return encrypted("d/e.txt"); }, TnZipResult::kPasswordNeeded, nullptr, "password"},
+    {"no_password_check_byte_passes", [] { return encryptedPassingEmptyPassword("d/e.txt"); },
+     TnZipResult::kPasswordNeeded, nullptr, "password"},
     {"wrong_password", [] { return encrypted("d/e.txt"); }, TnZipResult::kWrongPassword, "guess", "password"},
     {"link_outside", [] { return file("d/e.txt", "../../../etc/passwd", 0120777); }, TnZipResult::kUnsafeEntry, nullptr,
      "leaves"},
