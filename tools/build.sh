@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 PACKAGES="build-essential cmake ninja-build pkg-config clang python3 perl \
   libbz2-dev liblzma-dev libzstd-dev libgcrypt20-dev libgtk-3-dev libzip-dev zlib1g-dev \
   libgtest-dev libbenchmark-dev libdeflate-dev zip unzip p7zip-full libarchive-tools xvfb xauth \
-  icu-devtools locales"
+  icu-devtools locales clang-format"
 
 deps() {
     local missing=()
